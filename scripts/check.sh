@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# make check: installs what is missing, builds the native and Windows trees, runs every suite
+# (native unit tests, the manifest fuzzer, the Windows tests under Wine against a local HTTPS
+# server) and ends with one line "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+results="$top/build/results"
+work="$top/build/check"
+jobs=$(nproc)
+
+log() { printf '\n==> %s\n' "$*"; }
+die() { echo "check: $*" >&2; python3 scripts/summarize.py "$results" || true; exit 1; }
+
+scripts/install-deps.sh || { echo "check: could not install the packages" >&2; exit 1; }
+
+rm -rf "$results" "$work"
+mkdir -p "$results" "$work"
+
+log "native tree (AddressSanitizer, UBSan)"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARDENHAL_SANITIZE=ON >/dev/null || die "configure native"
+cmake --build build/native -j "$jobs" || die "build native"
+
+log "Windows tree (MinGW-w64 i686)"
+cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure win32"
+cmake --build build/win32 -j "$jobs" || die "build win32"
+
+log "manifest fuzzer"
+mkdir -p build/fuzz
+clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. update/manifest.cpp tests/fuzz/manifest_fuzz.cpp \
+    -o build/fuzz/manifest_fuzz || die "build fuzzer"
+
+log "native unit tests"
+GTEST_OUTPUT="xml:$results/native_tests.xml" ctest --test-dir build/native --output-on-failure --timeout 300 ||
+    echo "native_tests exit status $?" >>"$results/exit-failures.txt"
+
+log "fuzzing the manifest parser (20 s)"
+rm -rf "$work/corpus" && cp -r tests/fuzz/corpus "$work/corpus"
+if build/fuzz/manifest_fuzz -max_total_time=20 -print_final_stats=1 "$work/corpus" >"$work/fuzz.log" 2>&1; then
+    scripts/junit.sh manifest_fuzz pass "$(grep -m1 stat::number_of_executed_units "$work/fuzz.log")" >"$results/fuzz.xml"
+else
+    tail -n 30 "$work/fuzz.log"
+    scripts/junit.sh manifest_fuzz fail "fuzzer found a failing input (see build/check/fuzz.log)" >"$results/fuzz.xml"
+fi
+
+log "Windows tests under Wine"
+tests/run-win-tests.sh "$results" || echo "win_tests exit status $?" >>"$results/exit-failures.txt"
+
+python3 scripts/summarize.py "$results"

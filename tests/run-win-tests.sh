@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs the Windows test binary under Wine and Xvfb against a local HTTPS update server.
+#   run-win-tests.sh RESULTS_DIR    writes RESULTS_DIR/win_tests.xml
+set -uo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+results="$1"
+work="$top/build/check/win"
+rm -rf "$work"
+mkdir -p "$work/served" "$work/data"
+
+# Test data made on the Linux side, with md5sum's answer beside it.
+head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
+(cd "$work/data" && md5sum random-64m.bin >random-64m.bin.md5)
+
+source tests/server/server-lib.sh
+trap 'StopTestServer' EXIT
+StartTestServer "$work/served" "$work/server" || exit 1
+
+scripts/wine-prefix.sh init
+export VARDENHAL_TEST_SERVER="$TEST_SERVER_ROOT"
+export VARDENHAL_TEST_SERVER_DIR="$work/served"
+export VARDENHAL_TEST_DATA="$work/data"
+winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
+export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win32 --output-on-failure --timeout 900
+status=$?
+scripts/wine-prefix.sh stop
+exit $status

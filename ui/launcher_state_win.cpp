@@ -1,0 +1,3 @@
+#include "ui/launcher_state_win.h"
+
+LauncherState launcherState;

@@ -1,0 +1,55 @@
+// The main window's process-wide state: one instance, read and written on the UI thread only,
+// except cancelRequested, which the update worker reads between files.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace Gdiplus {
+class GpImage;
+}
+using GpImage = Gdiplus::GpImage;
+
+struct LauncherState {
+    HWND mainWindow = nullptr;
+    HWND statusLabel = nullptr;
+    HFONT buttonFont = nullptr;
+    HFONT statusFont = nullptr;
+    ULONG_PTR gdiplusToken = 0;
+    std::wstring backgroundPath;
+    std::wstring musicPath;
+
+    // Decoded pictures, owned from window creation to destruction (GdipDisposeImage).
+    GpImage* backgroundImage = nullptr;
+    GpImage* youtubeIcon = nullptr;
+    GpImage* instagramIcon = nullptr;
+    GpImage* discordIcon = nullptr;
+    GpImage* tiktokIcon = nullptr;
+
+    bool updateRunning = false;
+    std::atomic<bool> cancelRequested{false};
+    bool gameReady = false;
+    bool musicPlaying = false;
+    bool musicMuted = false;
+    bool draggingVolume = false;
+    int32_t musicVolume = 0;  // percent 0..100; set to 30 when the window is created
+    int32_t progressDone = 0;
+    int32_t progressTotal = 100;
+
+    bool updateHovered = false;
+    bool gameStartHovered = false;
+    bool titleHovered = false;
+    bool infoHovered = false;
+    float updateHoverLevel = 0.0f;
+    float gameStartHoverLevel = 0.0f;
+    float titleHoverLevel = 0.0f;
+    float infoHoverLevel = 0.0f;
+    float playHoverLevel = 0.0f;
+    float muteHoverLevel = 0.0f;
+};
+
+// The one instance of the process.
+extern LauncherState launcherState;

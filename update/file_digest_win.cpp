@@ -1,0 +1,44 @@
+#include "update/file_digest_win.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <vector>
+
+#include "app/scoped_win.h"
+#include "update/digest_text.h"
+
+namespace {
+constexpr DWORD kReadBlockLength = 65536;
+constexpr DWORD kMd5Length = 16;
+}  // namespace
+
+std::string ComputeFileMd5(const std::wstring& path) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.IsValid())
+        return std::string();
+
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        return std::string();
+    ScopedCryptContext context(provider);
+
+    HCRYPTHASH hashHandle = 0;
+    if (!CryptCreateHash(context.Get(), CALG_MD5, 0, 0, &hashHandle))
+        return std::string();
+    ScopedCryptHash hash(hashHandle);
+
+    std::vector<BYTE> block(kReadBlockLength);
+    DWORD bytesRead = 0;
+    while (ReadFile(file.Get(), block.data(), kReadBlockLength, &bytesRead, nullptr) && bytesRead > 0) {
+        if (!CryptHashData(hash.Get(), block.data(), bytesRead, 0))
+            return std::string();
+    }
+    file.Close();
+
+    BYTE value[kMd5Length];
+    DWORD valueLength = kMd5Length;
+    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &valueLength, 0) || valueLength != kMd5Length)
+        return std::string();
+    return FormatDigestHex(value, kMd5Length);
+}

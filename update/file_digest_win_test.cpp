@@ -1,0 +1,49 @@
+#include "update/file_digest_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "test_support_win.h"
+
+namespace {
+
+TEST(ComputeFileMd5, KnownContents) {
+    TemporaryFolder folder;
+    const std::wstring empty = folder.Path() + L"\\empty.dat";
+    const std::wstring abc = folder.Path() + L"\\abc.txt";
+    WriteBytes(empty, "");
+    WriteBytes(abc, "abc");
+    EXPECT_EQ(ComputeFileMd5(empty), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(ComputeFileMd5(abc), "900150983cd24fb0d6963f7d28e17f72");
+    // Digits above 9 come out in lower case: a digest with a-f in it.
+    const std::wstring hello = folder.Path() + L"\\hello.txt";
+    WriteBytes(hello, "hello world\n");
+    EXPECT_EQ(ComputeFileMd5(hello), "6f5902ac237024bdd0c176cb93063dc4");
+}
+
+TEST(ComputeFileMd5, UnreadablePathsGiveTheEmptyString) {
+    TemporaryFolder folder;
+    EXPECT_EQ(ComputeFileMd5(folder.Path()), "");
+    EXPECT_EQ(ComputeFileMd5(folder.Path() + L"\\missing.dat"), "");
+
+    // Another program writing the file holds it without read sharing.
+    const std::wstring busy = folder.Path() + L"\\busy.dat";
+    HANDLE writer = CreateFileW(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ComputeFileMd5(busy), "");
+    CloseHandle(writer);
+    EXPECT_EQ(ComputeFileMd5(busy), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST(ComputeFileMd5, LargeFileMatchesMd5sum) {
+    // Made by the test run on the Linux side, with md5sum's answer beside it.
+    const std::string data = EnvironmentValue("VARDENHAL_TEST_DATA");
+    if (data.empty())
+        GTEST_SKIP() << "VARDENHAL_TEST_DATA not set";
+    const std::string expected = ReadBytes(WinePathFromUnix(data + "/random-64m.bin.md5")).substr(0, 32);
+    ASSERT_EQ(expected.size(), 32u);
+    EXPECT_EQ(ComputeFileMd5(WinePathFromUnix(data + "/random-64m.bin")), expected);
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+#include "update/http_transfer_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "test_support_win.h"
+#include "update/download_paths.h"
+
+namespace {
+
+// Files under the local server's /updater/ folder, made by each test and removed after it.
+class HttpTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = TestServerRoot();
+        served_ = TestServerFolder();
+        if (root_.empty() || served_.empty())
+            GTEST_SKIP() << "no local update server (VARDENHAL_TEST_SERVER, VARDENHAL_TEST_SERVER_DIR)";
+        prefix_ = "transfer-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryW((served_ + L"\\" + Widen(prefix_)).c_str(), nullptr);
+    }
+    void TearDown() override {
+        if (!served_.empty())
+            RemoveTree(served_ + L"\\" + Widen(prefix_));
+    }
+    // Puts `bytes` on the server and returns its address.
+    std::string Serve(const std::string& name, const std::string& bytes, const char* fault = nullptr) {
+        const std::wstring path = served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name);
+        WriteBytes(path, bytes);
+        if (fault)
+            WriteBytes(path + L".fault", fault);
+        return root_ + "/updater/" + prefix_ + "/" + name;
+    }
+
+    std::string root_;
+    std::wstring served_;
+    std::string prefix_;
+    TemporaryFolder local_;
+};
+
+std::string Pattern(size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 977) & 0xFF);
+    return bytes;
+}
+
+TEST_F(HttpTransferTest, DownloadToStringReadsTheWholeBody) {
+    const std::string manifest = "system/l2.ini|900150983cd24fb0d6963f7d28e17f72\r\nmaps/a.unr|x\n";
+    EXPECT_EQ(DownloadToString(Serve("filelist.txt", manifest)), manifest);
+    // Bodies longer than one read block arrive whole.
+    const std::string large = Pattern(100000);
+    EXPECT_EQ(DownloadToString(Serve("large.txt", large)), large);
+}
+
+TEST_F(HttpTransferTest, DownloadToStringGivesNothingForErrorsAndCutBodies) {
+    EXPECT_EQ(DownloadToString(root_ + "/updater/" + prefix_ + "/no-such-file.txt"), "");
+    EXPECT_EQ(DownloadToString(Serve("error.txt", "a|b\n", "500")), "");
+    EXPECT_EQ(DownloadToString(Serve("cut.txt", Pattern(200000), "cut")), "");
+    EXPECT_EQ(DownloadToString("https://127.0.0.1:1/updater/filelist.txt"), "");
+}
+
+TEST_F(HttpTransferTest, DownloadToFileCreatesEveryMissingFolder) {
+    const std::string body = Pattern(300000);  // several file blocks
+    const std::wstring target = local_.Path() + L"\\one\\two\\three\\file.dat";
+    ASSERT_TRUE(DownloadToFile(Serve("deep.dat", body), target));
+    EXPECT_TRUE(IsFolder(local_.Path() + L"\\one\\two\\three"));
+    EXPECT_EQ(ReadBytes(target), body);
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+
+    // Forward slashes in the local path are separators too.
+    const std::wstring slashed = local_.Path() + L"\\a/b\\c.dat";
+    ASSERT_TRUE(DownloadToFile(Serve("small.dat", "xyz"), slashed));
+    EXPECT_EQ(ReadBytes(local_.Path() + L"\\a\\b\\c.dat"), "xyz");
+}
+
+TEST_F(HttpTransferTest, DownloadToFileReplacesAnExistingFile) {
+    const std::wstring target = local_.Path() + L"\\replace.dat";
+    WriteBytes(target, std::string(500000, 'o'));  // longer than the new content
+    ASSERT_TRUE(DownloadToFile(Serve("new.dat", "new content"), target));
+    EXPECT_EQ(ReadBytes(target), "new content");
+
+    const std::wstring empty = local_.Path() + L"\\sub\\empty.dat";
+    WriteBytes(local_.Path() + L"\\placeholder", "");
+    ASSERT_TRUE(DownloadToFile(Serve("empty.dat", ""), empty));
+    bool readable = false;
+    EXPECT_EQ(ReadBytes(empty, &readable), "");
+    EXPECT_TRUE(readable);
+}
+
+TEST_F(HttpTransferTest, FailedDownloadsKeepTheOldFileAndLeaveNoTemporaryFile) {
+    const std::wstring target = local_.Path() + L"\\game\\kept.dat";
+    CreateDirectoryW((local_.Path() + L"\\game").c_str(), nullptr);
+    const std::string old = "old content that must survive";
+    WriteBytes(target, old);
+
+    const std::string missing = root_ + "/updater/" + prefix_ + "/missing.dat";
+    EXPECT_FALSE(DownloadToFile(missing, target)) << "404 page stored as a file";
+    EXPECT_FALSE(DownloadToFile(Serve("error.dat", "body", "500"), target));
+    EXPECT_FALSE(DownloadToFile(Serve("cut.dat", Pattern(400000), "cut"), target));
+    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+}
+
+TEST_F(HttpTransferTest, UnreachableServerFailsAfterCreatingTheFolders) {
+    const std::wstring target = local_.Path() + L"\\x\\y\\file.dat";
+    EXPECT_FALSE(DownloadToFile("https://127.0.0.1:1/updater/file.dat", target));
+    EXPECT_TRUE(IsFolder(local_.Path() + L"\\x\\y"));
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+}
+
+TEST_F(HttpTransferTest, TargetThatCannotBeReplacedIsLeftAlone) {
+    const std::string address = Serve("fresh.dat", "fresh");
+
+    const std::wstring held = local_.Path() + L"\\held.dat";
+    WriteBytes(held, "held content");
+    HANDLE other = CreateFileW(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DownloadToFile(address, held));
+    CloseHandle(other);
+    EXPECT_EQ(ReadBytes(held), "held content");
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(held)));
+
+    const std::wstring readOnly = local_.Path() + L"\\readonly.dat";
+    WriteBytes(readOnly, "read-only content");
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(DownloadToFile(address, readOnly));
+    EXPECT_EQ(ReadBytes(readOnly), "read-only content");
+
+    const std::wstring folder = local_.Path() + L"\\folder.dat";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    EXPECT_FALSE(DownloadToFile(address, folder));
+    EXPECT_TRUE(IsFolder(folder));
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(folder)));
+}
+
+}  // namespace
