@@ -31,6 +31,14 @@ mkdir -p build/fuzz
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. update/manifest.cpp tests/fuzz/manifest_fuzz.cpp \
     -o build/fuzz/manifest_fuzz || die "build fuzzer"
 
+log "embedded assets"
+if python3 resources/assets/check-assets.py >"$work/assets.log" 2>&1; then
+    scripts/junit.sh assets pass "$(tail -n 1 "$work/assets.log")" >"$results/assets.xml"
+else
+    cat "$work/assets.log"
+    scripts/junit.sh assets fail "$(tail -n 1 "$work/assets.log")" >"$results/assets.xml"
+fi
+
 log "native unit tests"
 GTEST_OUTPUT="xml:$results/native_tests.xml" ctest --test-dir build/native --output-on-failure --timeout 300 ||
     echo "native_tests exit status $?" >>"$results/exit-failures.txt"
