@@ -29,8 +29,13 @@ std::string ComputeFileMd5(const std::wstring& path) {
     ScopedCryptHash hash(hashHandle);
 
     std::vector<BYTE> block(kReadBlockLength);
-    DWORD bytesRead = 0;
-    while (ReadFile(file.Get(), block.data(), kReadBlockLength, &bytesRead, nullptr) && bytesRead > 0) {
+    // A read that fails midway gives no digest at all rather than the digest of a part of the file.
+    for (;;) {
+        DWORD bytesRead = 0;
+        if (!ReadFile(file.Get(), block.data(), kReadBlockLength, &bytesRead, nullptr))
+            return std::string();
+        if (bytesRead == 0)
+            break;
         if (!CryptHashData(hash.Get(), block.data(), bytesRead, 0))
             return std::string();
     }

@@ -1,0 +1,87 @@
+#include "update/entry_paths.h"
+
+#include <cstdint>
+
+namespace {
+
+const char* const kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+const char* const kNumberedDevicePrefixes[] = {"COM", "LPT"};
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+char ToUpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsIgnoringCase(const std::string& text, const char* upper) {
+    size_t i = 0;
+    for (; i < text.size() && upper[i] != '\0'; ++i) {
+        if (ToUpperAscii(text[i]) != upper[i])
+            return false;
+    }
+    return i == text.size() && upper[i] == '\0';
+}
+
+// Windows opens the device for "con", "CON.txt" and "con .log" alike: the name before the first
+// dot counts, with trailing spaces dropped.
+bool IsDeviceName(const std::string& segment) {
+    std::string base = segment.substr(0, segment.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (const char* name : kDeviceNames) {
+        if (EqualsIgnoringCase(base, name))
+            return true;
+    }
+    if (base.size() != 4 || base[3] < '0' || base[3] > '9')
+        return false;
+    for (const char* prefix : kNumberedDevicePrefixes) {
+        if (EqualsIgnoringCase(base.substr(0, 3), prefix))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::wstring WidenManifestPath(const std::string& path) {
+    std::wstring wide;
+    wide.reserve(path.size());
+    for (char byte : path) {
+        // Through int8_t for the sign, through uint16_t so a 32-bit wchar_t holds the same unit.
+        wide.push_back(static_cast<wchar_t>(static_cast<uint16_t>(static_cast<int8_t>(byte))));
+    }
+    return wide;
+}
+
+std::wstring BuildLocalPath(const std::wstring& launcherFolder, const std::wstring& widePath) {
+    std::wstring local = launcherFolder + L"\\" + widePath;
+    for (wchar_t& c : local) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return local;
+}
+
+std::string BuildDownloadAddress(const std::string& fileBaseAddress, const std::string& path) {
+    return fileBaseAddress + path;
+}
+
+bool IsEntryPathAllowed(const std::string& path) {
+    if (path.empty() || IsSeparator(path[0]))
+        return false;
+    if (path.find(':') != std::string::npos || path.find('\0') != std::string::npos)
+        return false;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        const std::string segment = path.substr(start, end - start);
+        if (segment == ".." || IsDeviceName(segment))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}

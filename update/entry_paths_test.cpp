@@ -1,0 +1,143 @@
+#include "update/entry_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "update/server_address.h"
+
+namespace {
+
+std::vector<uint16_t> CodeUnits(const std::wstring& text) {
+    std::vector<uint16_t> units;
+    for (wchar_t c : text)
+        units.push_back(static_cast<uint16_t>(c));
+    return units;
+}
+
+TEST(WidenManifestPath, EachByteBecomesOneSignExtendedCodeUnit) {
+    const struct {
+        std::string bytes;
+        std::vector<uint16_t> units;
+    } cases[] = {
+        {"system/l2.ini", {'s', 'y', 's', 't', 'e', 'm', '/', 'l', '2', '.', 'i', 'n', 'i'}},
+        {"\x7F", {0x007F}},
+        {"\x80", {0xFF80}},
+        {"\xC3\xA9", {0xFFC3, 0xFFA9}},  // UTF-8 is not decoded
+        {"a\xFF"
+         "b",
+         {'a', 0xFFFF, 'b'}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CodeUnits(WidenManifestPath(c.bytes)), c.units) << c.bytes;
+}
+
+TEST(BuildLocalPath, JoinsWithOneBackslashAndTurnsEverySlashIntoABackslash) {
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* path;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"C:\\Games\\L2", L"system/l2.ini", L"C:\\Games\\L2\\system\\l2.ini"},
+        {L"C:\\Games\\L2", L"l2.ini", L"C:\\Games\\L2\\l2.ini"},
+        {L"C:\\Games\\L2", L"a\\b/c", L"C:\\Games\\L2\\a\\b\\c"},
+        // Slashes in the folder part are turned too.
+        {L"Z:/home/l2", L"maps/x.unr", L"Z:\\home\\l2\\maps\\x.unr"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BuildLocalPath(c.folder, c.path), c.expected) << c.path;
+}
+
+TEST(ServerAddresses, ManifestAndFileAddressesHangBelowUpdater) {
+    EXPECT_EQ(BuildManifestAddress("https://updates.test"), "https://updates.test/updater/filelist.txt");
+    const std::string base = BuildFileBaseAddress("https://updates.test:8443");
+    EXPECT_EQ(base, "https://updates.test:8443/updater/");
+    // The path bytes go in unchanged: slashes kept, nothing escaped.
+    EXPECT_EQ(BuildDownloadAddress(base, "system/l2.ini"), "https://updates.test:8443/updater/system/l2.ini");
+    EXPECT_EQ(BuildDownloadAddress(base, "my maps/a\\b%20\xE9.unr"),
+              "https://updates.test:8443/updater/my maps/a\\b%20\xE9.unr");
+    // The compiled-in root is an https address without a trailing slash.
+    const std::string root = kUpdateServerRoot;
+    EXPECT_EQ(root.rfind("https://", 0), 0u);
+    EXPECT_NE(root.back(), '/');
+}
+
+TEST(IsEntryPathAllowed, RefusesEveryFormThatCouldLeaveTheFolderOrOpenADevice) {
+    const std::string refused[] = {
+        "",
+        // leading separators: rooted and UNC paths
+        "/etc/passwd",
+        "\\Windows\\x.dll",
+        "//server/share/x",
+        "\\\\server\\share\\x",
+        "\\\\?\\C:\\x",
+        // any colon: drive letters, drive-relative paths, alternate streams
+        "C:/Windows/x.dll",
+        "c:x.dll",
+        "system/l2.ini:hidden",
+        "l2.ini::$DATA",
+        ":",
+        // parent segments between separators of either kind
+        "..",
+        "../l2.exe",
+        "..\\l2.exe",
+        "system/..",
+        "system/../../x",
+        "a\\..\\..\\b",
+        "a/..\\b",
+        "a\\../b",
+        "a//../b",
+        // devices as a segment, any case, with or without extension
+        "CON",
+        "con",
+        "Con.txt",
+        "system/PRN",
+        "aux.dat",
+        "a/NUL/b",
+        "nul.tar.gz",
+        "COM1",
+        "com9.log",
+        "Lpt1",
+        "system\\lpt9.ini",
+        "COM0",
+        "lpt0",
+        "CONIN$",
+        "conout$.x",
+        "CON .txt",
+        "con ",
+        // a NUL byte would cut the wide path short at the platform
+        std::string("a.dat\0/../../x", 14),
+    };
+    for (const std::string& path : refused)
+        EXPECT_FALSE(IsEntryPathAllowed(path)) << path;
+}
+
+TEST(IsEntryPathAllowed, KeepsOrdinaryPathsThatOnlyLookSimilar) {
+    const std::string allowed[] = {
+        "system/l2.ini",
+        "l2.ini",
+        "system\\l2.ini",
+        "a..b/c",
+        "..a",
+        "a..",
+        "...",
+        "./system/l2.ini",
+        "a/./b",
+        "system/",
+        "CONSOLE.txt",
+        "xcon",
+        "con-fig.ini",
+        "COM10",
+        "LPT",
+        "COMA",
+        "lpt1x.dat",
+        "icons/aux_off.png",
+        "maps/\xC3\xA9t\xE9.unr",
+    };
+    for (const std::string& path : allowed)
+        EXPECT_TRUE(IsEntryPathAllowed(path)) << path;
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+// One update run: fetch the manifest, compare each listed file's digest with the local copy and
+// download what is missing or differs, reporting every step through the given operations.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What a run needs from the platform; the worker passes WinInet, CryptoAPI and posted messages,
+// the tests pass fakes.
+struct UpdateOperations {
+    std::function<std::string(const std::string& address)> fetchManifest;  // empty body = no connection
+    std::function<bool(const std::wstring& localPath)> pathExists;         // a file or a folder
+    std::function<std::string(const std::wstring& localPath)> computeDigest;
+    std::function<bool(const std::string& address, const std::wstring& localPath)> downloadFile;
+    std::function<bool()> isCancelRequested;
+    std::function<void(int32_t done, int32_t total)> postProgress;
+    std::function<void(const std::wstring& text)> postStatus;
+    std::function<void(bool complete)> postFinished;  // exactly once, last
+};
+
+extern const wchar_t kStatusChecking[];
+extern const wchar_t kStatusCannotConnect[];
+extern const wchar_t kStatusNoFiles[];
+extern const wchar_t kStatusCancelled[];
+extern const wchar_t kStatusDownloadingPrefix[];
+extern const wchar_t kStatusDownloadFailedPrefix[];
+extern const wchar_t kStatusComplete[];
+
+// Runs to one of its five ends (no connection, empty manifest, cancelled, download failed,
+// complete) and returns true only for the complete one. Files live under `launcherFolder`
+// (no trailing separator); `serverRoot` is the server's scheme and host.
+bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations);

@@ -1,0 +1,335 @@
+#include "update/update_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kFolder[] = L"C:\\Games\\L2";
+const char kRoot[] = "https://updates.test";
+const char kManifestAddress[] = "https://updates.test/updater/filelist.txt";
+
+using Lines = std::vector<std::wstring>;
+
+std::wstring WidenAscii(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// UTF-16 code units as Windows would hold them, whatever the width of wchar_t here.
+std::vector<uint16_t> CodeUnits(const std::wstring& text) {
+    std::vector<uint16_t> units;
+    for (wchar_t c : text)
+        units.push_back(static_cast<uint16_t>(c));
+    return units;
+}
+
+// A server, a launcher folder and a window made of plain data. Every posted message and every
+// file operation is written down in order, so the tests can compare whole sequences.
+struct FakeRun {
+    std::map<std::string, std::string> served;           // address -> manifest body
+    std::map<std::wstring, std::string> localDigests;    // what exists: local path -> digest
+    std::set<std::string> failingDownloads;              // addresses whose download fails
+    std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
+    std::function<void()> onFetch;                       // runs inside the manifest fetch
+    bool cancelRequested = false;
+    int cancelChecks = 0;
+
+    Lines messages;  // what the window would receive
+    Lines touched;   // every exists, digest and download call, with its path
+    std::vector<std::string> downloadAddresses;
+    std::vector<std::wstring> downloadPaths;
+
+    UpdateOperations Operations() {
+        UpdateOperations operations;
+        operations.fetchManifest = [this](const std::string& address) {
+            if (onFetch)
+                onFetch();
+            const auto found = served.find(address);
+            return found == served.end() ? std::string() : found->second;
+        };
+        operations.pathExists = [this](const std::wstring& path) {
+            touched.push_back(L"exists " + path);
+            return localDigests.count(path) != 0;
+        };
+        operations.computeDigest = [this](const std::wstring& path) {
+            touched.push_back(L"digest " + path);
+            const auto found = localDigests.find(path);
+            return found == localDigests.end() ? std::string() : found->second;
+        };
+        operations.downloadFile = [this](const std::string& address, const std::wstring& path) {
+            touched.push_back(L"download " + WidenAscii(address) + L" -> " + path);
+            downloadAddresses.push_back(address);
+            downloadPaths.push_back(path);
+            if (onDownload)
+                onDownload(address);
+            return failingDownloads.count(address) == 0;
+        };
+        operations.isCancelRequested = [this] {
+            ++cancelChecks;
+            return cancelRequested;
+        };
+        operations.postProgress = [this](int32_t done, int32_t total) {
+            messages.push_back(L"progress " + std::to_wstring(done) + L" of " + std::to_wstring(total));
+        };
+        operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
+        operations.postFinished = [this](bool complete) {
+            messages.push_back(complete ? L"finished 1" : L"finished 0");
+        };
+        return operations;
+    }
+
+    bool Run() { return RunUpdate(kFolder, kRoot, Operations()); }
+};
+
+std::string Manifest(const std::vector<std::string>& paths,
+                     const std::string& digest = "d41d8cd98f00b204e9800998ecf8427e") {
+    std::string text;
+    for (const std::string& path : paths)
+        text += path + "|" + digest + "\r\n";
+    return text;
+}
+
+std::wstring Local(const std::wstring& relative) {
+    return std::wstring(kFolder) + L"\\" + relative;
+}
+
+const std::wstring kChecking = L"status Checking for updates...";
+const std::wstring kComplete = L"status Update complete! Press GAME START to play.";
+const std::wstring kCancelled = L"status Update cancelled.";
+
+TEST(UpdateRunEnds, EachEndPostsItsTextThenExactlyOneFinishedMessage) {
+    const struct {
+        const char* name;
+        std::function<void(FakeRun&)> prepare;
+        Lines expected;
+        bool complete;
+    } cases[] = {
+        {"no connection",
+         [](FakeRun&) {},
+         {kChecking, L"status Error: Cannot connect to update server.", L"finished 0"},
+         false},
+        {"error page without separators",
+         [](FakeRun& run) { run.served[kManifestAddress] = "<html><body>Not Found</body></html>\n"; },
+         {kChecking, L"status No files to download.", L"finished 0"},
+         false},
+        {"cancelled",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
+             run.cancelRequested = true;
+         },
+         {kChecking, L"progress 0 of 2", kCancelled, L"finished 0"},
+         false},
+        {"download failed",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat"});
+             run.failingDownloads.insert("https://updates.test/updater/a.dat");
+         },
+         {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error downloading: a.dat",
+          L"finished 0"},
+         false},
+        {"complete",
+         [](FakeRun& run) { run.served[kManifestAddress] = Manifest({"a.dat"}); },
+         {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"progress 1 of 1", kComplete, L"finished 1"},
+         true},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        c.prepare(run);
+        EXPECT_EQ(run.Run(), c.complete) << c.name;
+        EXPECT_EQ(run.messages, c.expected) << c.name;
+    }
+}
+
+TEST(UpdateRunEnds, NoFileIsTouchedWithoutAManifest) {
+    for (const char* body : {"", "no separator on this line\r\n"}) {
+        FakeRun run;
+        run.served[kManifestAddress] = body;
+        run.Run();
+        EXPECT_TRUE(run.touched.empty()) << body;
+        EXPECT_EQ(run.cancelChecks, 0) << body;
+    }
+}
+
+TEST(UpdateRunProgress, StartsAtZeroThenOneMessagePerEntryWhetherFetchedOrNot) {
+    FakeRun run;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat"});
+    run.localDigests[Local(L"a.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    run.localDigests[Local(L"c.dat")] = "0123456789abcdef0123456789abcdef";  // differs
+    EXPECT_TRUE(run.Run());
+    const Lines expected = {kChecking,          L"progress 0 of 4",
+                            L"progress 1 of 4", L"status Downloading: b.dat",
+                            L"progress 2 of 4", L"status Downloading: c.dat",
+                            L"progress 3 of 4", L"status Downloading: d.dat",
+                            L"progress 4 of 4", kComplete,
+                            L"finished 1"};
+    EXPECT_EQ(run.messages, expected);
+    EXPECT_EQ(run.cancelChecks, 4);
+}
+
+TEST(UpdateRunProgress, EveryFileUpToDatePostsNoDownloadText) {
+    FakeRun run;
+    run.served[kManifestAddress] = Manifest({"system/l2.ini", "system/a.u", "maps/b.unr"});
+    for (const wchar_t* path : {L"system\\l2.ini", L"system\\a.u", L"maps\\b.unr"})
+        run.localDigests[Local(path)] = "d41d8cd98f00b204e9800998ecf8427e";
+    EXPECT_TRUE(run.Run());
+    const Lines expected = {kChecking,          L"progress 0 of 3", L"progress 1 of 3", L"progress 2 of 3",
+                            L"progress 3 of 3", kComplete,          L"finished 1"};
+    EXPECT_EQ(run.messages, expected);
+    for (const std::wstring& call : run.touched)
+        EXPECT_EQ(call.find(L"download"), std::wstring::npos) << call;
+}
+
+TEST(UpdateRunFailure, ThirdOfFiveFailingStopsAtTwoOfFiveAndNeverLooksAtTheRest) {
+    FakeRun run;
+    run.served[kManifestAddress] = Manifest({"one.dat", "two.dat", "three.dat", "four.dat", "five.dat"});
+    run.failingDownloads.insert("https://updates.test/updater/three.dat");
+    EXPECT_FALSE(run.Run());
+    const Lines expected = {kChecking,
+                            L"progress 0 of 5",
+                            L"status Downloading: one.dat",
+                            L"progress 1 of 5",
+                            L"status Downloading: two.dat",
+                            L"progress 2 of 5",
+                            L"status Downloading: three.dat",
+                            L"status Error downloading: three.dat",
+                            L"finished 0"};
+    EXPECT_EQ(run.messages, expected);
+    for (const std::wstring& call : run.touched) {
+        EXPECT_EQ(call.find(L"four"), std::wstring::npos) << call;
+        EXPECT_EQ(call.find(L"five"), std::wstring::npos) << call;
+    }
+    EXPECT_EQ(run.cancelChecks, 3);
+}
+
+TEST(UpdateRunFailure, AFolderWhereAFileShouldBeEndsAsAFailedDownload) {
+    // A folder exists, its digest is empty, and the download cannot create the file.
+    FakeRun run;
+    run.served[kManifestAddress] = Manifest({"system"});
+    run.localDigests[Local(L"system")] = "";
+    run.failingDownloads.insert("https://updates.test/updater/system");
+    EXPECT_FALSE(run.Run());
+    const Lines expected = {kChecking, L"progress 0 of 1", L"status Downloading: system",
+                            L"status Error downloading: system", L"finished 0"};
+    EXPECT_EQ(run.messages, expected);
+}
+
+TEST(UpdateRunDigests, OnlyAnEqualNonEmptyLowerCaseDigestLeavesAFileAlone) {
+    const struct {
+        const char* localDigest;  // nullptr: no file
+        const char* manifestDigest;
+        bool downloaded;
+    } cases[] = {
+        {"900150983cd24fb0d6963f7d28e17f72", "900150983cd24fb0d6963f7d28e17f72", false},
+        {"900150983cd24fb0d6963f7d28e17f72", "900150983CD24FB0D6963F7D28E17F72", true},
+        {"900150983cd24fb0d6963f7d28e17f72", "900150983cd24fb0d6963f7d28e17f7", true},
+        {"900150983cd24fb0d6963f7d28e17f72", "900150983cd24fb0d6963f7d28e17f72 ", true},
+        {nullptr, "900150983cd24fb0d6963f7d28e17f72", true},
+        // An unreadable file has no digest; it must not pass for a manifest line with none either.
+        {"", "", true},
+        {"", "900150983cd24fb0d6963f7d28e17f72", true},
+    };
+    for (const auto& c : cases) {
+        // Twice: an upper-case digest is fetched on every run, not just the first.
+        for (int pass = 0; pass < 2; ++pass) {
+            FakeRun run;
+            run.served[kManifestAddress] = "x.dat|" + std::string(c.manifestDigest) + "\n";
+            if (c.localDigest)
+                run.localDigests[Local(L"x.dat")] = c.localDigest;
+            EXPECT_TRUE(run.Run());
+            const bool downloaded =
+                std::find(run.messages.begin(), run.messages.end(), L"status Downloading: x.dat") != run.messages.end();
+            EXPECT_EQ(downloaded, c.downloaded) << c.manifestDigest << " pass " << pass;
+        }
+    }
+}
+
+TEST(UpdateRunCancel, NoticedDuringTheManifestFetchEndsBeforeTheFirstEntry) {
+    FakeRun run;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat"});
+    run.onFetch = [&run] { run.cancelRequested = true; };
+    EXPECT_FALSE(run.Run());
+    const Lines expected = {kChecking, L"progress 0 of 3", kCancelled, L"finished 0"};
+    EXPECT_EQ(run.messages, expected);
+    EXPECT_TRUE(run.touched.empty());
+}
+
+TEST(UpdateRunCancel, TakesEffectBeforeTheNextEntrySoALastEntryCancelCompletes) {
+    const struct {
+        const char* cancelDuring;
+        Lines expected;
+        bool complete;
+    } cases[] = {
+        {"https://updates.test/updater/b.dat",
+         {kChecking, L"progress 0 of 3", L"status Downloading: a.dat", L"progress 1 of 3", L"status Downloading: b.dat",
+          L"progress 2 of 3", kCancelled, L"finished 0"},
+         false},
+        {"https://updates.test/updater/c.dat",
+         {kChecking, L"progress 0 of 3", L"status Downloading: a.dat", L"progress 1 of 3", L"status Downloading: b.dat",
+          L"progress 2 of 3", L"status Downloading: c.dat", L"progress 3 of 3", kComplete, L"finished 1"},
+         true},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat"});
+        const std::string cancelDuring = c.cancelDuring;
+        run.onDownload = [&run, cancelDuring](const std::string& address) {
+            if (address == cancelDuring)
+                run.cancelRequested = true;
+        };
+        EXPECT_EQ(run.Run(), c.complete) << c.cancelDuring;
+        EXPECT_EQ(run.messages, c.expected) << c.cancelDuring;
+    }
+}
+
+TEST(UpdateRunPaths, SystemL2IniIsShownFetchedAndStoredWhereExpected) {
+    FakeRun run;
+    run.served[kManifestAddress] = "system/l2.ini|900150983cd24fb0d6963f7d28e17f72\n";
+    EXPECT_TRUE(run.Run());
+    const Lines touched = {L"exists C:\\Games\\L2\\system\\l2.ini",
+                           L"download https://updates.test/updater/system/l2.ini -> C:\\Games\\L2\\system\\l2.ini"};
+    EXPECT_EQ(run.touched, touched);
+    EXPECT_EQ(run.messages.at(2), L"status Downloading: system/l2.ini");
+}
+
+TEST(UpdateRunPaths, BytesAboveAsciiWidenForTheTextButStayRawInTheAddress) {
+    FakeRun run;
+    const std::string path = "maps/\xC3\xA9t\xE9.unr";
+    run.served[kManifestAddress] = path + "|900150983cd24fb0d6963f7d28e17f72\n";
+    EXPECT_TRUE(run.Run());
+    EXPECT_EQ(run.downloadAddresses, std::vector<std::string>{"https://updates.test/updater/" + path});
+    ASSERT_EQ(run.downloadPaths.size(), 1u);
+    const std::vector<uint16_t> widened = {'m', 'a', 'p', 's', '/', 0xFFC3, 0xFFA9, 't', 0xFFE9, '.', 'u', 'n', 'r'};
+    std::vector<uint16_t> local = {'\\', 'm', 'a', 'p', 's', '\\'};
+    local.insert(local.end(), widened.begin() + 5, widened.end());
+    EXPECT_EQ(CodeUnits(run.downloadPaths[0].substr(std::wstring(kFolder).size())), local);
+    std::vector<uint16_t> status = CodeUnits(L"status Downloading: ");
+    status.insert(status.end(), widened.begin(), widened.end());
+    EXPECT_EQ(CodeUnits(run.messages.at(2)), status);
+}
+
+TEST(UpdateRunRefusal, APathThatCouldLeaveTheFolderFailsBeforeAnythingIsTouched) {
+    for (const char* path : {"../l2.exe", "system/../../x.dat", "C:/Windows/x.dll", "/etc/x", "\\\\server\\share\\x",
+                             "system/CON", "l2.ini:stream", "a\\..\\..\\b"}) {
+        FakeRun run;
+        run.served[kManifestAddress] = "ok.dat|900150983cd24fb0d6963f7d28e17f72\n" + std::string(path) +
+                                       "|900150983cd24fb0d6963f7d28e17f72\nlater.dat|x\n";
+        EXPECT_FALSE(run.Run()) << path;
+        const Lines expected = {kChecking,
+                                L"progress 0 of 3",
+                                L"status Downloading: ok.dat",
+                                L"progress 1 of 3",
+                                L"status Error downloading: " + WidenAscii(path),
+                                L"finished 0"};
+        EXPECT_EQ(run.messages, expected) << path;
+        const Lines touched = {L"exists C:\\Games\\L2\\ok.dat",
+                               L"download https://updates.test/updater/ok.dat -> C:\\Games\\L2\\ok.dat"};
+        EXPECT_EQ(run.touched, touched) << path;
+    }
+}
+
+}  // namespace

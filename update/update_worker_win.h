@@ -1,0 +1,32 @@
+// The background thread of an update run and the three messages it posts to the main window.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// wParam: entries handled so far (0..total); lParam: total number of entries, at least 1.
+constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 1;
+// wParam: 0; lParam: a std::wstring* made by PostStatusText, owned by the receiver (TakeStatusText).
+constexpr UINT WM_UPDATE_STATUS = WM_USER + 2;
+// wParam: 1 after a complete run, 0 after any other end; lParam: 0. Always the run's last message.
+constexpr UINT WM_UPDATE_FINISHED = WM_USER + 3;
+
+// Posts a heap copy of `text` with WM_UPDATE_STATUS. When the post fails (the window is gone)
+// nobody else will ever see the copy, so it is freed here and false is returned.
+bool PostStatusText(HWND window, const std::wstring& text);
+
+// The receiving half of WM_UPDATE_STATUS: returns the text and frees the copy.
+std::wstring TakeStatusText(LPARAM lParam);
+
+// One whole run on the calling thread: files below `launcherFolder`, the manifest and files from
+// `serverRoot`, every report posted to `window`.
+void RunUpdateForWindow(HWND window, const std::wstring& launcherFolder, const std::string& serverRoot);
+
+// Thread procedure. `argument` is a heap HWND (new HWND) that the worker takes over and frees;
+// the run uses the executable's folder and the compiled-in server root.
+DWORD WINAPI UpdateWorker(LPVOID argument);
+
+// Starts UpdateWorker for `window` without keeping the thread handle. False when the thread
+// could not be created (the argument block is then freed here).
+bool StartUpdateWorker(HWND window);

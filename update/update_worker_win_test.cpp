@@ -1,0 +1,253 @@
+#include "update/update_worker_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support_win.h"
+#include "ui/launcher_state_win.h"
+#include "update/file_digest_win.h"
+#include "update/server_address.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const wchar_t kCollectorClass[] = L"VardenhalWorkerTestWnd";
+Lines collected;  // what the collector window received, in order
+
+// Writes each worker message down the way the window would see it; takes every status text
+// over as the window does, so the copies are freed.
+LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_UPDATE_PROGRESS:
+            collected.push_back(L"progress " + std::to_wstring(static_cast<int32_t>(wParam)) + L" of " +
+                                std::to_wstring(static_cast<int32_t>(lParam)));
+            return 0;
+        case WM_UPDATE_STATUS:
+            collected.push_back(L"status " + TakeStatusText(lParam) + (wParam == 0 ? L"" : L" (wParam not 0)"));
+            return 0;
+        case WM_UPDATE_FINISHED:
+            collected.push_back(L"finished " + std::to_wstring(wParam) + (lParam == 0 ? L"" : L" (lParam not 0)"));
+            return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A message-only window on the test's thread that collects the worker's messages.
+HWND CreateCollector() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = CollectorProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kCollectorClass;
+        registered = RegisterClassW(&windowClass) != 0;
+    }
+    collected.clear();
+    return CreateWindowExW(0, kCollectorClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
+}
+
+// Hands every queued message to the collector; returns once the queue is empty.
+void DrainMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+}
+
+FILETIME LastWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+// Puts the write time years back, so that any rewrite of the file would show.
+void MakeOld(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SYSTEMTIME old = {2001, 1, 1, 1, 12, 0, 0, 0};
+    FILETIME time;
+    SystemTimeToFileTime(&old, &time);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+}
+
+// A temporary launcher folder, and a server root below the local test server whose /updater/
+// folder is private to this test.
+class UpdateWorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string testRoot = TestServerRoot();
+        const std::wstring served = TestServerFolder();
+        if (testRoot.empty() || served.empty())
+            GTEST_SKIP() << "no local update server (VARDENHAL_TEST_SERVER, VARDENHAL_TEST_SERVER_DIR)";
+        const std::string prefix = "worker-" + std::to_string(GetCurrentProcessId());
+        servedTop_ = served + L"\\" + Widen(prefix);
+        RemoveTree(servedTop_);
+        CreateDirectoryW(servedTop_.c_str(), nullptr);
+        updaterFolder_ = servedTop_ + L"\\updater";
+        CreateDirectoryW(updaterFolder_.c_str(), nullptr);
+        serverRoot_ = testRoot + "/updater/" + prefix;
+        window_ = CreateCollector();
+        ASSERT_NE(window_, nullptr);
+        launcherState.cancelRequested.store(false);
+    }
+    void TearDown() override {
+        if (window_)
+            DestroyWindow(window_);
+        if (!servedTop_.empty())
+            RemoveTree(servedTop_);
+    }
+    // Puts a file on the server and returns its manifest line.
+    std::string Serve(const std::string& path, const std::string& bytes) {
+        std::wstring local = updaterFolder_;
+        for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+            CreateDirectoryW((updaterFolder_ + L"\\" + Widen(path.substr(0, slash))).c_str(), nullptr);
+        local += L"\\" + Widen(path);
+        for (wchar_t& c : local)
+            if (c == L'/')
+                c = L'\\';
+        WriteBytes(local, bytes);
+        return path + "|" + ComputeFileMd5(local) + "\r\n";
+    }
+    void Run() {
+        RunUpdateForWindow(window_, launcher_.Path(), serverRoot_);
+        DrainMessages();
+    }
+
+    std::wstring servedTop_;
+    std::wstring updaterFolder_;
+    std::string serverRoot_;
+    HWND window_ = nullptr;
+    TemporaryFolder launcher_;
+};
+
+TEST_F(UpdateWorkerTest, FetchesMissingAndDifferentFilesAndLeavesMatchingOnesUntouched) {
+    const std::string iniBytes = "[Engine]\r\nFullscreen=1\r\n";
+    const std::string sameBytes(70000, 's');
+    const std::string newBytes(90000, 'n');
+    const std::string manifest =
+        Serve("system/l2.ini", iniBytes) + Serve("same.dat", sameBytes) + Serve("different.dat", newBytes);
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+
+    const std::wstring same = launcher_.Path() + L"\\same.dat";
+    const std::wstring different = launcher_.Path() + L"\\different.dat";
+    WriteBytes(same, sameBytes);
+    WriteBytes(different, "old content");
+    MakeOld(same);
+    const FILETIME sameTime = LastWriteTime(same);
+
+    Run();
+
+    const Lines expected = {L"status Checking for updates...",
+                            L"progress 0 of 3",
+                            L"status Downloading: system/l2.ini",
+                            L"progress 1 of 3",
+                            L"progress 2 of 3",
+                            L"status Downloading: different.dat",
+                            L"progress 3 of 3",
+                            L"status Update complete! Press GAME START to play.",
+                            L"finished 1"};
+    EXPECT_EQ(collected, expected);
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\system\\l2.ini"), iniBytes);
+    EXPECT_EQ(ReadBytes(different), newBytes);
+    EXPECT_EQ(ReadBytes(same), sameBytes);
+    const FILETIME sameTimeAfter = LastWriteTime(same);
+    EXPECT_EQ(CompareFileTime(&sameTime, &sameTimeAfter), 0);
+}
+
+TEST_F(UpdateWorkerTest, AFolderWhereAFileShouldBeEndsTheRunThere) {
+    const std::string manifest = Serve("first.dat", "1") + Serve("blocked.dat", "2") + Serve("never.dat", "3");
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+    CreateDirectoryW((launcher_.Path() + L"\\blocked.dat").c_str(), nullptr);
+
+    Run();
+
+    const Lines expected = {L"status Checking for updates...",
+                            L"progress 0 of 3",
+                            L"status Downloading: first.dat",
+                            L"progress 1 of 3",
+                            L"status Downloading: blocked.dat",
+                            L"status Error downloading: blocked.dat",
+                            L"finished 0"};
+    EXPECT_EQ(collected, expected);
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\first.dat"), "1");
+    EXPECT_TRUE(IsFolder(launcher_.Path() + L"\\blocked.dat"));
+    EXPECT_FALSE(PathExists(launcher_.Path() + L"\\never.dat"));
+}
+
+TEST_F(UpdateWorkerTest, NoServerEndsBeforeAnyProgress) {
+    RunUpdateForWindow(window_, launcher_.Path(), "https://127.0.0.1:1");
+    DrainMessages();
+    const Lines expected = {L"status Checking for updates...", L"status Error: Cannot connect to update server.",
+                            L"finished 0"};
+    EXPECT_EQ(collected, expected);
+}
+
+// Bytes of the process's address space that are committed, from a walk over all its regions.
+uint64_t CommittedBytes() {
+    uint64_t committed = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const char* address = nullptr;
+    while (VirtualQuery(address, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT)
+            committed += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return committed;
+}
+
+TEST(PostStatusText, TheReceiverGetsACopyAndAFailedPostFreesIt) {
+    HWND window = CreateCollector();
+    ASSERT_NE(window, nullptr);
+    std::wstring text = L"Downloading: system/l2.ini";
+    EXPECT_TRUE(PostStatusText(window, text));
+    text.clear();  // the posted copy does not depend on the caller's string
+    DrainMessages();
+    EXPECT_EQ(collected, Lines{L"status Downloading: system/l2.ini"});
+
+    DestroyWindow(window);
+    // 256 MiB of copies to a window that is gone: kept, they would eat the 32-bit address space.
+    const std::wstring large(2u << 20, L'x');
+    const uint64_t before = CommittedBytes();
+    for (int i = 0; i < 64; ++i)
+        ASSERT_FALSE(PostStatusText(window, large));
+    const uint64_t after = CommittedBytes();
+    EXPECT_LT(after > before ? after - before : 0, 64ull << 20);
+    EXPECT_FALSE(PostStatusText(nullptr, text));
+    MSG message;
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_UPDATE_STATUS, WM_UPDATE_STATUS, PM_REMOVE));
+}
+
+// The thread procedure end to end, where nothing answers at the compiled-in root (a reserved
+// ".example" host, or the loopback port of the acceptance suite, whose server is not running
+// while these tests run): the argument block is taken over and the run ends for lack of a connection.
+TEST(StartUpdateWorker, RunsTheWorkerOnItsOwnThreadUntilTheFinishMessage) {
+    const std::string root = kUpdateServerRoot;
+    const bool reserved = root.size() >= 8 && root.compare(root.size() - 8, 8, ".example") == 0;
+    const bool loopback = root.rfind("https://localhost:", 0) == 0 || root.rfind("https://127.0.0.1:", 0) == 0;
+    if (!reserved && !loopback)
+        GTEST_SKIP() << "the compiled-in server root is a real server";
+    HWND window = CreateCollector();
+    ASSERT_NE(window, nullptr);
+    launcherState.cancelRequested.store(false);
+    ASSERT_TRUE(StartUpdateWorker(window));
+    const DWORD deadline = GetTickCount() + 60000;
+    while ((collected.empty() || collected.back().compare(0, 8, L"finished") != 0) && GetTickCount() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
+        DrainMessages();
+    }
+    const Lines expected = {L"status Checking for updates...", L"status Error: Cannot connect to update server.",
+                            L"finished 0"};
+    EXPECT_EQ(collected, expected);
+    DestroyWindow(window);
+}
+
+}  // namespace
