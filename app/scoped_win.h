@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <wininet.h>
+#include <gdiplus.h>
 
 template <typename Handle, typename Traits>
 class ScopedHandle {
@@ -60,3 +61,53 @@ struct CryptHashTraits {
     static bool Close(HCRYPTHASH h) { return CryptDestroyHash(h) != FALSE; }
 };
 using ScopedCryptHash = ScopedHandle<HCRYPTHASH, CryptHashTraits>;
+
+// GDI drawing objects: brushes, pens, bitmaps, fonts. Delete only what is not selected into a DC,
+// so a ScopedSelectObject for it must be declared after it (and so end before it).
+template <typename Object>
+struct GdiObjectTraits {
+    static Object Invalid() { return nullptr; }
+    static bool IsValid(Object object) { return object != nullptr; }
+    static bool Close(Object object) { return DeleteObject(object) != FALSE; }
+};
+template <typename Object>
+using ScopedGdiObject = ScopedHandle<Object, GdiObjectTraits<Object>>;
+using ScopedBrush = ScopedGdiObject<HBRUSH>;
+using ScopedPen = ScopedGdiObject<HPEN>;
+using ScopedBitmap = ScopedGdiObject<HBITMAP>;
+using ScopedFont = ScopedGdiObject<HFONT>;
+
+// A DC from CreateCompatibleDC (not one from GetDC or BeginPaint, which are released differently).
+struct MemoryDcTraits {
+    static HDC Invalid() { return nullptr; }
+    static bool IsValid(HDC dc) { return dc != nullptr; }
+    static bool Close(HDC dc) { return DeleteDC(dc) != FALSE; }
+};
+using ScopedMemoryDc = ScopedHandle<HDC, MemoryDcTraits>;
+
+// Selects an object into a DC and selects the one it replaced back when the scope ends, so the
+// object can be deleted afterwards and the DC is left as it was found.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~ScopedSelectObject() {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
+    }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// A GDI+ drawing surface from GdipCreateFromHDC (or another GdipCreate... of a graphics object).
+struct GdipGraphicsTraits {
+    static Gdiplus::GpGraphics* Invalid() { return nullptr; }
+    static bool IsValid(Gdiplus::GpGraphics* graphics) { return graphics != nullptr; }
+    static bool Close(Gdiplus::GpGraphics* graphics) {
+        return Gdiplus::DllExports::GdipDeleteGraphics(graphics) == Gdiplus::Ok;
+    }
+};
+using ScopedGdipGraphics = ScopedHandle<Gdiplus::GpGraphics*, GdipGraphicsTraits>;

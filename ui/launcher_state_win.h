@@ -49,6 +49,14 @@ struct LauncherState {
     float infoHoverLevel = 0.0f;
     float playHoverLevel = 0.0f;
     float muteHoverLevel = 0.0f;
+
+    // The background stretched to the client size with the icons over it, made once per size:
+    // a GDI+ stretch costs hundreds of milliseconds under Wine, a copy of its pixels a fraction of one.
+    HBITMAP backgroundCache = nullptr;
+    int backgroundCacheWidth = 0;
+    int backgroundCacheHeight = 0;
+    // The status label's background brush, kept for the life of the window.
+    HBRUSH statusBrush = nullptr;
 };
 
 // The one instance of the process.
