@@ -1,0 +1,80 @@
+#include "ui/info_dialog.h"
+
+namespace {
+
+LayoutRect Rect(int left, int top, int right, int bottom) {
+    LayoutRect rect;
+    rect.left = left;
+    rect.top = top;
+    rect.right = right;
+    rect.bottom = bottom;
+    return rect;
+}
+
+// Text block margins and the band the advice paragraph may fill.
+constexpr int kInfoTextMargin = 35;
+constexpr int kInfoAdviceTop = 160;
+constexpr int kInfoAdviceBottom = 290;
+
+}  // namespace
+
+InfoPoint ComputeInfoDialogPosition(int ownerLeft, int ownerTop, int ownerRight, int ownerBottom) {
+    // C++ division truncates toward zero, also for a negative difference.
+    InfoPoint position;
+    position.x = ownerLeft + ((ownerRight - ownerLeft) - kInfoDialogWidth) / 2;
+    position.y = ownerTop + ((ownerBottom - ownerTop) - kInfoDialogHeight) / 2;
+    return position;
+}
+
+LayoutRect ComputeInfoTitleRect(int width) {
+    return Rect(0, 80, width, 118);
+}
+
+LayoutRect ComputeInfoAdviceRect(int width) {
+    return Rect(kInfoTextMargin, kInfoAdviceTop, width - kInfoTextMargin, kInfoAdviceBottom);
+}
+
+LayoutRect ComputeInfoClosingRect(int width, int adviceHeight) {
+    // 10 pixels below where the paragraph ends, 40 pixels tall.
+    const int top = kInfoAdviceTop + adviceHeight + 10;
+    return Rect(kInfoTextMargin, top, width - kInfoTextMargin, top + 40);
+}
+
+LayoutRect ComputeInfoOkRect(int width, int height) {
+    return Rect(width / 2 - 80, height - 60, width / 2 + 80, height - 25);
+}
+
+LayoutRect ComputeInfoCloseRect(int width, int /*height*/) {
+    return Rect(width - 30, 5, width - 5, 28);
+}
+
+bool IsOnInfoOk(int x, int y, int width, int height) {
+    return HitTest(ComputeInfoOkRect(width, height), x, y);
+}
+
+bool IsOnInfoClose(int x, int y, int width, int height) {
+    return HitTest(ComputeInfoCloseRect(width, height), x, y);
+}
+
+InfoPressAction DecideInfoPress(int x, int y, int width, int height) {
+    if (IsOnInfoOk(x, y, width, height) || IsOnInfoClose(x, y, width, height))
+        return InfoPressAction::kClose;
+    return InfoPressAction::kStartDrag;
+}
+
+InfoPoint ComputeInfoDragPosition(int windowLeft, int windowTop, InfoPoint anchor, int x, int y) {
+    InfoPoint position;
+    position.x = windowLeft - anchor.x + x;
+    position.y = windowTop - anchor.y + y;
+    return position;
+}
+
+bool UpdateInfoHover(int x, int y, int width, int height, bool* okHover, bool* closeHover) {
+    const bool onOk = IsOnInfoOk(x, y, width, height);
+    const bool onClose = IsOnInfoClose(x, y, width, height);
+    if (onOk == *okHover && onClose == *closeHover)
+        return false;
+    *okHover = onOk;
+    *closeHover = onClose;
+    return true;
+}
