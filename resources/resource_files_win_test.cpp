@@ -80,8 +80,11 @@ TEST(LoadImageFromResource, DecodesTheBackgroundAndTheIcons) {
     const struct {
         WORD id;
         UINT size[2];
-    } cases[] = {{IDR_BACKGROUND_JPEG, {900, 540}}, {IDR_YOUTUBE_PNG, {32, 32}},  {IDR_INSTAGRAM_PNG, {32, 32}},
-                 {IDR_DISCORD_PNG, {32, 32}},       {IDR_TIKTOK_PNG, {32, 32}}};
+    } cases[] = {{IDR_BACKGROUND_JPEG, {900, 540}},
+                 {IDR_YOUTUBE_PNG, {32, 32}},
+                 {IDR_INSTAGRAM_PNG, {32, 32}},
+                 {IDR_DISCORD_PNG, {32, 32}},
+                 {IDR_TIKTOK_PNG, {32, 32}}};
     for (const auto& c : cases) {
         Gdiplus::GpImage* image = LoadImageFromResource(GetModuleHandleW(nullptr), c.id);
         ASSERT_NE(image, nullptr) << c.id;
@@ -189,8 +192,8 @@ TEST_F(ProgramResources, IconGroupHoldsFiveDibImagesAndA256PixelPng) {
             const unsigned char* ihdr = reinterpret_cast<const unsigned char*>(image.data()) + 16;
             EXPECT_EQ((ihdr[0] << 24) | (ihdr[1] << 16) | (ihdr[2] << 8) | ihdr[3], 256);  // width
             EXPECT_EQ((ihdr[4] << 24) | (ihdr[5] << 16) | (ihdr[6] << 8) | ihdr[7], 256);  // height
-            EXPECT_EQ(ihdr[8], 8);  // bit depth
-            EXPECT_EQ(ihdr[9], 6);  // RGBA
+            EXPECT_EQ(ihdr[8], 8);                                                         // bit depth
+            EXPECT_EQ(ihdr[9], 6);                                                         // RGBA
         }
     }
 }

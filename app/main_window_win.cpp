@@ -1,0 +1,147 @@
+#include "app/main_window_win.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <gdiplus.h>
+
+#include "app/window_placement.h"
+#include "game/game_launch_win.h"
+#include "media/music_player_win.h"
+#include "resources/resource_files_win.h"
+#include "resources/resource_ids.h"
+#include "ui/launcher_state_win.h"
+#include "ui/main_window_input_win.h"
+#include "ui/main_window_paint_win.h"
+#include "update/update_worker_win.h"
+
+namespace {
+
+constexpr int32_t kStartVolume = 30;
+
+HFONT CreateArialFont(int height, int weight) {
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
+}
+
+void DisposeImage(GpImage*& image) {
+    if (image)
+        Gdiplus::DllExports::GdipDisposeImage(image);
+    image = nullptr;
+}
+
+// Fonts, the status label, the pictures, an update run when the client is there, the music and
+// the animation timer.
+void OnCreate(HWND window) {
+    InitCommonControls();
+    launcherState.mainWindow = window;
+    launcherState.buttonFont = CreateArialFont(16, FW_BOLD);
+    launcherState.statusFont = CreateArialFont(13, FW_NORMAL);
+    launcherState.statusLabel =
+        CreateWindowExW(0, L"STATIC", kWelcomeText, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 565, 1024, 20, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLabelId)), nullptr, nullptr);
+    SendMessageW(launcherState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(launcherState.statusFont), TRUE);
+
+    HMODULE module = GetModuleHandleW(nullptr);
+    launcherState.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
+    launcherState.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
+    launcherState.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
+    launcherState.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
+    launcherState.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
+
+    launcherState.gameReady = false;
+    if (IsGameClientPresent())
+        StartUpdateRun(window, false);
+
+    launcherState.musicVolume = kStartVolume;
+    StartMusic();
+    SetTimer(window, kAnimationTimerId, kAnimationTimerPeriodMs, nullptr);
+}
+
+// The music device lets go of its file before the file is deleted, and the pictures go before
+// GDI+ does. A worker still running is not waited for: it ends with the process.
+void OnDestroy() {
+    StopMusic();
+    DisposeImage(launcherState.backgroundImage);
+    DisposeImage(launcherState.youtubeIcon);
+    DisposeImage(launcherState.instagramIcon);
+    DisposeImage(launcherState.discordIcon);
+    DisposeImage(launcherState.tiktokIcon);
+    FreeBackgroundCache(launcherState);
+    Gdiplus::GdiplusShutdown(launcherState.gdiplusToken);
+    DeleteFileW(launcherState.musicPath.c_str());
+    if (launcherState.statusBrush)
+        DeleteObject(launcherState.statusBrush);
+    launcherState.statusBrush = nullptr;
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate(window);
+            break;
+        case WM_DESTROY:
+            OnDestroy();
+            break;
+        case WM_SIZE:
+            InvalidateRect(window, nullptr, FALSE);
+            break;
+        case WM_PAINT:
+            OnPaint(window);
+            break;
+        case WM_CTLCOLORSTATIC:
+            return OnCtlColorStatic(reinterpret_cast<HDC>(wParam));
+        case WM_SETCURSOR:
+            if (OnSetCursor(window))
+                return TRUE;
+            break;
+        case WM_TIMER:
+            OnTimer(window);
+            break;
+        case WM_MOUSEMOVE:
+            OnMouseMove(window, lParam);
+            break;
+        case WM_LBUTTONDOWN:
+            OnLButtonDown(window, lParam);
+            break;
+        case WM_LBUTTONUP:
+            OnLButtonUp(window);
+            break;
+        case WM_UPDATE_PROGRESS:
+            OnUpdateProgress(window, wParam, lParam);
+            break;
+        case WM_UPDATE_STATUS:
+            OnUpdateStatus(window, lParam);
+            break;
+        case WM_UPDATE_FINISHED:
+            OnUpdateFinished(window, wParam);
+            break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PROGRAM));
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kMainWindowClass;
+    return RegisterClassExW(&windowClass) != 0;
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    RECT outer{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRect(&outer, kMainWindowStyle, FALSE);
+    const int outerWidth = outer.right - outer.left;
+    const int outerHeight = outer.bottom - outer.top;
+    const WindowPlacement place =
+        CentreOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), outerWidth, outerHeight);
+    return CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, kMainWindowStyle, place.x, place.y, outerWidth,
+                           outerHeight, nullptr, nullptr, instance, nullptr);
+}

@@ -1,0 +1,229 @@
+#include "ui/main_window_input_win.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "game/game_launch_win.h"
+#include "media/music_player_win.h"
+#include "ui/hover.h"
+#include "ui/info_dialog_win.h"
+#include "ui/launcher_state_win.h"
+#include "ui/layout.h"
+#include "ui/web_links.h"
+#include "update/update_worker_win.h"
+
+MainWindowCommands mainWindowCommands = {OpenLinkInBrowser, LaunchGame, OpenInfoDialog, StartUpdateWorker};
+
+namespace {
+
+struct ClientSize {
+    int width;
+    int height;
+};
+
+ClientSize ReadClientSize(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    return ClientSize{client.right - client.left, client.bottom - client.top};
+}
+
+// Pointer positions are signed 16-bit client coordinates: left of or above the window while the
+// capture holds, they are negative.
+POINT PointFromLParam(LPARAM lParam) {
+    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
+POINT CursorInClient(HWND window) {
+    POINT cursor{0, 0};
+    GetCursorPos(&cursor);
+    ScreenToClient(window, &cursor);
+    return cursor;
+}
+
+bool IsOver(LauncherElement element, POINT point, ClientSize size) {
+    return HitTest(ComputeElementRect(element, size.width, size.height), point.x, point.y);
+}
+
+void RequestRepaint(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+// While muted the new volume is only stored; unmuting applies it.
+void SetVolumeFromX(int x, ClientSize size) {
+    const int32_t volume = ComputeVolumeFromX(x, size.width);
+    launcherState.musicVolume = volume;
+    if (!launcherState.musicMuted)
+        SetMusicVolume(volume);
+}
+
+void PressUpdateButton(HWND window) {
+    if (launcherState.updateRunning)
+        launcherState.cancelRequested.store(true, std::memory_order_relaxed);
+    else
+        StartUpdateRun(window, true);
+}
+
+void PressPlayButton(HWND window) {
+    if (launcherState.musicPlaying)
+        StopMusic();
+    else
+        StartMusic();
+    RequestRepaint(window);
+}
+
+void PressMuteButton(HWND window) {
+    launcherState.musicMuted = !launcherState.musicMuted;
+    SetMusicVolume(launcherState.musicMuted ? 0 : launcherState.musicVolume);
+    RequestRepaint(window);
+}
+
+void PressVolumeSlider(HWND window, POINT point, ClientSize size) {
+    launcherState.draggingVolume = true;
+    SetCapture(window);
+    SetVolumeFromX(point.x, size);
+    RequestRepaint(window);
+}
+
+}  // namespace
+
+void OpenLinkInBrowser(const char* address) {
+    ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void StartUpdateRun(HWND window, bool repaint) {
+    launcherState.updateRunning = true;
+    launcherState.cancelRequested.store(false, std::memory_order_relaxed);
+    launcherState.progressDone = 0;
+    launcherState.progressTotal = 100;
+    if (repaint)
+        RequestRepaint(window);
+    if (!mainWindowCommands.startUpdateWorker(window)) {
+        launcherState.updateRunning = false;
+        SetWindowTextW(launcherState.statusLabel, kWorkerStartFailedText);
+        RequestRepaint(window);
+    }
+}
+
+// Commands act on the press; the rectangles do not overlap, so at most one element answers.
+void OnLButtonDown(HWND window, LPARAM lParam) {
+    const POINT point = PointFromLParam(lParam);
+    const ClientSize size = ReadClientSize(window);
+    switch (FindElementAt(point.x, point.y, size.width, size.height)) {
+        case LauncherElement::kUpdateButton:
+            PressUpdateButton(window);
+            break;
+        case LauncherElement::kGameStartButton:
+            if (launcherState.gameReady)
+                mainWindowCommands.launchGame();
+            break;
+        case LauncherElement::kYoutubeIcon:
+            mainWindowCommands.openLink(kYoutubeAddress);
+            break;
+        case LauncherElement::kInstagramIcon:
+            mainWindowCommands.openLink(kInstagramAddress);
+            break;
+        case LauncherElement::kDiscordIcon:
+            mainWindowCommands.openLink(kDiscordAddress);
+            break;
+        case LauncherElement::kTiktokIcon:
+            mainWindowCommands.openLink(kTiktokAddress);
+            break;
+        case LauncherElement::kTitleBox:
+            mainWindowCommands.openLink(kWebsiteAddress);
+            break;
+        case LauncherElement::kPlayButton:
+            PressPlayButton(window);
+            break;
+        case LauncherElement::kMuteButton:
+            PressMuteButton(window);
+            break;
+        case LauncherElement::kVolumeSlider:
+            PressVolumeSlider(window, point, size);
+            break;
+        case LauncherElement::kInfoButton:
+            mainWindowCommands.openInfoDialog(window);
+            break;
+        default:
+            break;
+    }
+}
+
+void OnLButtonUp(HWND) {
+    if (launcherState.draggingVolume) {
+        launcherState.draggingVolume = false;
+        ReleaseCapture();
+    }
+}
+
+// Four hover flags are stored; PLAY/STOP and VOL/MUTED are measured afresh by the timer, so here
+// they only decide whether a repaint is due.
+void OnMouseMove(HWND window, LPARAM lParam) {
+    const POINT point = PointFromLParam(lParam);
+    const ClientSize size = ReadClientSize(window);
+    if (launcherState.draggingVolume) {
+        SetVolumeFromX(point.x, size);
+        RequestRepaint(window);
+    }
+    const bool update = IsOver(LauncherElement::kUpdateButton, point, size);
+    const bool gameStart = IsOver(LauncherElement::kGameStartButton, point, size);
+    const bool title = IsOver(LauncherElement::kTitleBox, point, size);
+    const bool info = IsOver(LauncherElement::kInfoButton, point, size);
+    const bool play = IsOver(LauncherElement::kPlayButton, point, size);
+    const bool mute = IsOver(LauncherElement::kMuteButton, point, size);
+    if (update != launcherState.updateHovered || gameStart != launcherState.gameStartHovered ||
+        title != launcherState.titleHovered || info != launcherState.infoHovered ||
+        play != (launcherState.playHoverLevel > 0.5f) || mute != (launcherState.muteHoverLevel > 0.5f)) {
+        launcherState.updateHovered = update;
+        launcherState.gameStartHovered = gameStart;
+        launcherState.titleHovered = title;
+        launcherState.infoHovered = info;
+        RequestRepaint(window);
+    }
+}
+
+bool OnSetCursor(HWND window) {
+    const POINT cursor = CursorInClient(window);
+    const ClientSize size = ReadClientSize(window);
+    if (!IsHandCursorAt(cursor.x, cursor.y, size.width, size.height))
+        return false;
+    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649) /* IDC_HAND */));
+    return true;
+}
+
+void OnTimer(HWND window) {
+    bool changed = false;
+    StepHoverLevel(launcherState.updateHoverLevel, launcherState.updateHovered, changed);
+    StepHoverLevel(launcherState.gameStartHoverLevel, launcherState.gameStartHovered, changed);
+    StepHoverLevel(launcherState.titleHoverLevel, launcherState.titleHovered, changed);
+    StepHoverLevel(launcherState.infoHoverLevel, launcherState.infoHovered, changed);
+    const POINT cursor = CursorInClient(window);
+    const ClientSize size = ReadClientSize(window);
+    StepHoverLevel(launcherState.playHoverLevel, IsOver(LauncherElement::kPlayButton, cursor, size), changed);
+    StepHoverLevel(launcherState.muteHoverLevel, IsOver(LauncherElement::kMuteButton, cursor, size), changed);
+    if (changed)
+        RequestRepaint(window);
+}
+
+void OnUpdateProgress(HWND window, WPARAM wParam, LPARAM lParam) {
+    const int32_t total = static_cast<int32_t>(lParam);
+    if (total <= 0)
+        return;
+    launcherState.progressTotal = total;
+    launcherState.progressDone = static_cast<int32_t>(wParam);
+    RequestRepaint(window);
+}
+
+void OnUpdateStatus(HWND, LPARAM lParam) {
+    const std::wstring text = TakeStatusText(lParam);
+    SetWindowTextW(launcherState.statusLabel, text.c_str());
+}
+
+void OnUpdateFinished(HWND window, WPARAM wParam) {
+    launcherState.updateRunning = false;
+    launcherState.cancelRequested.store(false, std::memory_order_relaxed);
+    if (wParam == 1)
+        launcherState.gameReady = true;
+    RequestRepaint(window);
+}
