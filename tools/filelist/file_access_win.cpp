@@ -1,0 +1,188 @@
+#include "tools/filelist/file_access.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <cstdio>
+
+#include "app/scoped_win.h"
+#include "update/digest_text.h"
+
+namespace {
+
+const DWORD kReadBlockLength = 256 * 1024;
+const DWORD kMd5Length = 16;
+
+struct FindHandleTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE h) { return FindClose(h) != FALSE; }
+};
+using ScopedFindHandle = ScopedHandle<HANDLE, FindHandleTraits>;
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty())
+        return std::wstring();
+    const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], count);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    const int count =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(count), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], count, nullptr, nullptr);
+    return narrow;
+}
+
+// The portable half joins with '/'; Win32 takes it, but backslashes keep long and odd paths safe.
+std::wstring ToWindowsPath(const std::string& path) {
+    std::wstring wide = Widen(path);
+    for (wchar_t& c : wide) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return wide;
+}
+
+uint64_t LengthOf(DWORD high, DWORD low) {
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+// A reparse point to a folder (junction, link) is not followed, so a walk never loops.
+PathKind KindOf(DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::kOther : PathKind::kFolder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        return PathKind::kOther;
+    return PathKind::kFile;
+}
+
+bool ReadFolder(const std::string& folder, std::vector<FolderItem>* items) {
+    WIN32_FIND_DATAW found;
+    ScopedFindHandle find(FindFirstFileW((ToWindowsPath(folder) + L"\\*").c_str(), &found));
+    if (!find.IsValid())
+        return false;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        FolderItem item;
+        item.name = Narrow(name);
+        item.kind = KindOf(found.dwFileAttributes);
+        item.length = LengthOf(found.nFileSizeHigh, found.nFileSizeLow);
+        items->push_back(item);
+    } while (FindNextFileW(find.Get(), &found));
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+PathKind InspectPath(const std::string& path, uint64_t* length) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ToWindowsPath(path).c_str(), GetFileExInfoStandard, &data))
+        return PathKind::kMissing;
+    *length = LengthOf(data.nFileSizeHigh, data.nFileSizeLow);
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder : PathKind::kFile;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    ScopedFile file(CreateFileW(ToWindowsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid())
+        return false;
+    bytes->clear();
+    char block[65536];
+    DWORD count = 0;
+    for (;;) {
+        if (!ReadFile(file.Get(), block, sizeof block, &count, nullptr))
+            return false;
+        if (count == 0)
+            return true;
+        bytes->append(block, count);
+    }
+}
+
+bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
+    const std::wstring target = ToWindowsPath(path);
+    const std::wstring temporary = target + L".partial";
+    ScopedFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file.IsValid())
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size() && FlushFileBuffers(file.Get());
+    if (!file.Close() || !ok || !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Like the launcher's digest, but a read error midway gives no digest instead of a short one,
+// and each block is reported for the progress line.
+std::string ComputeFileMd5(const std::string& path, const std::function<void(uint64_t)>& onBlock) {
+    ScopedFile file(CreateFileW(ToWindowsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid())
+        return std::string();
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        return std::string();
+    ScopedCryptContext context(provider);
+    HCRYPTHASH hashHandle = 0;
+    if (!CryptCreateHash(context.Get(), CALG_MD5, 0, 0, &hashHandle))
+        return std::string();
+    ScopedCryptHash hash(hashHandle);
+
+    std::vector<BYTE> block(kReadBlockLength);
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(file.Get(), block.data(), kReadBlockLength, &count, nullptr))
+            return std::string();
+        if (count == 0)
+            break;
+        if (!CryptHashData(hash.Get(), block.data(), count, 0))
+            return std::string();
+        if (onBlock)
+            onBlock(count);
+    }
+    BYTE value[kMd5Length];
+    DWORD valueLength = kMd5Length;
+    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &valueLength, 0) || valueLength != kMd5Length)
+        return std::string();
+    return FormatDigestHex(value, kMd5Length);
+}
+
+}  // namespace
+
+FileListOperations MakeFileListOperations() {
+    FileListOperations operations;
+    operations.readFolder = ReadFolder;
+    operations.inspectPath = InspectPath;
+    operations.readFile = ReadWholeFile;
+    operations.replaceFile = ReplaceFileContents;
+    operations.computeFileMd5 = ComputeFileMd5;
+    DWORD mode = 0;
+    operations.errorIsTerminal = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+    return operations;
+}
+
+std::vector<std::string> ReadArguments(int, char**) {
+    // The narrow argv is in the ANSI code page; the wide command line holds every name exactly.
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide != nullptr) {
+        for (int i = 1; i < count; ++i)
+            args.push_back(Narrow(wide[i]));
+        LocalFree(wide);
+    }
+    _setmode(_fileno(stdout), _O_BINARY);
+    return args;
+}

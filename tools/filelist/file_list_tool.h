@@ -1,0 +1,49 @@
+// vardenhal-filelist: makes, checks and plans the update manifest for server operators. The
+// commands decide here; the file system comes in as operations so both platforms share them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+enum class PathKind { kMissing, kFile, kFolder, kOther };
+
+struct FolderItem {
+    std::string name;
+    PathKind kind = PathKind::kOther;
+    uint64_t length = 0;  // bytes, for files
+};
+
+// Paths are narrow (UTF-8 on Windows) and joined with '/'; the Windows layer turns them around.
+struct FileListOperations {
+    // The items of one folder, without "." and "..". A link to a folder comes back as kOther,
+    // so a walk never loops.
+    std::function<bool(const std::string& folder, std::vector<FolderItem>* items)> readFolder;
+    std::function<PathKind(const std::string& path, uint64_t* length)> inspectPath;
+    // Whole files: only for the manifest itself, which the launcher holds whole too.
+    std::function<bool(const std::string& path, std::string* bytes)> readFile;
+    // Writes beside `path` and renames over it, so a server never hands out half a manifest.
+    std::function<bool(const std::string& path, const std::string& bytes)> replaceFile;
+    // 32 lower-case hex digits, streamed block by block (onBlock gets each block's length);
+    // empty when the file cannot be opened or a read fails midway.
+    std::function<std::string(const std::string& path, const std::function<void(uint64_t)>& onBlock)> computeFileMd5;
+    // Whether standard error is a terminal: only then a progress line is drawn.
+    bool errorIsTerminal = false;
+};
+
+const int kExitClean = 0;
+const int kExitFindings = 1;
+const int kExitError = 2;
+
+extern const char kManifestName[];
+
+// args excludes the program name. Manifests and reports go to `out`, messages and progress to `err`.
+int RunFileListTool(const std::vector<std::string>& args,
+                    const FileListOperations& operations,
+                    std::ostream& out,
+                    std::ostream& err);
+
+// "412 of 1024 MiB (40%)": the progress line's text for `done` of `total` bytes.
+std::string FormatProgress(uint64_t done, uint64_t total);
