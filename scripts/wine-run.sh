@@ -5,7 +5,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$here/build/wine/prefix}"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer prompts, and no desktop entries mirrored from Windows shortcuts.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # A home of our own: the prefix's desktop and ALSA's null device stay inside the build tree.
 export HOME="${VARDENHAL_WINE_HOME:-$here/build/wine/home}"
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then

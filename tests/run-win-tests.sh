@@ -21,6 +21,7 @@ scripts/wine-prefix.sh init
 export VARDENHAL_TEST_SERVER="$TEST_SERVER_ROOT"
 export VARDENHAL_TEST_SERVER_DIR="$work/served"
 export VARDENHAL_TEST_DATA="$work/data"
+export VARDENHAL_TEST_MP3="$top/resources/assets/music.mp3"
 winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win32 --output-on-failure --timeout 900

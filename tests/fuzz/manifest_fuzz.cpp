@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t found = text.find(piece, position);
         Check(found != std::string::npos);
         const size_t end = found + piece.size();
-        Check(end == text.size() || text[end] == '\n' || (text[end] == '\r' && (end + 1 == text.size() || text[end + 1] == '\n')));
+        Check(end == text.size() || text[end] == '\n' ||
+              (text[end] == '\r' && (end + 1 == text.size() || text[end + 1] == '\n')));
         position = end;
     }
     return 0;

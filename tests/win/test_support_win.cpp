@@ -39,8 +39,8 @@ TemporaryFolder::TemporaryFolder() {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"vhl-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(counter++);
+    path_ =
+        std::wstring(temp) + L"vhl-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
     RemoveTree(path_);
     CreateDirectoryW(path_.c_str(), nullptr);
 }
@@ -60,8 +60,8 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 
 std::string ReadBytes(const std::wstring& path, bool* ok) {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (ok)
         *ok = file != INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE)

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs the acceptance suite: the real launcher under Wine and Xvfb against the local HTTPS server.
+#   run-e2e.sh RESULTS_DIR    writes RESULTS_DIR/e2e.xml
+# The Windows tree must be configured with VARDENHAL_UPDATE_ROOT=https://localhost:PORT.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+results="$1"
+root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' build/win32/CMakeCache.txt)
+port="${root##*:}"
+case "$root" in
+https://localhost:*) ;;
+*)
+    echo "build/win32 has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
+    exit 1
+    ;;
+esac
+scripts/wine-prefix.sh init
+xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/e2e/run_e2e.py --port "$port" --results "$results" \
+    --screenshots build/check/e2e-screenshots
+status=$?
+scripts/wine-prefix.sh stop
+exit $status
