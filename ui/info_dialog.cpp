@@ -2,15 +2,6 @@
 
 namespace {
 
-LayoutRect Rect(int left, int top, int right, int bottom) {
-    LayoutRect rect;
-    rect.left = left;
-    rect.top = top;
-    rect.right = right;
-    rect.bottom = bottom;
-    return rect;
-}
-
 // Text block margins and the band the advice paragraph may fill.
 constexpr int kInfoTextMargin = 35;
 constexpr int kInfoAdviceTop = 160;
@@ -27,25 +18,25 @@ InfoPoint ComputeInfoDialogPosition(int ownerLeft, int ownerTop, int ownerRight,
 }
 
 LayoutRect ComputeInfoTitleRect(int width) {
-    return Rect(0, 80, width, 118);
+    return MakeRect(0, 80, width, 118);
 }
 
 LayoutRect ComputeInfoAdviceRect(int width) {
-    return Rect(kInfoTextMargin, kInfoAdviceTop, width - kInfoTextMargin, kInfoAdviceBottom);
+    return MakeRect(kInfoTextMargin, kInfoAdviceTop, width - kInfoTextMargin, kInfoAdviceBottom);
 }
 
 LayoutRect ComputeInfoClosingRect(int width, int adviceHeight) {
     // 10 pixels below where the paragraph ends, 40 pixels tall.
     const int top = kInfoAdviceTop + adviceHeight + 10;
-    return Rect(kInfoTextMargin, top, width - kInfoTextMargin, top + 40);
+    return MakeRect(kInfoTextMargin, top, width - kInfoTextMargin, top + 40);
 }
 
 LayoutRect ComputeInfoOkRect(int width, int height) {
-    return Rect(width / 2 - 80, height - 60, width / 2 + 80, height - 25);
+    return MakeRect(width / 2 - 80, height - 60, width / 2 + 80, height - 25);
 }
 
 LayoutRect ComputeInfoCloseRect(int width, int /*height*/) {
-    return Rect(width - 30, 5, width - 5, 28);
+    return MakeRect(width - 30, 5, width - 5, 28);
 }
 
 bool IsOnInfoOk(int x, int y, int width, int height) {

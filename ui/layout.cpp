@@ -7,15 +7,6 @@ constexpr int kProgressFillLeft = 171;
 // The bar runs from 170 to W - 170; its outline takes one pixel at each end.
 constexpr int kProgressInnerMargin = 342;
 
-LayoutRect MakeRect(int left, int top, int right, int bottom) {
-    LayoutRect rect;
-    rect.left = left;
-    rect.top = top;
-    rect.right = right;
-    rect.bottom = bottom;
-    return rect;
-}
-
 LayoutRect IconRect(int left) {
     return MakeRect(left, 10, left + kIconSize, 10 + kIconSize);
 }

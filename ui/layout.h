@@ -13,6 +13,15 @@ struct LayoutRect {
     int bottom = 0;
 };
 
+inline LayoutRect MakeRect(int left, int top, int right, int bottom) {
+    LayoutRect rect;
+    rect.left = left;
+    rect.top = top;
+    rect.right = right;
+    rect.bottom = bottom;
+    return rect;
+}
+
 inline bool operator==(const LayoutRect& a, const LayoutRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }

@@ -8,15 +8,6 @@ namespace {
 
 using E = LauncherElement;
 
-LayoutRect Rect(int left, int top, int right, int bottom) {
-    LayoutRect rect;
-    rect.left = left;
-    rect.top = top;
-    rect.right = right;
-    rect.bottom = bottom;
-    return rect;
-}
-
 const E kPressable[] = {
     E::kTitleBox,   E::kYoutubeIcon,  E::kInstagramIcon, E::kDiscordIcon,  E::kTiktokIcon,      E::kPlayButton,
     E::kMuteButton, E::kVolumeSlider, E::kInfoButton,    E::kUpdateButton, E::kGameStartButton,
@@ -35,25 +26,25 @@ TEST(ComputeElementRect, TheWindowSize) {
         E element;
         LayoutRect expected;
     } cases[] = {
-        {E::kBackground, Rect(0, 0, 1024, 580)},
-        {E::kBottomBar, Rect(0, 595, 1024, 660)},
-        {E::kTitleBox, Rect(10, 10, 160, 38)},
-        {E::kYoutubeIcon, Rect(882, 10, 910, 38)},
-        {E::kInstagramIcon, Rect(918, 10, 946, 38)},
-        {E::kDiscordIcon, Rect(954, 10, 982, 38)},
-        {E::kTiktokIcon, Rect(990, 10, 1018, 38)},
-        {E::kPlayButton, Rect(352, 560, 432, 586)},
-        {E::kMuteButton, Rect(440, 560, 500, 586)},
-        {E::kVolumeSlider, Rect(508, 565, 668, 581)},
-        {E::kInfoButton, Rect(914, 555, 1014, 585)},
-        {E::kUpdateButton, Rect(10, 614, 160, 642)},
-        {E::kGameStartButton, Rect(864, 614, 1014, 642)},
-        {E::kProgressBar, Rect(170, 615, 854, 641)},
-        {E::kStatusLabel, Rect(0, 644, 1024, 658)},
+        {E::kBackground, MakeRect(0, 0, 1024, 580)},
+        {E::kBottomBar, MakeRect(0, 595, 1024, 660)},
+        {E::kTitleBox, MakeRect(10, 10, 160, 38)},
+        {E::kYoutubeIcon, MakeRect(882, 10, 910, 38)},
+        {E::kInstagramIcon, MakeRect(918, 10, 946, 38)},
+        {E::kDiscordIcon, MakeRect(954, 10, 982, 38)},
+        {E::kTiktokIcon, MakeRect(990, 10, 1018, 38)},
+        {E::kPlayButton, MakeRect(352, 560, 432, 586)},
+        {E::kMuteButton, MakeRect(440, 560, 500, 586)},
+        {E::kVolumeSlider, MakeRect(508, 565, 668, 581)},
+        {E::kInfoButton, MakeRect(914, 555, 1014, 585)},
+        {E::kUpdateButton, MakeRect(10, 614, 160, 642)},
+        {E::kGameStartButton, MakeRect(864, 614, 1014, 642)},
+        {E::kProgressBar, MakeRect(170, 615, 854, 641)},
+        {E::kStatusLabel, MakeRect(0, 644, 1024, 658)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ComputeElementRect(c.element, 1024, 660), c.expected) << static_cast<int>(c.element);
-    EXPECT_EQ(ComputeElementRect(E::kNone, 1024, 660), Rect(0, 0, 0, 0));
+    EXPECT_EQ(ComputeElementRect(E::kNone, 1024, 660), MakeRect(0, 0, 0, 0));
 }
 
 TEST(ComputeElementRect, FollowsTheClientSize) {
@@ -62,21 +53,21 @@ TEST(ComputeElementRect, FollowsTheClientSize) {
         E element;
         LayoutRect expected;
     } cases[] = {
-        {E::kBackground, Rect(0, 0, 801, 420)},          {E::kBottomBar, Rect(0, 435, 801, 500)},
-        {E::kTitleBox, Rect(10, 10, 160, 38)},           {E::kYoutubeIcon, Rect(659, 10, 687, 38)},
-        {E::kInstagramIcon, Rect(695, 10, 723, 38)},     {E::kDiscordIcon, Rect(731, 10, 759, 38)},
-        {E::kTiktokIcon, Rect(767, 10, 795, 38)},        {E::kPlayButton, Rect(240, 400, 320, 426)},
-        {E::kMuteButton, Rect(328, 400, 388, 426)},      {E::kVolumeSlider, Rect(396, 405, 556, 421)},
-        {E::kInfoButton, Rect(691, 395, 791, 425)},      {E::kUpdateButton, Rect(10, 454, 160, 482)},
-        {E::kGameStartButton, Rect(641, 454, 791, 482)}, {E::kProgressBar, Rect(170, 455, 631, 481)},
-        {E::kStatusLabel, Rect(0, 484, 801, 498)},
+        {E::kBackground, MakeRect(0, 0, 801, 420)},          {E::kBottomBar, MakeRect(0, 435, 801, 500)},
+        {E::kTitleBox, MakeRect(10, 10, 160, 38)},           {E::kYoutubeIcon, MakeRect(659, 10, 687, 38)},
+        {E::kInstagramIcon, MakeRect(695, 10, 723, 38)},     {E::kDiscordIcon, MakeRect(731, 10, 759, 38)},
+        {E::kTiktokIcon, MakeRect(767, 10, 795, 38)},        {E::kPlayButton, MakeRect(240, 400, 320, 426)},
+        {E::kMuteButton, MakeRect(328, 400, 388, 426)},      {E::kVolumeSlider, MakeRect(396, 405, 556, 421)},
+        {E::kInfoButton, MakeRect(691, 395, 791, 425)},      {E::kUpdateButton, MakeRect(10, 454, 160, 482)},
+        {E::kGameStartButton, MakeRect(641, 454, 791, 482)}, {E::kProgressBar, MakeRect(170, 455, 631, 481)},
+        {E::kStatusLabel, MakeRect(0, 484, 801, 498)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ComputeElementRect(c.element, 801, 500), c.expected) << static_cast<int>(c.element);
 }
 
 TEST(HitTest, BothEdgesCount) {
-    const LayoutRect icon = Rect(882, 10, 910, 38);
+    const LayoutRect icon = MakeRect(882, 10, 910, 38);
     const struct {
         int x;
         int y;
@@ -259,10 +250,10 @@ TEST(ComputeProgressFillWidth, ShareOfTheInnerWidth) {
 }
 
 TEST(ComputeProgressFillRect, AFullBarEndsJustInsideTheOutline) {
-    EXPECT_EQ(ComputeProgressFillRect(1024, 660, 7, 7), Rect(171, 616, 853, 640));
+    EXPECT_EQ(ComputeProgressFillRect(1024, 660, 7, 7), MakeRect(171, 616, 853, 640));
     const LayoutRect bar = ComputeElementRect(E::kProgressBar, 1024, 660);
     EXPECT_EQ(ComputeProgressFillRect(1024, 660, 7, 7).right, bar.right - 1);
-    EXPECT_EQ(ComputeProgressFillRect(1024, 660, 0, 7), Rect(171, 616, 171, 640));
+    EXPECT_EQ(ComputeProgressFillRect(1024, 660, 0, 7), MakeRect(171, 616, 171, 640));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ constexpr DWORD kReadBlockLength = 65536;
 constexpr DWORD kMd5Length = 16;
 }  // namespace
 
-std::string ComputeFileMd5(const std::wstring& path) {
+std::string ComputeFileMd5(const std::wstring& path, const std::function<void(uint32_t)>& onBlock) {
     ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid())
         return std::string();
@@ -38,6 +38,8 @@ std::string ComputeFileMd5(const std::wstring& path) {
             break;
         if (!CryptHashData(hash.Get(), block.data(), bytesRead, 0))
             return std::string();
+        if (onBlock)
+            onBlock(bytesRead);
     }
     file.Close();
 

@@ -1,7 +1,6 @@
 #include "tools/filelist/file_access.h"
 
 #include <windows.h>
-#include <wincrypt.h>
 #include <shellapi.h>
 
 #include <fcntl.h>
@@ -9,12 +8,9 @@
 #include <cstdio>
 
 #include "app/scoped_win.h"
-#include "update/digest_text.h"
+#include "update/file_digest_win.h"
 
 namespace {
-
-const DWORD kReadBlockLength = 256 * 1024;
-const DWORD kMd5Length = 16;
 
 struct FindHandleTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
@@ -124,39 +120,11 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
     return true;
 }
 
-// Like the launcher's digest, but a read error midway gives no digest instead of a short one,
-// and each block is reported for the progress line.
-std::string ComputeFileMd5(const std::string& path, const std::function<void(uint64_t)>& onBlock) {
-    ScopedFile file(CreateFileW(ToWindowsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.IsValid())
-        return std::string();
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
-        return std::string();
-    ScopedCryptContext context(provider);
-    HCRYPTHASH hashHandle = 0;
-    if (!CryptCreateHash(context.Get(), CALG_MD5, 0, 0, &hashHandle))
-        return std::string();
-    ScopedCryptHash hash(hashHandle);
-
-    std::vector<BYTE> block(kReadBlockLength);
-    for (;;) {
-        DWORD count = 0;
-        if (!ReadFile(file.Get(), block.data(), kReadBlockLength, &count, nullptr))
-            return std::string();
-        if (count == 0)
-            break;
-        if (!CryptHashData(hash.Get(), block.data(), count, 0))
-            return std::string();
+std::string ComputeMd5(const std::string& path, const std::function<void(uint64_t)>& onBlock) {
+    return ComputeFileMd5(ToWindowsPath(path), [&onBlock](uint32_t length) {
         if (onBlock)
-            onBlock(count);
-    }
-    BYTE value[kMd5Length];
-    DWORD valueLength = kMd5Length;
-    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &valueLength, 0) || valueLength != kMd5Length)
-        return std::string();
-    return FormatDigestHex(value, kMd5Length);
+            onBlock(length);
+    });
 }
 
 }  // namespace
@@ -167,7 +135,7 @@ FileListOperations MakeFileListOperations() {
     operations.inspectPath = InspectPath;
     operations.readFile = ReadWholeFile;
     operations.replaceFile = ReplaceFileContents;
-    operations.computeFileMd5 = ComputeFileMd5;
+    operations.computeFileMd5 = ComputeMd5;
     DWORD mode = 0;
     operations.errorIsTerminal = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
     return operations;
