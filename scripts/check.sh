@@ -29,6 +29,8 @@ cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686
     die "configure win32"
 cmake --build build/win32 -j "$jobs" || die "build win32"
 
+python3 tests/check_program_binary.py build/win32/VardenhalUpdater.exe "$results/program_binary.xml"
+
 log "manifest fuzzer"
 mkdir -p build/fuzz
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. update/manifest.cpp tests/fuzz/manifest_fuzz.cpp \
