@@ -111,3 +111,25 @@ struct GdipGraphicsTraits {
     }
 };
 using ScopedGdipGraphics = ScopedHandle<Gdiplus::GpGraphics*, GdipGraphicsTraits>;
+
+// A COM interface pointer, released when the scope ends; release it before COM is uninitialised.
+template <typename Interface>
+class ScopedComPtr {
+public:
+    ScopedComPtr() = default;
+    ~ScopedComPtr() {
+        if (pointer_)
+            pointer_->Release();
+    }
+    ScopedComPtr(const ScopedComPtr&) = delete;
+    ScopedComPtr& operator=(const ScopedComPtr&) = delete;
+
+    Interface* Get() const { return pointer_; }
+    Interface* operator->() const { return pointer_; }
+    // For the out-parameter of CoCreateInstance, QueryInterface and the like.
+    void** Receive() { return reinterpret_cast<void**>(&pointer_); }
+    Interface** ReceiveTyped() { return &pointer_; }
+
+private:
+    Interface* pointer_ = nullptr;
+};

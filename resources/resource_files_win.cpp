@@ -70,14 +70,14 @@ Gdiplus::GpImage* LoadImageFromResource(HMODULE module, WORD id) {
     GlobalUnlock(block);
 
     // The stream owns the block from here and frees it with its last reference.
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream)) || !stream) {
+    // The image takes its own reference to the stream; ours goes at the end of this call, so the
+    // stream, and the block with it, live exactly as long as the image.
+    ScopedComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(block, TRUE, stream.ReceiveTyped())) || !stream.Get()) {
         GlobalFree(block);
         return nullptr;
     }
     Gdiplus::GpImage* image = nullptr;
-    Gdiplus::DllExports::GdipLoadImageFromStream(stream, &image);
-    // The image holds its own reference: the stream lives exactly as long as the image.
-    stream->Release();
+    Gdiplus::DllExports::GdipLoadImageFromStream(stream.Get(), &image);
     return image;
 }

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "app/launcher_folder_win.h"
+#include "app/scoped_win.h"
 #include "shell/desktop_shortcut.h"
 
 std::wstring GetUserDesktopFolder() {
@@ -32,19 +33,18 @@ void CreateDesktopShortcutIn(const std::wstring& desktopFolder, const std::wstri
 
     // The program needs COM for this step only.
     CoInitialize(nullptr);
-    IShellLinkW* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link)))) {
-        link->SetPath(executablePath.c_str());
-        link->SetDescription(kShortcutDescription);
-        link->SetIconLocation(executablePath.c_str(), kShortcutIconIndex);
-        link->SetWorkingDirectory(ComputeShortcutWorkingDirectory(executablePath).c_str());
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            file->Save(shortcutPath.c_str(), TRUE);
-            file->Release();
+    {
+        ScopedComPtr<IShellLinkW> link;
+        if (SUCCEEDED(
+                CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.Receive()))) {
+            link->SetPath(executablePath.c_str());
+            link->SetDescription(kShortcutDescription);
+            link->SetIconLocation(executablePath.c_str(), kShortcutIconIndex);
+            link->SetWorkingDirectory(ComputeShortcutWorkingDirectory(executablePath).c_str());
+            ScopedComPtr<IPersistFile> file;
+            if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())))
+                file->Save(shortcutPath.c_str(), TRUE);
         }
-        link->Release();
     }
     CoUninitialize();
 }
