@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support_win.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -16,46 +18,10 @@ namespace {
 
 constexpr COLORREF kCanvasColour = RGB(1, 2, 3);
 
-// A top-down 32-bit DIB section selected into a memory DC, filled with kCanvasColour, whose
-// pixels the test reads back as COLORREF values.
-class Canvas {
+// Every test surface starts in this colour, so untouched pixels are told from drawn ones.
+class Canvas : public DibCanvas {
 public:
-    Canvas(int width, int height) : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap_.Reset(CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-        previousBitmap_ = SelectObject(dc_.Get(), bitmap_.Get());
-        RECT all = {0, 0, width, height};
-        ScopedBrush brush(CreateSolidBrush(kCanvasColour));
-        FillRect(dc_.Get(), &all, brush.Get());
-    }
-    ~Canvas() { SelectObject(dc_.Get(), previousBitmap_); }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC Dc() const { return dc_.Get(); }
-    bool IsValid() const { return dc_.IsValid() && bitmap_.IsValid() && bits_ != nullptr; }
-
-    COLORREF Pixel(int x, int y) const {
-        GdiFlush();
-        const uint32_t bgra = static_cast<const uint32_t*>(bits_)[y * width_ + x];
-        return RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
-    }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-
-private:
-    int width_;
-    int height_;
-    ScopedMemoryDc dc_;
-    ScopedBitmap bitmap_;
-    void* bits_ = nullptr;
-    HGDIOBJ previousBitmap_ = nullptr;
+    Canvas(int width, int height) : DibCanvas(width, height, kCanvasColour) {}
 };
 
 bool IsInside(const RECT& rect, int x, int y) {

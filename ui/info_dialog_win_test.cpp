@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "test_support_win.h"
+
 namespace {
 
 constexpr wchar_t kOwnerClassName[] = L"InfoDialogTestOwnerWnd";
@@ -339,40 +341,13 @@ TEST_F(InfoDialogTest, EscapeAndEnterDoNothing) {
     EXPECT_FALSE(infoDragging);
 }
 
-// A 600 x 370 top-down 32-bit picture that PaintInfoDialog draws into.
-class DialogPicture {
+// The whole dialog painted into a 600 x 370 surface of its own.
+class DialogPicture : public DibCanvas {
 public:
-    DialogPicture(bool okHover, bool closeHover) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = kInfoDialogWidth;
-        info.bmiHeader.biHeight = -kInfoDialogHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        pixels_ = static_cast<const uint32_t*>(bits);
-        previous_ = SelectObject(dc_, bitmap_);
-        PaintInfoDialog(dc_, kInfoDialogWidth, kInfoDialogHeight, okHover, closeHover);
-        GdiFlush();
+    DialogPicture(bool okHover, bool closeHover) : DibCanvas(kInfoDialogWidth, kInfoDialogHeight) {
+        PaintInfoDialog(Dc(), kInfoDialogWidth, kInfoDialogHeight, okHover, closeHover);
     }
-    ~DialogPicture() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    DialogPicture(const DialogPicture&) = delete;
-    DialogPicture& operator=(const DialogPicture&) = delete;
-
-    bool IsValid() const { return pixels_ != nullptr; }
-    HDC Dc() const { return dc_; }
-    // As a COLORREF (red in the low byte); the DIB keeps blue there.
-    Colour At(int x, int y) const {
-        const uint32_t bgr = pixels_[y * kInfoDialogWidth + x];
-        return MakeRgb((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF);
-    }
+    Colour At(int x, int y) const { return Pixel(x, y); }
     // Pixels in rows top..bottom-1, columns left..right-1 that are not the background.
     int CountInk(int left, int top, int right, int bottom) const {
         int count = 0;
@@ -388,12 +363,6 @@ public:
                 count += At(x, y) == colour ? 1 : 0;
         return count;
     }
-
-private:
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    const uint32_t* pixels_ = nullptr;
 };
 
 TEST(InfoDialogPaint, ColoursFollowTheHoverStates) {

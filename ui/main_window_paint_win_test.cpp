@@ -12,6 +12,7 @@
 #include "resources/resource_files_win.h"
 #include "resources/resource_ids.h"
 #include "ui/colour.h"
+#include "test_support_win.h"
 #include "ui/layout.h"
 
 namespace {
@@ -19,45 +20,8 @@ namespace {
 constexpr int kW = 1024;
 constexpr int kH = 660;
 
-// A black 32-bit top-down DIB selected into a memory DC, as the window's off-screen bitmap starts.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        std::memset(bits_, 0, static_cast<size_t>(width) * height * 4);
-        previous_ = SelectObject(dc_, bitmap_);
-    }
-    ~Canvas() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC Dc() const { return dc_; }
-    // As a COLORREF (0x00BBGGRR).
-    Colour Pixel(int x, int y) const {
-        GdiFlush();
-        const uint32_t bgra = bits_[y * width_ + x];
-        return MakeRgb((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
-    }
-
-private:
-    int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    uint32_t* bits_ = nullptr;
-};
+// Black, as the window's off-screen bitmap starts.
+using Canvas = DibCanvas;
 
 std::string Rgb(Colour c) {
     char text[32];

@@ -105,6 +105,37 @@ void RemoveTree(const std::wstring& path) {
     RemoveDirectoryW(path.c_str());
 }
 
+DibCanvas::DibCanvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    dc_ = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<const uint32_t*>(bits);
+    previous_ = SelectObject(dc_, bitmap_);
+    const RECT all = {0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(dc_, &all, brush);
+    DeleteObject(brush);
+}
+
+DibCanvas::~DibCanvas() {
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+COLORREF DibCanvas::Pixel(int x, int y) const {
+    GdiFlush();
+    const uint32_t bgra = bits_[y * width_ + x];  // the DIB keeps blue in the low byte
+    return RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
+}
+
 namespace {
 
 // GDI+ runs for the whole test binary, as it does for the whole life of the program's window.

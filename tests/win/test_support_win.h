@@ -1,6 +1,9 @@
 // Helpers shared by the tests that run under Wine.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <string>
 
 // Value of an environment variable, or empty.
@@ -34,3 +37,27 @@ bool PathExists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 std::wstring Widen(const std::string& ascii);
+
+// A top-down 32-bit DIB section selected into a memory DC and filled with `fill`: a surface any
+// drawing code can paint into, whose pixels read back as COLORREF values (red in the low byte).
+class DibCanvas {
+public:
+    DibCanvas(int width, int height, COLORREF fill = RGB(0, 0, 0));
+    ~DibCanvas();
+    DibCanvas(const DibCanvas&) = delete;
+    DibCanvas& operator=(const DibCanvas&) = delete;
+
+    HDC Dc() const { return dc_; }
+    bool IsValid() const { return dc_ && bitmap_ && bits_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    COLORREF Pixel(int x, int y) const;
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    const uint32_t* bits_ = nullptr;
+};
