@@ -13,18 +13,34 @@ constexpr DWORD kReadBlockLength = 65536;
 constexpr DWORD kMd5Length = 16;
 }  // namespace
 
+HCRYPTPROV AcquireMd5Provider() {
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        return 0;
+    return provider;
+}
+
 std::string ComputeFileMd5(const std::wstring& path, const std::function<void(uint32_t)>& onBlock) {
+    return ComputeFileMd5With(0, path, onBlock);
+}
+
+std::string ComputeFileMd5With(HCRYPTPROV provider,
+                               const std::wstring& path,
+                               const std::function<void(uint32_t)>& onBlock) {
     ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid())
         return std::string();
 
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
-        return std::string();
-    ScopedCryptContext context(provider);
+    ScopedCryptContext ownContext;
+    if (provider == 0) {
+        ownContext.Reset(AcquireMd5Provider());
+        if (!ownContext.IsValid())
+            return std::string();
+        provider = ownContext.Get();
+    }
 
     HCRYPTHASH hashHandle = 0;
-    if (!CryptCreateHash(context.Get(), CALG_MD5, 0, 0, &hashHandle))
+    if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hashHandle))
         return std::string();
     ScopedCryptHash hash(hashHandle);
 

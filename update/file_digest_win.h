@@ -1,6 +1,9 @@
 // MD5 of a local file through CryptoAPI.
 #pragma once
 
+#include <windows.h>
+#include <wincrypt.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -8,3 +11,11 @@
 // 32 lower-case hexadecimal digits, or the empty string when the file cannot be opened or read
 // or the digest cannot be computed. `onBlock`, when given, hears the length of each block read.
 std::string ComputeFileMd5(const std::wstring& path, const std::function<void(uint32_t)>& onBlock = nullptr);
+
+// The same with a CryptoAPI provider the caller keeps for many files: acquiring one costs more
+// than hashing a small file, and an update run hashes thousands. `provider` comes from
+// AcquireMd5Provider; when it is 0 the call acquires its own, as ComputeFileMd5 does.
+HCRYPTPROV AcquireMd5Provider();
+std::string ComputeFileMd5With(HCRYPTPROV provider,
+                               const std::wstring& path,
+                               const std::function<void(uint32_t)>& onBlock = nullptr);

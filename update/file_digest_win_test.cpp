@@ -36,6 +36,23 @@ TEST(ComputeFileMd5, UnreadablePathsGiveTheEmptyString) {
     EXPECT_EQ(ComputeFileMd5(busy), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
+TEST(ComputeFileMd5With, OneProviderServesManyFiles) {
+    TemporaryFolder folder;
+    const std::wstring abc = folder.Path() + L"\\abc.txt";
+    const std::wstring empty = folder.Path() + L"\\empty.txt";
+    WriteBytes(abc, "abc");
+    WriteBytes(empty, "");
+    const HCRYPTPROV provider = AcquireMd5Provider();
+    ASSERT_NE(provider, 0u);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(ComputeFileMd5With(provider, abc), "900150983cd24fb0d6963f7d28e17f72");
+        EXPECT_EQ(ComputeFileMd5With(provider, empty), "d41d8cd98f00b204e9800998ecf8427e");
+        EXPECT_EQ(ComputeFileMd5With(provider, folder.Path()), "");
+    }
+    CryptReleaseContext(provider, 0);
+    EXPECT_EQ(ComputeFileMd5With(0, abc), "900150983cd24fb0d6963f7d28e17f72");  // acquires its own
+}
+
 TEST(ComputeFileMd5, LargeFileMatchesMd5sum) {
     // Made by the test run on the Linux side, with md5sum's answer beside it.
     const std::string data = EnvironmentValue("VARDENHAL_TEST_DATA");

@@ -1,5 +1,7 @@
 #include "update/update_worker_win.h"
 
+#include "app/scoped_win.h"
+
 #include "app/launcher_folder_win.h"
 #include "ui/launcher_state_win.h"
 #include "update/file_digest_win.h"
@@ -33,7 +35,12 @@ void RunUpdateForWindow(HWND window, const std::wstring& launcherFolder, const s
     operations.pathExists = [](const std::wstring& localPath) {
         return GetFileAttributesW(localPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     };
-    operations.computeDigest = [](const std::wstring& localPath) { return ComputeFileMd5(localPath); };
+    // One CryptoAPI provider for the whole run (released when the run ends).
+    ScopedCryptContext md5Provider(AcquireMd5Provider());
+    const HCRYPTPROV provider = md5Provider.Get();
+    operations.computeDigest = [provider](const std::wstring& localPath) {
+        return ComputeFileMd5With(provider, localPath);
+    };
     operations.downloadFile = [](const std::string& address, const std::wstring& localPath) {
         return DownloadToFile(address, localPath);
     };
