@@ -36,6 +36,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cm
     -DVARDENHAL_BENCH=ON -DVARDENHAL_UPDATE_ROOT="https://localhost:$python_port" >/dev/null || die "configure"
 cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
 
+log "native operators' tool (Release)"
+cmake -S . -B "$top/build/bench-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure native"
+cmake --build "$top/build/bench-native" -j 2 --target vardenhal-filelist >/dev/null || die "build native"
+filelist="$top/build/bench-native/vardenhal-filelist"
+
 rm -rf "$work"
 mkdir -p "$work/served/updater" "$work/data" "$work/nginx"
 export WINEPREFIX="$top/build/bench-wine/prefix" VARDENHAL_WINE_HOME="$top/build/bench-wine/home"
@@ -180,7 +185,17 @@ head -c $((1 << 30)) /dev/urandom | (cd "$work/client/system" && split -a 4 -d -
 update_bench "$work/client" a "2,000 files, 1 GiB"
 peak=$(result peak_working_set_mib <"$work/update-a.txt")
 peak_before=$(result peak_working_set_before_mib <"$work/update-a.txt")
-rm -rf "$work/client"
+
+log "6. the operators' tool writing a manifest for the same 1 GiB"
+rm -f "$work/client/md5sum.list"
+warm "$work/client"
+tool_time=$(median_time "$filelist" make "$work/client" -o "$work/tool-filelist.txt")
+sum_time=$(cd "$work/client" && median_time sh -c 'find . -type f | xargs md5sum >/dev/null')
+tool_ratio=$(calc "%.2f" "$sum_time / $tool_time")
+row "6. vardenhal-filelist make, 2,000 files, 1 GiB" \
+    "$(calc %.3f "$tool_time") s ($(calc %.0f "1024 / $tool_time") MiB/s)" \
+    "md5sum: $(calc %.3f "$sum_time") s ($(calc %.0f "1024 / $sum_time") MiB/s)" "$tool_ratio" "(none)" "-"
+rm -rf "$work/client" "$work/tool-filelist.txt"
 
 log "2b. update run over 20,000 small files"
 python3 - "$work/small" <<'EOF'
