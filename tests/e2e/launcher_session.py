@@ -16,6 +16,8 @@ WIN32 = os.path.join(TOP, "build", "win32")
 WINE_RUN = os.path.join(TOP, "scripts", "wine-run.sh")
 SERVER = os.path.join(TOP, "tests", "server", "update_server.py")
 TEST_CA = os.path.join(TOP, "tests", "server", "test_ca.sh")
+# ImageMagick's own convert: another program of that name may come first in PATH.
+CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
 
 # The launcher's own texts.
 WELCOME = "Welcome! Press UPDATE to download files and start your journey."
@@ -198,7 +200,7 @@ def screenshot(path, window=None):
     if window:
         width, height = window["client"]
         x, y = window["origin"]
-        subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage", path], check=True)
+        subprocess.run([CONVERT, shot, "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage", path], check=True)
         os.remove(shot)
     else:
         os.replace(shot, path)
@@ -206,7 +208,7 @@ def screenshot(path, window=None):
 
 def read_pixels(png):
     """(width, height, rgb bytes) of a picture, through ImageMagick's PPM output."""
-    data = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
+    data = subprocess.run([CONVERT, png, "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
     fields = []
     position = 0
     while len(fields) < 4:
