@@ -159,6 +159,16 @@ class Launcher:
     def pixel(self, x, y):
         return tuple(int(v) for v in self.probe("pixel", str(x), str(y)).stdout.split())
 
+    def wait_pixel(self, point, colour, seconds=5.0):
+        """The pixel at `point` once it has `colour` (a highlight may still be fading), or the last
+        one read when `seconds` pass first."""
+        end = time.time() + seconds
+        while True:
+            pixel = self.pixel(*point)
+            if pixel == colour or time.time() > end:
+                return pixel
+            time.sleep(0.1)
+
     def dialogs(self):
         return int(self.probe("dialogs").stdout.split()[0])
 

@@ -52,6 +52,12 @@ def temporary_leftovers(folder):
     return [name for name in files_below(folder) if ".vhl" in name]
 
 
+def wait_until(condition, seconds):
+    end = time.time() + seconds
+    while not condition() and time.time() < end:
+        time.sleep(0.1)
+
+
 def set_old_time(path):
     stamp = time.mktime((2001, 1, 1, 12, 0, 0, 0, 0, -1))
     os.utime(path, (stamp, stamp))
@@ -122,8 +128,8 @@ class Scenarios:
             c.expect("/updater/data/same.dat" not in fetched, "the up-to-date file was fetched again")
             c.expect(all(r[2] == "VardenhalUpdater" for r in self.server.requests()), "user agent")
             time.sleep(0.5)
-            c.equal(launcher.pixel(*GAME_START_FILL_PIXEL), GAME_START_READY, "GAME START colour when ready")
-            c.equal(launcher.pixel(*UPDATE_FILL_PIXEL), ACCENT_PURPLE, "UPDATE button after the run")
+            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, GAME_START_READY), GAME_START_READY, "GAME START colour when ready")
+            c.equal(launcher.wait_pixel(UPDATE_FILL_PIXEL, ACCENT_PURPLE), ACCENT_PURPLE, "UPDATE button after the run")
             self.shot(launcher, "ready.png")
 
             launcher.click(GAME_START_BUTTON)
@@ -136,8 +142,9 @@ class Scenarios:
             if os.path.exists(cwd_file):
                 c.equal(read(cwd_file).decode().rstrip("\\").lower(), unix_to_wine(client).lower(),
                         "the client's working directory")
-            time.sleep(2.0)
-            for name in ("AutoLogin", "AutoLogin.ini", "system/AutoLogin.ini", "system/AutoLogin"):
+            names = ("AutoLogin", "AutoLogin.ini", "system/AutoLogin.ini", "system/AutoLogin")
+            wait_until(lambda: not any(os.path.exists(os.path.join(client, n)) for n in names), 10)
+            for name in names:
                 c.expect(not os.path.exists(os.path.join(client, name)), "%s still there after GAME START" % name)
             c.expect(launcher.process.poll() is None and launcher.window().get("title") == "Vardenhal Updater",
                      "the launcher did not stay open")
@@ -183,10 +190,10 @@ class Scenarios:
                     c.equal(pixel_of(picture, x, y), colour, "screenshot pixel of %s" % what)
 
             launcher.click(INFO_BUTTON)
-            time.sleep(0.5)
+            wait_until(lambda: launcher.dialogs() == 1, 5)
             c.equal(launcher.dialogs(), 1, "Info dialogs after INFO")
             launcher.probe("dialog-click", str(INFO_OK[0]), str(INFO_OK[1]))
-            time.sleep(0.3)
+            wait_until(lambda: launcher.dialogs() == 0, 5)
             c.equal(launcher.dialogs(), 0, "Info dialogs after OK")
 
             launcher.click(UPDATE_BUTTON)
@@ -220,7 +227,7 @@ class Scenarios:
             c.equal(read(os.path.join(client, "b/missing.dat")), b"old content of b/missing.dat", "file after a 404")
             c.equal(temporary_leftovers(client), [], "temporary files after a 404")
             time.sleep(0.5)
-            c.equal(launcher.pixel(*GAME_START_FILL_PIXEL), DISABLED_GREY, "GAME START after a failed run")
+            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, DISABLED_GREY), DISABLED_GREY, "GAME START after a failed run")
 
             os.remove(os.path.join(served, "b/missing.dat.fault"))
             with open(os.path.join(served, "c/cut.dat.fault"), "w") as f:
@@ -233,7 +240,7 @@ class Scenarios:
             c.equal(temporary_leftovers(client), [], "temporary files after a cut body")
             c.equal(read(os.path.join(client, "b/missing.dat")), files["b/missing.dat"], "file fetched on the retry")
             time.sleep(0.5)
-            c.equal(launcher.pixel(*GAME_START_FILL_PIXEL), DISABLED_GREY, "GAME START after two failed runs")
+            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, DISABLED_GREY), DISABLED_GREY, "GAME START after two failed runs")
 
             os.remove(os.path.join(served, "c/cut.dat.fault"))
             launcher.click(UPDATE_BUTTON)
@@ -243,7 +250,7 @@ class Scenarios:
             for path, data in files.items():
                 c.expect(read(os.path.join(client, path)) == data, "%s not as served" % path)
             time.sleep(0.5)
-            c.equal(launcher.pixel(*GAME_START_FILL_PIXEL), GAME_START_READY, "GAME START after the healthy run")
+            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, GAME_START_READY), GAME_START_READY, "GAME START after the healthy run")
         finally:
             c.equal(launcher.close(), 0, "exit code")
 
@@ -259,7 +266,7 @@ class Scenarios:
             c.equal(status, NO_CONNECTION, "status")
             c.equal(files_below(client), before, "files in the client folder")
             time.sleep(0.5)
-            c.equal(launcher.pixel(*GAME_START_FILL_PIXEL), DISABLED_GREY, "GAME START")
+            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, DISABLED_GREY), DISABLED_GREY, "GAME START")
         finally:
             c.equal(launcher.close(), 0, "exit code")
 
@@ -310,12 +317,12 @@ class Scenarios:
             started, status = launcher.wait_status("Downloading: ", 30)
             c.expect(started, "no download started; status %r" % status)
             time.sleep(1.0)
-            c.equal(launcher.pixel(*UPDATE_FILL_PIXEL), CANCEL_RED, "button during the run")
+            c.equal(launcher.wait_pixel(UPDATE_FILL_PIXEL, CANCEL_RED), CANCEL_RED, "button during the run")
             launcher.click(UPDATE_BUTTON)
             done, status = launcher.wait_status(CANCELLED, 30)
             c.equal(status, CANCELLED, "status after CANCEL")
             time.sleep(0.5)
-            c.equal(launcher.pixel(*UPDATE_FILL_PIXEL), ACCENT_PURPLE, "button after the cancel")
+            c.equal(launcher.wait_pixel(UPDATE_FILL_PIXEL, ACCENT_PURPLE), ACCENT_PURPLE, "button after the cancel")
             fetched = [p for p in files if os.path.exists(os.path.join(client, p))]
             c.expect(0 < len(fetched) < len(files), "%d of %d files fetched before the cancel" % (len(fetched), len(files)))
             c.expect(all(read(os.path.join(client, p)) == files[p] for p in fetched), "a fetched file is incomplete")
