@@ -29,6 +29,14 @@ void InstallClient(const std::wstring& folder) {
         << "fake_client.exe missing beside the test binary";
 }
 
+template <typename Paths>
+bool NoneExists(const Paths& paths) {
+    for (const std::wstring& path : paths)
+        if (PathExists(path))
+            return false;
+    return true;
+}
+
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const Clock::time_point end = Clock::now() + limit;
     while (!done()) {
@@ -115,14 +123,7 @@ TEST(GameLaunch, ClientStartsInTheLauncherFolderAndAutoLoginFilesGoASecondLater)
     EXPECT_EQ(lstrcmpiW(directory.c_str(), folder.c_str()), 0)
         << std::string(directory.begin(), directory.end()) << " vs " << std::string(folder.begin(), folder.end());
 
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            for (const std::wstring& path : autoLoginFiles)
-                if (PathExists(path))
-                    return false;
-            return true;
-        },
-        std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitUntil([&] { return NoneExists(autoLoginFiles); }, std::chrono::seconds(10)));
     EXPECT_GE(MillisecondsSince(start), 950);
     EXPECT_TRUE(IsFolder(autoLoginFolder));
     EXPECT_TRUE(PathExists(autoLoginFolder + L"\\inside.ini"));
@@ -144,14 +145,7 @@ TEST(GameLaunch, CleanUpRunsWithTheClientMissing) {
 
     const Clock::time_point start = Clock::now();
     LaunchGameIn(folder);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            for (const std::wstring& path : autoLoginFiles)
-                if (PathExists(path))
-                    return false;
-            return true;
-        },
-        std::chrono::seconds(10)));
+    ASSERT_TRUE(WaitUntil([&] { return NoneExists(autoLoginFiles); }, std::chrono::seconds(10)));
     EXPECT_GE(MillisecondsSince(start), 950);
     EXPECT_TRUE(IsFolder(autoLoginFolder));
 }

@@ -34,6 +34,10 @@ class Checks:
     def equal(self, actual, expected, what):
         return self.expect(actual == expected, "%s: got %r, expected %r" % (what, actual, expected))
 
+    def pixel(self, launcher, point, colour, what):
+        """The window shows `colour` at `point`, once any highlight there has faded."""
+        return self.equal(launcher.wait_pixel(point, colour), colour, what)
+
 
 def read(path):
     with open(path, "rb") as f:
@@ -127,9 +131,8 @@ class Scenarios:
             c.equal(fetched[0] if fetched else None, "/updater/filelist.txt", "first request")
             c.expect("/updater/data/same.dat" not in fetched, "the up-to-date file was fetched again")
             c.expect(all(r[2] == "VardenhalUpdater" for r in self.server.requests()), "user agent")
-            time.sleep(0.5)
-            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, GAME_START_READY), GAME_START_READY, "GAME START colour when ready")
-            c.equal(launcher.wait_pixel(UPDATE_FILL_PIXEL, ACCENT_PURPLE), ACCENT_PURPLE, "UPDATE button after the run")
+            c.pixel(launcher, GAME_START_FILL_PIXEL, GAME_START_READY, "GAME START colour when ready")
+            c.pixel(launcher, UPDATE_FILL_PIXEL, ACCENT_PURPLE, "UPDATE button after the run")
             self.shot(launcher, "ready.png")
 
             launcher.click(GAME_START_BUTTON)
@@ -226,8 +229,7 @@ class Scenarios:
             c.equal(status, "Error downloading: b/missing.dat", "status after a 404")
             c.equal(read(os.path.join(client, "b/missing.dat")), b"old content of b/missing.dat", "file after a 404")
             c.equal(temporary_leftovers(client), [], "temporary files after a 404")
-            time.sleep(0.5)
-            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, DISABLED_GREY), DISABLED_GREY, "GAME START after a failed run")
+            c.pixel(launcher, GAME_START_FILL_PIXEL, DISABLED_GREY, "GAME START after a failed run")
 
             os.remove(os.path.join(served, "b/missing.dat.fault"))
             with open(os.path.join(served, "c/cut.dat.fault"), "w") as f:
@@ -239,8 +241,7 @@ class Scenarios:
             c.equal(read(os.path.join(client, "c/cut.dat")), b"old content of c/cut.dat", "file after a cut body")
             c.equal(temporary_leftovers(client), [], "temporary files after a cut body")
             c.equal(read(os.path.join(client, "b/missing.dat")), files["b/missing.dat"], "file fetched on the retry")
-            time.sleep(0.5)
-            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, DISABLED_GREY), DISABLED_GREY, "GAME START after two failed runs")
+            c.pixel(launcher, GAME_START_FILL_PIXEL, DISABLED_GREY, "GAME START after two failed runs")
 
             os.remove(os.path.join(served, "c/cut.dat.fault"))
             launcher.click(UPDATE_BUTTON)
@@ -249,8 +250,7 @@ class Scenarios:
             c.expect(done, "the run against the healthy server did not complete; status %r" % status)
             for path, data in files.items():
                 c.expect(read(os.path.join(client, path)) == data, "%s not as served" % path)
-            time.sleep(0.5)
-            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, GAME_START_READY), GAME_START_READY, "GAME START after the healthy run")
+            c.pixel(launcher, GAME_START_FILL_PIXEL, GAME_START_READY, "GAME START after the healthy run")
         finally:
             c.equal(launcher.close(), 0, "exit code")
 
@@ -265,8 +265,7 @@ class Scenarios:
             done, status = launcher.wait_status(NO_CONNECTION, 60)
             c.equal(status, NO_CONNECTION, "status")
             c.equal(files_below(client), before, "files in the client folder")
-            time.sleep(0.5)
-            c.equal(launcher.wait_pixel(GAME_START_FILL_PIXEL, DISABLED_GREY), DISABLED_GREY, "GAME START")
+            c.pixel(launcher, GAME_START_FILL_PIXEL, DISABLED_GREY, "GAME START")
         finally:
             c.equal(launcher.close(), 0, "exit code")
 
@@ -317,12 +316,11 @@ class Scenarios:
             started, status = launcher.wait_status("Downloading: ", 30)
             c.expect(started, "no download started; status %r" % status)
             time.sleep(1.0)
-            c.equal(launcher.wait_pixel(UPDATE_FILL_PIXEL, CANCEL_RED), CANCEL_RED, "button during the run")
+            c.pixel(launcher, UPDATE_FILL_PIXEL, CANCEL_RED, "button during the run")
             launcher.click(UPDATE_BUTTON)
             done, status = launcher.wait_status(CANCELLED, 30)
             c.equal(status, CANCELLED, "status after CANCEL")
-            time.sleep(0.5)
-            c.equal(launcher.wait_pixel(UPDATE_FILL_PIXEL, ACCENT_PURPLE), ACCENT_PURPLE, "button after the cancel")
+            c.pixel(launcher, UPDATE_FILL_PIXEL, ACCENT_PURPLE, "button after the cancel")
             fetched = [p for p in files if os.path.exists(os.path.join(client, p))]
             c.expect(0 < len(fetched) < len(files), "%d of %d files fetched before the cancel" % (len(fetched), len(files)))
             c.expect(all(read(os.path.join(client, p)) == files[p] for p in fetched), "a fetched file is incomplete")
