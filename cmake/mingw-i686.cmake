@@ -1,12 +1,4 @@
-# Cross toolchain: 32-bit Windows with MinGW-w64 (posix thread model, for std::thread in tests).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain: 32-bit Windows, the product.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Windows test binaries run under Wine through this wrapper (throw-away prefix, quiet debug channels).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(_vardenhal_wine_arch win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
