@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 runs="${BENCH_RUNS:-3}"
-build="$top/build/bench-win32"
+source scripts/wine-arch.sh || exit 1
+build="$top/build/bench-$VARDENHAL_WIN_TREE"
 work="$top/build/bench"
 out="$top/docs/benchmarks.md"
 # Fixed loopback ports: the Python test server (compiled into the benchmark tree's program),
@@ -31,8 +32,8 @@ if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then
 fi
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
-log "Windows tree (Release, loopback server root)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+log "Windows tree $VARDENHAL_WIN_TREE (Release, loopback server root): $VARDENHAL_WINE_ARCH_REASON"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$VARDENHAL_WIN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
     -DVARDENHAL_BENCH=ON -DVARDENHAL_UPDATE_ROOT="https://localhost:$python_port" >/dev/null || die "configure"
 cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
 
@@ -43,7 +44,7 @@ filelist="$top/build/bench-native/vardenhal-filelist"
 
 rm -rf "$work"
 mkdir -p "$work/served/updater" "$work/data" "$work/nginx"
-export WINEPREFIX="$top/build/bench-wine/prefix" VARDENHAL_WINE_HOME="$top/build/bench-wine/home"
+export WINEPREFIX="$top/build/bench-wine/prefix-$VARDENHAL_WINE_ARCH" VARDENHAL_WINE_HOME="$top/build/bench-wine/home"
 source scripts/wine-run.sh
 source tests/server/server-lib.sh
 xvfb_pid=
@@ -67,8 +68,8 @@ Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 sleep 1
-bench() { wine "$build/bench_win.exe" "$@" 2>>"$work/wine.log"; }
-winpath() { winepath -w "$1" 2>/dev/null; }
+bench() { "$WINELOADER" "$build/bench_win.exe" "$@" 2>>"$work/wine.log"; }
+winpath() { "$WINELOADER" winepath -w "$1" 2>/dev/null; }
 bench noop || die "the harness does not start under Wine"
 
 # --- small helpers -------------------------------------------------------------------------
@@ -367,9 +368,16 @@ took=$(($(date +%s) - started))
     echo
     echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), "`
         `"$(free -g | awk '/^Mem:/ { print $2 }') GiB memory; $(. /etc/os-release && echo "$PRETTY_NAME"), "`
-        `"$(wine --version), $(curl --version | head -n 1 | cut -d' ' -f1-2), $(md5sum --version | head -n 1), "`
+        `"$("$WINELOADER" --version), $(curl --version | head -n 1 | cut -d' ' -f1-2), $(md5sum --version | head -n 1), "`
         `"nginx $("$nginx_bin" -v 2>&1 | sed 's|.*/||'), $(python3 --version)."
     echo "Load average when done: $(cut -d' ' -f1-3 /proc/loadavg)."
+    echo
+    if [ "$VARDENHAL_WINE_ARCH" = win32 ]; then
+        echo "Architecture measured: the i686 build (the product) under 32-bit Wine."
+    else
+        echo "Architecture measured: an x86_64 build of the same sources under 64-bit Wine, not the i686 product:"
+        echo "$VARDENHAL_WINE_ARCH_REASON."
+    fi
     echo
     echo "| benchmark | ours | comparison | ratio | target | met |"
     echo "| --- | --- | --- | --- | --- | --- |"
@@ -383,9 +391,9 @@ took=$(($(date +%s) - started))
     echo
     echo '    make bench                # or: BENCH_RUNS=5 bash scripts/bench.sh'
     echo
-    echo "The script installs nginx-light if it is missing, builds build/bench-win32 (Release,"
+    echo "The script installs nginx-light if it is missing, builds build/bench-$VARDENHAL_WIN_TREE (Release,"
     echo "-DVARDENHAL_BENCH=ON, server root https://localhost:$python_port) with the harness bench/bench_win.cpp,"
-    echo "makes a Wine prefix in build/bench-wine, starts Xvfb, the Python test server (port $python_port) and"
+    echo "makes a $VARDENHAL_WINE_ARCH Wine prefix in build/bench-wine, starts Xvfb, the Python test server (port $python_port) and"
     echo "nginx (TLS $nginx_tls_port, plain HTTP $nginx_http_port) over the same folder, and times:"
     echo
     echo "- \`md5sum FILE\` against \`bench_win md5 FILE\` (ComputeFileMd5);"

@@ -15,6 +15,8 @@ log() { printf '\n==> %s\n' "$*"; }
 die() { echo "check: $*" >&2; python3 scripts/summarize.py "$results" || true; exit 1; }
 
 scripts/install-deps.sh || { echo "check: could not install the packages" >&2; exit 1; }
+source scripts/wine-arch.sh || exit 1
+log "Wine suites run the $VARDENHAL_WINE_ARCH build: $VARDENHAL_WINE_ARCH_REASON"
 
 rm -rf "$results" "$work"
 mkdir -p "$results" "$work"
@@ -23,11 +25,18 @@ log "native tree (AddressSanitizer, UBSan)"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARDENHAL_SANITIZE=ON >/dev/null || die "configure native"
 cmake --build build/native -j "$jobs" || die "build native"
 
-log "Windows tree (MinGW-w64 i686)"
-cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DVARDENHAL_UPDATE_ROOT="https://localhost:$e2e_port" >/dev/null ||
-    die "configure win32"
-cmake --build build/win32 -j "$jobs" || die "build win32"
+# The i686 tree is the product and is built everywhere; the x86_64 one only to run the Wine suites.
+trees=(win32)
+[ "$VARDENHAL_WIN_TREE" = win32 ] || trees+=("$VARDENHAL_WIN_TREE")
+for tree in "${trees[@]}"; do
+    toolchain=$top/cmake/mingw-i686.cmake
+    [ "$tree" = win32 ] || toolchain=$VARDENHAL_WIN_TOOLCHAIN
+    log "Windows tree $tree ($(basename "$toolchain" .cmake))"
+    cmake -S . -B "build/$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DVARDENHAL_UPDATE_ROOT="https://localhost:$e2e_port" >/dev/null ||
+        die "configure $tree"
+    cmake --build "build/$tree" -j "$jobs" || die "build $tree"
+done
 
 python3 tests/check_program_binary.py build/win32/VardenhalUpdater.exe "$results/program_binary.xml"
 
@@ -57,10 +66,10 @@ else
     scripts/junit.sh manifest_fuzz fail "fuzzer found a failing input (see build/check/fuzz.log)" >"$results/fuzz.xml"
 fi
 
-log "Windows tests under Wine"
+log "Windows tests under Wine ($VARDENHAL_WIN_TREE build)"
 tests/run-win-tests.sh "$results" || echo "win_tests exit status $?" >>"$results/exit-failures.txt"
 
-log "acceptance suite: the real program under Wine and Xvfb"
+log "acceptance suite: the real program under Wine and Xvfb ($VARDENHAL_WIN_TREE build)"
 tests/run-e2e.sh "$results" || echo "e2e exit status $?" >>"$results/exit-failures.txt"
 
 python3 scripts/summarize.py "$results"

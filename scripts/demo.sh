@@ -8,11 +8,14 @@ cd "$(dirname "$0")/.."
 port=47443
 
 scripts/install-deps.sh
-cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" \
+source scripts/wine-arch.sh
+echo "demo: the $VARDENHAL_WINE_ARCH build: $VARDENHAL_WINE_ARCH_REASON"
+build="build/$VARDENHAL_WIN_TREE"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$VARDENHAL_WIN_TOOLCHAIN" \
     -DCMAKE_BUILD_TYPE=Release -DVARDENHAL_UPDATE_ROOT="https://localhost:$port" >/dev/null
-cmake --build build/win32 --target VardenhalUpdater e2e_probe stand_in_client
+cmake --build "$build" --target VardenhalUpdater e2e_probe stand_in_client
 
-export WINEPREFIX="$PWD/build/wine/demo-prefix" VARDENHAL_WINE_HOME="$PWD/build/wine/demo-home"
+export WINEPREFIX="$PWD/build/wine/demo-prefix-$VARDENHAL_WINE_ARCH" VARDENHAL_WINE_HOME="$PWD/build/wine/demo-home"
 scripts/wine-prefix.sh init
 mkdir -p out
 if [ -n "${DISPLAY:-}" ]; then

@@ -6,16 +6,16 @@ set -euo pipefail
 source "$(dirname "$0")/wine-run.sh"
 case "${1:-}" in
 init)
-    wineserver -k 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$WINEPREFIX" "$HOME"
     mkdir -p "$HOME" "$(dirname "$WINEPREFIX")"
     # Headless machines have no sound card; MCI still needs a default ALSA device to play into.
     printf 'pcm.!default { type null }\n' >"$HOME/.asoundrc"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    "$WINELOADER" wineboot -i >/dev/null 2>&1 || true
+    "$WINESERVER" -w
     ;;
 stop)
-    wineserver -k 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
     ;;
 *)
     echo "usage: $0 init|stop" >&2

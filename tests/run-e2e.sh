@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Runs the acceptance suite: the real launcher under Wine and Xvfb against the local HTTPS server.
 #   run-e2e.sh RESULTS_DIR    writes RESULTS_DIR/e2e.xml
-# The Windows tree must be configured with VARDENHAL_UPDATE_ROOT=https://localhost:PORT.
+# The Windows tree that scripts/wine-arch.sh picks must be configured with
+# VARDENHAL_UPDATE_ROOT=https://localhost:PORT.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 results="$1"
-root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' build/win32/CMakeCache.txt)
+source scripts/wine-arch.sh || exit 1
+root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' "build/$VARDENHAL_WIN_TREE/CMakeCache.txt")
 port="${root##*:}"
 case "$root" in
 https://localhost:*) ;;
 *)
-    echo "build/win32 has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
+    echo "build/$VARDENHAL_WIN_TREE has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
     exit 1
     ;;
 esac

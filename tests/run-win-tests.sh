@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows test binary under Wine and Xvfb against a local HTTPS update server.
 #   run-win-tests.sh RESULTS_DIR    writes RESULTS_DIR/win_tests.xml
+# It runs the tree of the architecture scripts/wine-arch.sh picks (build/win32 or build/win64).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -13,6 +14,7 @@ mkdir -p "$work/served" "$work/data"
 head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
 (cd "$work/data" && md5sum random-64m.bin >random-64m.bin.md5)
 
+source scripts/wine-arch.sh || exit 1
 source tests/server/server-lib.sh
 trap 'StopTestServer' EXIT
 StartTestServer "$work/served" "$work/server" || exit 1
@@ -24,7 +26,7 @@ export VARDENHAL_TEST_DATA="$work/data"
 export VARDENHAL_TEST_MP3="$top/resources/assets/music.mp3"
 winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/win32 --output-on-failure --timeout 900
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "build/$VARDENHAL_WIN_TREE" --output-on-failure --timeout 900
 status=$?
 scripts/wine-prefix.sh stop
 exit $status

@@ -21,7 +21,7 @@ from launcher_session import *  # noqa: E402,F403
 def lay_out_sample_update(served, client):
     """The server's files, and a client folder where some are up to date and some are not."""
     files = {
-        "system/l2.exe": read_file(os.path.join(WIN32, "stand_in_client.exe")),
+        "system/l2.exe": read_file(os.path.join(WIN_BUILD, "stand_in_client.exe")),
         "system/l2.ini": b"[Engine]\nServer=vardenhal\nLanguage=en\n",
         "system/Interface.u": os.urandom(900 << 10),
         "maps/17_22.unr": os.urandom(2 << 20),
@@ -115,7 +115,7 @@ def main():
     finally:
         launcher.kill()
         server.close()
-        wine("wineserver", "-k")
+        stop_wine()
 
 
 if __name__ == "__main__":

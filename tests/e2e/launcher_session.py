@@ -12,8 +12,19 @@ import tempfile
 import time
 
 TOP = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", ".."))
-WIN32 = os.path.join(TOP, "build", "win32")
 WINE_RUN = os.path.join(TOP, "scripts", "wine-run.sh")
+
+
+def _wine_settings():
+    """The Windows tree and the Wine prefix that the scripts pick for this machine."""
+    script = 'source "$1/scripts/wine-arch.sh" && source "$1/scripts/wine-run.sh" && ' \
+             'printf "%s\\n%s" "$VARDENHAL_WIN_TREE" "$WINEPREFIX"'
+    tree, prefix = subprocess.run(["bash", "-c", script, "-", TOP], capture_output=True, text=True,
+                                  check=True).stdout.split("\n")
+    return os.path.join(TOP, "build", tree), prefix
+
+
+WIN_BUILD, WINE_PREFIX = _wine_settings()
 SERVER = os.path.join(TOP, "tests", "server", "update_server.py")
 TEST_CA = os.path.join(TOP, "tests", "server", "test_ca.sh")
 # ImageMagick's own convert: another program of that name may come first in PATH.
@@ -58,13 +69,17 @@ def unix_to_wine(path):
 
 
 def wine_temp_folder():
-    prefix = os.environ.get("WINEPREFIX", os.path.join(TOP, "build", "wine", "prefix"))
-    return os.path.join(prefix, "drive_c", "users", os.environ.get("USER", "root"), "Temp")
+    return os.path.join(WINE_PREFIX, "drive_c", "users", os.environ.get("USER", "root"), "Temp")
 
 
 def wine_desktop_folder():
-    prefix = os.environ.get("WINEPREFIX", os.path.join(TOP, "build", "wine", "prefix"))
-    return os.path.join(prefix, "drive_c", "users", os.environ.get("USER", "root"), "Desktop")
+    return os.path.join(WINE_PREFIX, "drive_c", "users", os.environ.get("USER", "root"), "Desktop")
+
+
+def stop_wine():
+    """Ends every Windows program of the prefix, and its wineserver."""
+    subprocess.run([os.path.join(TOP, "scripts", "wine-prefix.sh"), "stop"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
 
 
 class UpdateServer:
@@ -139,7 +154,7 @@ class Launcher:
             raise RuntimeError("the launcher window did not appear")
 
     def probe(self, *args):
-        return wine(os.path.join(WIN32, "e2e_probe.exe"), *args)
+        return wine(os.path.join(WIN_BUILD, "e2e_probe.exe"), *args)
 
     def status(self):
         return self.probe("status").stdout.rstrip("\r\n")
@@ -196,10 +211,10 @@ def make_client(folder, with_game_client):
     if os.path.exists(folder):
         shutil.rmtree(folder)
     os.makedirs(folder)
-    shutil.copy(os.path.join(WIN32, "VardenhalUpdater.exe"), folder)
+    shutil.copy(os.path.join(WIN_BUILD, "VardenhalUpdater.exe"), folder)
     if with_game_client:
         os.makedirs(os.path.join(folder, "system"), exist_ok=True)
-        shutil.copy(os.path.join(WIN32, "stand_in_client.exe"), os.path.join(folder, "system", "l2.exe"))
+        shutil.copy(os.path.join(WIN_BUILD, "stand_in_client.exe"), os.path.join(folder, "system", "l2.exe"))
 
 
 def screenshot(path, window=None):

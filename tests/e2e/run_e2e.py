@@ -366,7 +366,7 @@ def main():
             except Exception:
                 checks.failures.append("error: " + traceback.format_exc())
             finally:
-                wine("wineserver", "-k")
+                stop_wine()
             seconds = time.time() - began
             print("%s %s (%.1f s)" % ("ok    " if not checks.failures else "FAILED", name, seconds), flush=True)
             for failure in checks.failures:

@@ -1,0 +1,37 @@
+# Picks the Windows architecture that the Wine suites, the demo and the benchmarks run (source this).
+# The i686 build is the product and runs wherever this machine can start the 32-bit Wine loader.
+# A kernel without IA-32 emulation cannot ("Exec format error"), and Wine 8's experimental WoW64
+# mode does not start 32-bit programs either; there an x86_64 build of the same sources runs under
+# 64-bit Wine in a win64 prefix of its own.
+#   VARDENHAL_WINE_ARCH=win32|win64   forces the choice
+# Exports VARDENHAL_WINE_ARCH, VARDENHAL_WINE_ARCH_REASON, and VARDENHAL_WIN_TOOLCHAIN and
+# VARDENHAL_WIN_TREE (the toolchain file and the build folder name, "win32" or "win64").
+_wine_arch_top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+case "${VARDENHAL_WINE_ARCH:-}" in
+win32 | win64)
+    VARDENHAL_WINE_ARCH_REASON="forced by VARDENHAL_WINE_ARCH=$VARDENHAL_WINE_ARCH"
+    ;;
+"")
+    if _wine_arch_error=$(/usr/lib/wine/wine --version 2>&1 >/dev/null); then
+        VARDENHAL_WINE_ARCH=win32
+        VARDENHAL_WINE_ARCH_REASON="this machine runs 32-bit programs (the 32-bit Wine loader starts)"
+    else
+        VARDENHAL_WINE_ARCH=win64
+        VARDENHAL_WINE_ARCH_REASON="this machine cannot run 32-bit programs (/usr/lib/wine/wine: $(
+            printf '%s' "$_wine_arch_error" | tail -n 1 | sed 's/.*: //'))"
+    fi
+    unset _wine_arch_error
+    ;;
+*)
+    echo "VARDENHAL_WINE_ARCH must be win32 or win64, not '$VARDENHAL_WINE_ARCH'" >&2
+    return 1 2>/dev/null || exit 1
+    ;;
+esac
+if [ "$VARDENHAL_WINE_ARCH" = win32 ]; then
+    VARDENHAL_WIN_TOOLCHAIN="$_wine_arch_top/cmake/mingw-i686.cmake"
+else
+    VARDENHAL_WIN_TOOLCHAIN="$_wine_arch_top/cmake/mingw-x86_64.cmake"
+fi
+VARDENHAL_WIN_TREE="$VARDENHAL_WINE_ARCH"
+export VARDENHAL_WINE_ARCH VARDENHAL_WINE_ARCH_REASON VARDENHAL_WIN_TOOLCHAIN VARDENHAL_WIN_TREE
+unset _wine_arch_top
