@@ -2,11 +2,12 @@
 #include <windows.h>
 #include <gdiplus.h>
 
-#include "app/main_window_win.h"
+#include "base/launcher_folder_win.h"
 #include "resources/resource_files_win.h"
 #include "resources/resource_ids.h"
 #include "shell/desktop_shortcut_win.h"
 #include "ui/launcher_state_win.h"
+#include "ui/main_window_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, no debug callback, nothing suppressed
@@ -14,7 +15,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     launcherState.backgroundPath = ExtractResourceToTemp(instance, IDR_BACKGROUND_JPEG, L"vhl_bg.jpg");
     launcherState.musicPath = ExtractResourceToTemp(instance, IDR_MUSIC_MP3, L"vhl_music.mp3");
-    CreateDesktopShortcut();
+    CreateDesktopShortcut(GetUserDesktopFolder(), GetExecutablePath());
 
     // Without a window nothing would ever post WM_QUIT: give up at once instead of waiting.
     if (!RegisterMainWindowClass(instance))

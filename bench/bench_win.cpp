@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_win.h"
-#include "app/scoped_win.h"
+#include "ui/main_window_win.h"
+#include "base/scoped_win.h"
 #include "resources/resource_files_win.h"
 #include "resources/resource_ids.h"
 #include "ui/hover.h"

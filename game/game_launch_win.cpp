@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/launcher_folder_win.h"
 #include "game/game_paths.h"
 
 #include <utility>
@@ -20,19 +19,11 @@ DWORD WINAPI CleanUpAutoLoginThread(LPVOID parameter) {
 
 }  // namespace
 
-bool IsGameClientPresent() {
-    return IsGameClientPresentIn(GetLauncherFolder());
-}
-
-void LaunchGame() {
-    LaunchGameIn(GetLauncherFolder());
-}
-
-bool IsGameClientPresentIn(const std::wstring& folder) {
+bool IsGameClientPresent(const std::wstring& folder) {
     return GetFileAttributesW(BuildGameClientPath(folder).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void LaunchGameIn(const std::wstring& folder) {
+void LaunchGame(const std::wstring& folder) {
     // The client finds its data relative to the game folder, not to system\.
     ShellExecuteW(nullptr, L"open", BuildGameClientPath(folder).c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "base/launcher_folder_win.h"
 #include "test_support_win.h"
 
 namespace {
@@ -82,15 +83,15 @@ TEST(GameLaunch, PresenceMeansAnythingAtSystemL2Exe) {
             default:
                 break;
         }
-        EXPECT_EQ(IsGameClientPresentIn(folder), c.present);
+        EXPECT_EQ(IsGameClientPresent(folder), c.present);
         // A doubled separator, as in a launcher kept in a drive root, finds the same object.
-        EXPECT_EQ(IsGameClientPresentIn(folder + L"\\"), c.present);
+        EXPECT_EQ(IsGameClientPresent(folder + L"\\"), c.present);
     }
 }
 
 TEST(GameLaunch, LauncherOwnFolderHasNoClient) {
     // The test binary's folder is a build folder without system\l2.exe.
-    EXPECT_FALSE(IsGameClientPresent());
+    EXPECT_FALSE(IsGameClientPresent(GetLauncherFolder()));
 }
 
 TEST(GameLaunch, ClientStartsInTheLauncherFolderAndAutoLoginFilesGoASecondLater) {
@@ -108,7 +109,7 @@ TEST(GameLaunch, ClientStartsInTheLauncherFolderAndAutoLoginFilesGoASecondLater)
     WriteBytes(folder + L"\\AutoLogin.bak", "kept");
 
     const Clock::time_point start = Clock::now();
-    LaunchGameIn(folder);
+    LaunchGame(folder);
     // Checked only while the second of grace surely lasts, so a slow shell cannot fail it.
     if (MillisecondsSince(start) < 900) {
         for (const std::wstring& path : autoLoginFiles)
@@ -141,10 +142,10 @@ TEST(GameLaunch, CleanUpRunsWithTheClientMissing) {
                                            folder + L"\\system\\AutoLogin"};
     for (const std::wstring& path : autoLoginFiles)
         WriteBytes(path, "account=player\r\n");
-    ASSERT_FALSE(IsGameClientPresentIn(folder));
+    ASSERT_FALSE(IsGameClientPresent(folder));
 
     const Clock::time_point start = Clock::now();
-    LaunchGameIn(folder);
+    LaunchGame(folder);
     ASSERT_TRUE(WaitUntil([&] { return NoneExists(autoLoginFiles); }, std::chrono::seconds(10)));
     EXPECT_GE(MillisecondsSince(start), 950);
     EXPECT_TRUE(IsFolder(autoLoginFolder));

@@ -1,15 +1,7 @@
-// Background music through MCI, working on launcherState's musicPath, musicVolume and musicPlaying.
+// The one way the music's commands leave the process: MCI string commands.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-void StartMusic();
-// Sends volume (percent) to the open device; storing it in musicVolume is the caller's business.
-void SetMusicVolume(int32_t volume);
-void StopMusic();
-
-// The one way commands leave the process: mciSendStringW by default, a recorder in tests.
-using MusicCommandSender = unsigned (*)(const std::wstring& command);
+// Sends `command` to MCI and returns its result (0 on success).
 unsigned SendMciString(const std::wstring& command);
-extern MusicCommandSender musicCommandSender;

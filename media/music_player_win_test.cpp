@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "media/music_commands.h"
 #include "test_support_win.h"
-#include "ui/launcher_state_win.h"
 
 namespace {
 
@@ -20,14 +20,6 @@ struct SentCommand {
     unsigned result;
 };
 std::vector<SentCommand> sentCommands;
-unsigned openAnswer = 0;
-
-unsigned RecordOnly(const std::wstring& command) {
-    const unsigned result = command.rfind(L"open ", 0) == 0 ? openAnswer : 0;
-    sentCommands.push_back({command, result});
-    return result;
-}
-
 unsigned RecordAndSend(const std::wstring& command) {
     const unsigned result = SendMciString(command);
     sentCommands.push_back({command, result});
@@ -43,75 +35,25 @@ void RecordResults() {
             static_cast<int>(sent.result));
 }
 
-std::vector<std::wstring> SentTexts() {
-    std::vector<std::wstring> texts;
-    for (const SentCommand& sent : sentCommands)
-        texts.push_back(sent.command);
-    return texts;
-}
-
-// Restores the sender and the music members of the shared state after each test.
+// The three members of the window's state that the music works on, kept by each test.
 class MusicPlayerTest : public testing::Test {
 protected:
-    void SetUp() override {
-        savedPath_ = launcherState.musicPath;
-        savedVolume_ = launcherState.musicVolume;
-        savedPlaying_ = launcherState.musicPlaying;
-        sentCommands.clear();
-        openAnswer = 0;
-    }
-    void TearDown() override {
-        musicCommandSender = SendMciString;
-        launcherState.musicPath = savedPath_;
-        launcherState.musicVolume = savedVolume_;
-        launcherState.musicPlaying = savedPlaying_;
-    }
+    void SetUp() override { sentCommands.clear(); }
 
-private:
-    std::wstring savedPath_;
-    int32_t savedVolume_ = 0;
-    bool savedPlaying_ = false;
+    MusicState State() { return {musicPath_, musicVolume_, musicPlaying_}; }
+
+    std::wstring musicPath_;
+    int32_t musicVolume_ = 30;
+    bool musicPlaying_ = false;
 };
 
-TEST_F(MusicPlayerTest, OperationsWorkOnTheLauncherState) {
-    musicCommandSender = RecordOnly;
-    launcherState.musicPath = L"C:\\users\\player\\Temp\\vhl_music.mp3";
-    launcherState.musicVolume = 30;
-    launcherState.musicPlaying = false;
-
-    StartMusic();
-    EXPECT_TRUE(launcherState.musicPlaying);
-    SetMusicVolume(0);
-    EXPECT_EQ(launcherState.musicVolume, 30);  // the caller keeps the chosen volume
-    SetMusicVolume(launcherState.musicVolume);
-    StopMusic();
-    EXPECT_FALSE(launcherState.musicPlaying);
-
-    const std::vector<std::wstring> expected = {
-        L"close bgmusic",
-        L"open \"C:\\users\\player\\Temp\\vhl_music.mp3\" type mpegvideo alias bgmusic",
-        L"play bgmusic repeat",
-        L"setaudio bgmusic volume to 300",
-        L"setaudio bgmusic volume to 0",
-        L"setaudio bgmusic volume to 300",
-        L"stop bgmusic",
-        L"close bgmusic",
-    };
-    EXPECT_EQ(SentTexts(), expected);
-}
-
 TEST_F(MusicPlayerTest, RealMciFailsToOpenAnEmptyPathAndStopsThere) {
-    musicCommandSender = RecordAndSend;
-    launcherState.musicPath.clear();
-    launcherState.musicVolume = 30;
-    launcherState.musicPlaying = false;
-
-    StartMusic();
+    StartMusicWith(RecordAndSend, State());
     RecordResults();
     ASSERT_EQ(sentCommands.size(), 2u);
     EXPECT_EQ(sentCommands[1].command, L"open \"\" type mpegvideo alias bgmusic");
     EXPECT_NE(sentCommands[1].result, 0u);
-    EXPECT_FALSE(launcherState.musicPlaying);
+    EXPECT_FALSE(musicPlaying_);
 }
 
 std::wstring QueryMci(const wchar_t* command, unsigned* result) {
@@ -136,18 +78,14 @@ TEST_F(MusicPlayerTest, RealMciPlaysAnMp3InALoop) {
     const std::wstring musicPath = folder + L"\\vhl_music.mp3";
     WriteBytes(musicPath, bytes);
 
-    musicCommandSender = RecordAndSend;
-    launcherState.musicPath = musicPath;
-    launcherState.musicVolume = 30;
-    launcherState.musicPlaying = false;
-
-    StartMusic();
+    musicPath_ = musicPath;
+    StartMusicWith(RecordAndSend, State());
     RecordResults();
     ASSERT_EQ(sentCommands.size(), 4u) << "open answered " << sentCommands.at(1).result;
     // Nothing was open under the alias yet, so only the first close may fail.
     for (size_t i = 1; i < sentCommands.size(); ++i)
         EXPECT_EQ(sentCommands[i].result, 0u) << i;
-    EXPECT_TRUE(launcherState.musicPlaying);
+    EXPECT_TRUE(musicPlaying_);
 
     unsigned statusResult = 1;
     std::wstring mode;
@@ -162,13 +100,13 @@ TEST_F(MusicPlayerTest, RealMciPlaysAnMp3InALoop) {
     EXPECT_EQ(mode, L"playing");
 
     sentCommands.clear();
-    SetMusicVolume(100);
-    StopMusic();
+    SetMusicVolumeWith(RecordAndSend, 100);
+    StopMusicWith(RecordAndSend, State());
     RecordResults();
     ASSERT_EQ(sentCommands.size(), 3u);
     for (const SentCommand& sent : sentCommands)
         EXPECT_EQ(sent.result, 0u) << std::string(sent.command.begin(), sent.command.end());
-    EXPECT_FALSE(launcherState.musicPlaying);
+    EXPECT_FALSE(musicPlaying_);
 
     // Closed: the alias is gone and the file is free to be deleted, as shutdown does.
     QueryMci(L"status bgmusic mode", &statusResult);

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ struct ResourceBytes {
 };
 
 bool FindRcData(HMODULE module, WORD id, ResourceBytes* bytes) {
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA);
     if (!found)
         return false;
     HGLOBAL loaded = LoadResource(module, found);

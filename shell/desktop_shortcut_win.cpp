@@ -4,8 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "app/launcher_folder_win.h"
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 #include "shell/desktop_shortcut.h"
 
 std::wstring GetUserDesktopFolder() {
@@ -16,16 +15,10 @@ std::wstring GetUserDesktopFolder() {
     return folder;
 }
 
-void CreateDesktopShortcut() {
-    const std::wstring executablePath = GetExecutablePath();
-    const std::wstring desktopFolder = GetUserDesktopFolder();
+void CreateDesktopShortcut(const std::wstring& desktopFolder, const std::wstring& executablePath) {
     // Without a desktop folder the path would be relative to wherever the process happens to run.
     if (executablePath.empty() || desktopFolder.empty())
         return;
-    CreateDesktopShortcutIn(desktopFolder, executablePath);
-}
-
-void CreateDesktopShortcutIn(const std::wstring& desktopFolder, const std::wstring& executablePath) {
     const std::wstring shortcutPath = BuildShortcutPath(desktopFolder);
     // Whatever holds the name, even a folder or a link to another install, is the player's; leave it.
     if (GetFileAttributesW(shortcutPath.c_str()) != INVALID_FILE_ATTRIBUTES)

@@ -3,12 +3,10 @@
 
 #include <string>
 
-// Makes "Vardenhal.lnk" on the user's desktop for the running executable unless something of
-// that name is already there. Silent; skipped when the desktop folder cannot be determined.
-void CreateDesktopShortcut();
-
-// The same for a given desktop folder and target executable.
-void CreateDesktopShortcutIn(const std::wstring& desktopFolder, const std::wstring& executablePath);
+// Makes "Vardenhal.lnk" in `desktopFolder` for `executablePath` unless something of that name is
+// already there. Silent; skipped when either is empty (the desktop folder or the executable's
+// path could not be determined).
+void CreateDesktopShortcut(const std::wstring& desktopFolder, const std::wstring& executablePath);
 
 // The current user's file-system desktop folder, or empty when it cannot be determined.
 std::wstring GetUserDesktopFolder();

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/launcher_folder_win.h"
+#include "base/launcher_folder_win.h"
 #include "test_support_win.h"
 
 namespace {
@@ -91,7 +91,7 @@ struct Install {
 
 TEST(DesktopShortcutWin, CreatedInTheGivenDesktopPointingAtTheExecutable) {
     Install install;
-    CreateDesktopShortcutIn(install.desktop, install.executable);
+    CreateDesktopShortcut(install.desktop, install.executable);
     ASSERT_TRUE(PathExists(install.shortcut));
     ExpectShortcutTo(install.shortcut, install.executable, install.gameFolder);
 
@@ -116,12 +116,12 @@ TEST(DesktopShortcutWin, AnythingAlreadyNamedLikeTheShortcutIsLeftAlone) {
                 break;
             case Existing::OtherInstall:
                 // Made when the launcher lived elsewhere; it keeps pointing there.
-                CreateDesktopShortcutIn(install.desktop, other.executable);
+                CreateDesktopShortcut(install.desktop, other.executable);
                 break;
         }
         const std::string before = existing == Existing::Folder ? "" : ReadBytes(install.shortcut);
 
-        CreateDesktopShortcutIn(install.desktop, install.executable);
+        CreateDesktopShortcut(install.desktop, install.executable);
 
         switch (existing) {
             case Existing::File:
@@ -141,17 +141,17 @@ TEST(DesktopShortcutWin, AnythingAlreadyNamedLikeTheShortcutIsLeftAlone) {
 
 TEST(DesktopShortcutWin, MadeAgainAfterThePlayerDeletesIt) {
     Install install;
-    CreateDesktopShortcutIn(install.desktop, install.executable);
+    CreateDesktopShortcut(install.desktop, install.executable);
     ASSERT_TRUE(PathExists(install.shortcut));
     ASSERT_TRUE(DeleteFileW(install.shortcut.c_str()));
-    CreateDesktopShortcutIn(install.desktop, install.executable);
+    CreateDesktopShortcut(install.desktop, install.executable);
     ExpectShortcutTo(install.shortcut, install.executable, install.gameFolder);
 }
 
 TEST(DesktopShortcutWin, MissingDesktopFolderLeavesNothingBehind) {
     Install install;
     const std::wstring missing = install.temp.Path() + L"\\NoSuchDesktop";
-    CreateDesktopShortcutIn(missing, install.executable);
+    CreateDesktopShortcut(missing, install.executable);
     EXPECT_FALSE(PathExists(missing));
     EXPECT_FALSE(PathExists(missing + L"\\Vardenhal.lnk"));
 }
@@ -172,7 +172,7 @@ TEST(DesktopShortcutWin, EntryPointUsesTheCurrentUsersDesktop) {
         ASSERT_TRUE(MoveFileExW(shortcut.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
 
-    CreateDesktopShortcut();
+    CreateDesktopShortcut(GetUserDesktopFolder(), GetExecutablePath());
     EXPECT_TRUE(PathExists(shortcut));
     ExpectShortcutTo(shortcut, GetExecutablePath(), GetLauncherFolder());
     EXPECT_FALSE(PathExists(std::wstring(common) + L"\\Vardenhal.lnk"));

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 #include "ui/colour.h"
 #include "ui/hover.h"
 
@@ -24,7 +24,7 @@ public:
     Canvas(int width, int height) : DibCanvas(width, height, kCanvasColour) {}
 };
 
-bool IsInside(const RECT& rect, int x, int y) {
+bool IsInside(const LayoutRect& rect, int x, int y) {
     return rect.left <= x && x < rect.right && rect.top <= y && y < rect.bottom;
 }
 
@@ -73,7 +73,7 @@ TEST(DrawButton, FillsFramesAndLabelsExactlyTheRectangle) {
         {RGB(200, 200, 200), 0.5f, RGB(227, 227, 227)},
     };
     const COLORREF text = RGB(255, 255, 255);
-    const RECT rect = {10, 10, 160, 38};
+    const LayoutRect rect = {10, 10, 160, 38};
     for (const auto& c : cases) {
         Canvas canvas(200, 60);
         ASSERT_TRUE(canvas.IsValid());
@@ -111,7 +111,7 @@ TEST(DrawButton, CentresTheLabel) {
     ButtonFontInState font;
     Canvas canvas(200, 60);
     ASSERT_TRUE(canvas.IsValid());
-    const RECT rect = {10, 10, 160, 38};
+    const LayoutRect rect = {10, 10, 160, 38};
     const COLORREF base = RGB(40, 35, 55);
     const COLORREF text = RGB(255, 100, 100);
     DrawButton(canvas.Dc(), rect, L"INFO", base, text, 0.0f);
@@ -138,7 +138,7 @@ TEST(DrawButton, ALongLabelIsCutAtBothSides) {
     ButtonFontInState font;
     Canvas canvas(120, 40);
     ASSERT_TRUE(canvas.IsValid());
-    const RECT rect = {30, 5, 90, 33};
+    const LayoutRect rect = {30, 5, 90, 33};
     const COLORREF text = RGB(255, 255, 255);
     DrawButton(canvas.Dc(), rect, L"WWWWWWWWWWWWWWWWWWWWWWWW", RGB(60, 60, 60), text, 0.0f);
 
@@ -173,7 +173,7 @@ TEST(DrawButton, LeavesTheDcWithTheFontAndTheCallersPenAndBrush) {
     SetTextColor(canvas.Dc(), RGB(0, 0, 0));
 
     const COLORREF text = RGB(255, 100, 100);
-    DrawButton(canvas.Dc(), RECT{10, 10, 160, 38}, L"MUTED", RGB(120, 20, 20), text, 0.25f);
+    DrawButton(canvas.Dc(), LayoutRect{10, 10, 160, 38}, L"MUTED", RGB(120, 20, 20), text, 0.25f);
 
     EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_PEN), callersPen.Get());
     EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_BRUSH), callersBrush.Get());

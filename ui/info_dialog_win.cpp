@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <windowsx.h>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
+#include "ui/draw_primitives_win.h"
 
 bool infoOkHover = false;
 bool infoCloseHover = false;
@@ -12,34 +13,8 @@ InfoPoint infoDragAnchor;
 
 namespace {
 
-RECT ToRect(const LayoutRect& rect) {
-    return {rect.left, rect.top, rect.right, rect.bottom};
-}
-
-COLORREF ToColorRef(Colour colour) {
-    return static_cast<COLORREF>(colour);
-}
-
 HFONT CreateInfoFont(const InfoFont& font) {
-    return CreateFontW(font.height, 0, 0, 0, kInfoFontWeight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.face);
-}
-
-// Four lines through the corners of (left, top)-(right, bottom), both ends inclusive.
-void DrawOutline(HDC dc, Colour colour, int penWidth, int left, int top, int right, int bottom) {
-    ScopedPen pen(CreatePen(PS_SOLID, penWidth, ToColorRef(colour)));
-    ScopedSelectObject selected(dc, pen.Get());
-    MoveToEx(dc, left, top, nullptr);
-    LineTo(dc, right, top);
-    LineTo(dc, right, bottom);
-    LineTo(dc, left, bottom);
-    LineTo(dc, left, top);
-}
-
-void FillSolid(HDC dc, const LayoutRect& rect, Colour colour) {
-    ScopedBrush brush(CreateSolidBrush(ToColorRef(colour)));
-    const RECT area = ToRect(rect);
-    FillRect(dc, &area, brush.Get());
+    return CreateFontOf(font.face, font.height, kInfoFontWeight);
 }
 
 // One text in its own font, which lives only for this call.
@@ -51,7 +26,7 @@ void DrawInfoText(HDC dc,
                   UINT format) {
     ScopedFont created(CreateInfoFont(font));
     ScopedSelectObject selected(dc, created.Get());
-    SetTextColor(dc, ToColorRef(colour));
+    SetTextColor(dc, colour);
     RECT area = ToRect(rect);
     DrawTextW(dc, text, -1, &area, format);
 }
@@ -61,7 +36,7 @@ void DrawInfoText(HDC dc,
 void DrawAdvice(HDC dc, int width) {
     ScopedFont font(CreateInfoFont(kInfoAdviceFont));
     ScopedSelectObject selected(dc, font.Get());
-    SetTextColor(dc, ToColorRef(kInfoAdviceColour));
+    SetTextColor(dc, kInfoAdviceColour);
     RECT measured = ToRect(ComputeInfoAdviceRect(width));
     const int adviceHeight = DrawTextW(dc, kInfoAdviceText, -1, &measured, DT_CALCRECT | DT_WORDBREAK);
     RECT paragraph = ToRect(ComputeInfoAdviceRect(width));
@@ -73,31 +48,21 @@ void DrawAdvice(HDC dc, int width) {
 void DrawOkButton(HDC dc, int width, int height, bool hover) {
     const LayoutRect rect = ComputeInfoOkRect(width, height);
     FillSolid(dc, rect, hover ? kInfoOkHoverFill : kInfoOkFill);
-    DrawOutline(dc, kInfoOkOutline, 1, rect.left, rect.top, rect.right - 1, rect.bottom - 1);
+    DrawOutline(dc, rect, kInfoOkOutline);
     DrawInfoText(dc, kInfoOkFont, kInfoOkTextColour, kInfoOkText, rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-}
-
-// Client size at the time of the message: the hit areas follow it, not the creation size.
-void GetClientSize(HWND window, int* width, int* height) {
-    RECT client = {};
-    GetClientRect(window, &client);
-    *width = client.right - client.left;
-    *height = client.bottom - client.top;
 }
 
 // Double-buffered so a hover change never shows a half-drawn dialog.
 void OnInfoPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    int width = 0;
-    int height = 0;
-    GetClientSize(window, &width, &height);
+    const ClientSize size = ReadClientSize(window);
     {
         ScopedMemoryDc memoryDc(CreateCompatibleDC(dc));
-        ScopedBitmap bitmap(CreateCompatibleBitmap(dc, width, height));
+        ScopedBitmap bitmap(CreateCompatibleBitmap(dc, size.width, size.height));
         ScopedSelectObject selected(memoryDc.Get(), bitmap.Get());
-        PaintInfoDialog(memoryDc.Get(), width, height, infoOkHover, infoCloseHover);
-        BitBlt(dc, 0, 0, width, height, memoryDc.Get(), 0, 0, SRCCOPY);
+        PaintInfoDialog(memoryDc.Get(), size.width, size.height, infoOkHover, infoCloseHover);
+        BitBlt(dc, 0, 0, size.width, size.height, memoryDc.Get(), 0, 0, SRCCOPY);
     }
     EndPaint(window, &paint);
 }
@@ -112,20 +77,16 @@ void OnInfoMouseMove(HWND window, int x, int y) {
         SetWindowPos(window, nullptr, to.x, to.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         return;
     }
-    int width = 0;
-    int height = 0;
-    GetClientSize(window, &width, &height);
-    if (UpdateInfoHover(x, y, width, height, &infoOkHover, &infoCloseHover))
+    const ClientSize size = ReadClientSize(window);
+    if (UpdateInfoHover(x, y, size.width, size.height, &infoOkHover, &infoCloseHover))
         InvalidateRect(window, nullptr, FALSE);
 }
 
 // OK and X close on the press itself; anywhere else the press grabs the dialog, and the capture
 // keeps the moves coming when the pointer outruns it.
 void OnInfoLeftButtonDown(HWND window, int x, int y) {
-    int width = 0;
-    int height = 0;
-    GetClientSize(window, &width, &height);
-    if (DecideInfoPress(x, y, width, height) == InfoPressAction::kClose) {
+    const ClientSize size = ReadClientSize(window);
+    if (DecideInfoPress(x, y, size.width, size.height) == InfoPressAction::kClose) {
         DestroyWindow(window);
         return;
     }
@@ -144,7 +105,7 @@ void OnInfoLeftButtonUp() {
 
 void PaintInfoDialog(HDC dc, int width, int height, bool okHover, bool closeHover) {
     FillSolid(dc, {0, 0, width, height}, kInfoBackgroundColour);
-    DrawOutline(dc, kInfoFrameColour, kInfoFrameWidth, 0, 0, width - 1, height - 1);
+    DrawOutline(dc, {0, 0, width, height}, kInfoFrameColour, kInfoFrameWidth);
     SetBkMode(dc, TRANSPARENT);
     DrawInfoText(dc, kInfoTitleFont, kInfoTitleColour, kInfoTitleText, ComputeInfoTitleRect(width),
                  DT_CENTER | DT_SINGLELINE);

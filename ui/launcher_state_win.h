@@ -1,10 +1,8 @@
-// The main window's process-wide state: one instance, read and written on the UI thread only,
-// except cancelRequested, which the update worker reads between files.
+// The main window's process-wide state: one instance, read and written on the UI thread only.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -30,7 +28,6 @@ struct LauncherState {
     GpImage* tiktokIcon = nullptr;
 
     bool updateRunning = false;
-    std::atomic<bool> cancelRequested{false};
     bool gameReady = false;
     bool musicPlaying = false;
     bool musicMuted = false;

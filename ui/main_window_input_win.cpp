@@ -1,33 +1,18 @@
 #include "ui/main_window_input_win.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include <string>
-
-#include "game/game_launch_win.h"
-#include "media/music_player_win.h"
+#include "ui/draw_primitives_win.h"
 #include "ui/hover.h"
-#include "ui/info_dialog_win.h"
 #include "ui/launcher_state_win.h"
 #include "ui/layout.h"
+#include "ui/main_window_commands_win.h"
+#include "ui/main_window_update_win.h"
+#include "ui/main_window_win.h"
 #include "ui/web_links.h"
 #include "update/update_worker_win.h"
 
-MainWindowCommands mainWindowCommands = {OpenLinkInBrowser, LaunchGame, OpenInfoDialog, StartUpdateWorker};
-
 namespace {
-
-struct ClientSize {
-    int width;
-    int height;
-};
-
-ClientSize ReadClientSize(HWND window) {
-    RECT client;
-    GetClientRect(window, &client);
-    return ClientSize{client.right - client.left, client.bottom - client.top};
-}
 
 // Pointer positions are signed 16-bit client coordinates: left of or above the window while the
 // capture holds, they are negative.
@@ -46,10 +31,6 @@ bool IsOver(LauncherElement element, POINT point, ClientSize size) {
     return HitTest(ComputeElementRect(element, size.width, size.height), point.x, point.y);
 }
 
-void RequestRepaint(HWND window) {
-    InvalidateRect(window, nullptr, FALSE);
-}
-
 // While muted the new volume is only stored; unmuting applies it.
 void SetVolumeFromX(int x, ClientSize size) {
     const int32_t volume = ComputeVolumeFromX(x, size.width);
@@ -60,7 +41,7 @@ void SetVolumeFromX(int x, ClientSize size) {
 
 void PressUpdateButton(HWND window) {
     if (launcherState.updateRunning)
-        launcherState.cancelRequested.store(true, std::memory_order_relaxed);
+        cancelRequested.store(true, std::memory_order_relaxed);
     else
         StartUpdateRun(window, true);
 }
@@ -87,24 +68,6 @@ void PressVolumeSlider(HWND window, POINT point, ClientSize size) {
 }
 
 }  // namespace
-
-void OpenLinkInBrowser(const char* address) {
-    ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-void StartUpdateRun(HWND window, bool repaint) {
-    launcherState.updateRunning = true;
-    launcherState.cancelRequested.store(false, std::memory_order_relaxed);
-    launcherState.progressDone = 0;
-    launcherState.progressTotal = 100;
-    if (repaint)
-        RequestRepaint(window);
-    if (!mainWindowCommands.startUpdateWorker(window)) {
-        launcherState.updateRunning = false;
-        SetWindowTextW(launcherState.statusLabel, kWorkerStartFailedText);
-        RequestRepaint(window);
-    }
-}
 
 // Commands act on the press; the rectangles do not overlap, so at most one element answers.
 void OnLButtonDown(HWND window, LPARAM lParam) {
@@ -188,7 +151,7 @@ bool OnSetCursor(HWND window) {
     const ClientSize size = ReadClientSize(window);
     if (!IsHandCursorAt(cursor.x, cursor.y, size.width, size.height))
         return false;
-    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649) /* IDC_HAND */));
+    SetCursor(LoadCursorA(nullptr, SystemCursorId(IDC_HAND)));
     return true;
 }
 
@@ -204,26 +167,4 @@ void OnTimer(HWND window) {
     StepHoverLevel(launcherState.muteHoverLevel, IsOver(LauncherElement::kMuteButton, cursor, size), changed);
     if (changed)
         RequestRepaint(window);
-}
-
-void OnUpdateProgress(HWND window, WPARAM wParam, LPARAM lParam) {
-    const int32_t total = static_cast<int32_t>(lParam);
-    if (total <= 0)
-        return;
-    launcherState.progressTotal = total;
-    launcherState.progressDone = static_cast<int32_t>(wParam);
-    RequestRepaint(window);
-}
-
-void OnUpdateStatus(HWND, LPARAM lParam) {
-    const std::wstring text = TakeStatusText(lParam);
-    SetWindowTextW(launcherState.statusLabel, text.c_str());
-}
-
-void OnUpdateFinished(HWND window, WPARAM wParam) {
-    launcherState.updateRunning = false;
-    launcherState.cancelRequested.store(false, std::memory_order_relaxed);
-    if (wParam == 1)
-        launcherState.gameReady = true;
-    RequestRepaint(window);
 }

@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window_win.h"
-#include "media/music_player_win.h"
 #include "ui/launcher_state_win.h"
 #include "ui/layout.h"
+#include "ui/main_window_commands_win.h"
+#include "ui/main_window_update_win.h"
+#include "ui/main_window_win.h"
 #include "ui/web_links.h"
 #include "update/update_worker_win.h"
 
@@ -96,8 +97,8 @@ protected:
         SaveState();
         ClearRecords();
         workerStarts = true;
-        mainWindowCommands = {RecordOpenLink, RecordLaunchGame, RecordOpenInfoDialog, RecordStartUpdateWorker};
-        musicCommandSender = RecordMusicCommand;
+        mainWindowCommands = {RecordOpenLink, RecordLaunchGame, RecordOpenInfoDialog, RecordStartUpdateWorker,
+                              RecordMusicCommand};
         // The window shuts GDI+ down when it is destroyed; this start is the one it balances.
         Gdiplus::GdiplusStartupInput input;
         Gdiplus::GdiplusStartup(&launcherState.gdiplusToken, &input, nullptr);
@@ -124,7 +125,7 @@ protected:
 
         // A run may have started at creation if a game client lies beside the test binary.
         launcherState.updateRunning = false;
-        launcherState.cancelRequested.store(false);
+        cancelRequested.store(false);
         launcherState.progressDone = 0;
         launcherState.progressTotal = 100;
         ClearRecords();
@@ -177,7 +178,6 @@ protected:
 private:
     void SaveState() {
         savedCommands_ = mainWindowCommands;
-        savedSender_ = musicCommandSender;
         savedMainWindow_ = launcherState.mainWindow;
         savedStatusLabel_ = launcherState.statusLabel;
         savedButtonFont_ = launcherState.buttonFont;
@@ -187,7 +187,7 @@ private:
         savedFlags_ = {launcherState.updateRunning,    launcherState.gameReady,      launcherState.musicPlaying,
                        launcherState.musicMuted,       launcherState.draggingVolume, launcherState.updateHovered,
                        launcherState.gameStartHovered, launcherState.titleHovered,   launcherState.infoHovered};
-        savedCancel_ = launcherState.cancelRequested.load();
+        savedCancel_ = cancelRequested.load();
         savedVolume_ = launcherState.musicVolume;
         savedDone_ = launcherState.progressDone;
         savedTotal_ = launcherState.progressTotal;
@@ -197,7 +197,6 @@ private:
     }
     void RestoreState() {
         mainWindowCommands = savedCommands_;
-        musicCommandSender = savedSender_;
         launcherState.mainWindow = savedMainWindow_;
         launcherState.statusLabel = savedStatusLabel_;
         launcherState.buttonFont = savedButtonFont_;
@@ -209,7 +208,7 @@ private:
                          &launcherState.gameStartHovered, &launcherState.titleHovered,   &launcherState.infoHovered};
         for (size_t i = 0; i < savedFlags_.size(); ++i)
             *flags[i] = savedFlags_[i];
-        launcherState.cancelRequested.store(savedCancel_);
+        cancelRequested.store(savedCancel_);
         launcherState.musicVolume = savedVolume_;
         launcherState.progressDone = savedDone_;
         launcherState.progressTotal = savedTotal_;
@@ -221,7 +220,6 @@ private:
     }
 
     MainWindowCommands savedCommands_ = {};
-    MusicCommandSender savedSender_ = nullptr;
     HWND savedMainWindow_ = nullptr;
     HWND savedStatusLabel_ = nullptr;
     HFONT savedButtonFont_ = nullptr;
@@ -241,7 +239,7 @@ TEST_F(MainWindowInputTest, UpdateStartsOneRunAndCancelOnlyRaisesTheFlag) {
     launcherState.progressTotal = 9;
     EXPECT_TRUE(RequestsRepaint([&] { Press(80, kH - 30); }));
     EXPECT_TRUE(launcherState.updateRunning);  // the button now reads "CANCEL"
-    EXPECT_FALSE(launcherState.cancelRequested.load());
+    EXPECT_FALSE(cancelRequested.load());
     EXPECT_EQ(launcherState.progressDone, 0);
     EXPECT_EQ(launcherState.progressTotal, 100);
     EXPECT_EQ(workerWindows, std::vector<HWND>{window_});
@@ -250,7 +248,7 @@ TEST_F(MainWindowInputTest, UpdateStartsOneRunAndCancelOnlyRaisesTheFlag) {
     launcherState.progressTotal = 8;
     for (int press = 0; press < 2; ++press) {
         EXPECT_FALSE(RequestsRepaint([&] { Press(80, kH - 30); })) << "press " << press;
-        EXPECT_TRUE(launcherState.cancelRequested.load());
+        EXPECT_TRUE(cancelRequested.load());
         EXPECT_TRUE(launcherState.updateRunning) << "still CANCEL until the worker reports the end";
         EXPECT_EQ(launcherState.progressDone, 3);
         EXPECT_EQ(launcherState.progressTotal, 8);
@@ -261,7 +259,7 @@ TEST_F(MainWindowInputTest, UpdateStartsOneRunAndCancelOnlyRaisesTheFlag) {
     launcherState.gameReady = true;
     SendMessageW(window_, WM_UPDATE_FINISHED, 0, 0);
     EXPECT_FALSE(launcherState.updateRunning);
-    EXPECT_FALSE(launcherState.cancelRequested.load());
+    EXPECT_FALSE(cancelRequested.load());
     Press(80, kH - 30);
     EXPECT_TRUE(launcherState.updateRunning);
     EXPECT_EQ(launcherState.progressDone, 0);
@@ -300,12 +298,12 @@ TEST_F(MainWindowInputTest, FinishMessagesEnableGameStartOnlyAfterASuccess) {
         launcherState.gameReady = false;
         for (WPARAM result : c.results) {
             launcherState.updateRunning = true;
-            launcherState.cancelRequested.store(true);
+            cancelRequested.store(true);
             launcherState.progressDone = 4;
             launcherState.progressTotal = 6;
             EXPECT_TRUE(RequestsRepaint([&] { SendMessageW(window_, WM_UPDATE_FINISHED, result, 0); })) << c.name;
             EXPECT_FALSE(launcherState.updateRunning) << c.name;
-            EXPECT_FALSE(launcherState.cancelRequested.load()) << c.name;
+            EXPECT_FALSE(cancelRequested.load()) << c.name;
             EXPECT_EQ(launcherState.progressDone, 4) << c.name;
             EXPECT_EQ(launcherState.progressTotal, 6) << c.name;
         }

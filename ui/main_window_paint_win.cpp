@@ -3,33 +3,13 @@
 #include <windows.h>
 #include <gdiplus.h>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 #include "ui/colour.h"
 #include "ui/draw_primitives_win.h"
+#include "ui/launcher_state_win.h"
 #include "ui/layout.h"
 
 namespace {
-
-RECT ToRect(const LayoutRect& r) {
-    return RECT{r.left, r.top, r.right, r.bottom};
-}
-
-void FillSolid(HDC dc, const LayoutRect& rect, Colour colour) {
-    const RECT r = ToRect(rect);
-    ScopedBrush brush(CreateSolidBrush(colour));
-    FillRect(dc, &r, brush.Get());
-}
-
-// A closed 1-pixel outline through four corners, in the outline violet.
-void DrawOutline(HDC dc, int left, int top, int right, int bottom) {
-    ScopedPen pen(CreatePen(PS_SOLID, 1, kOutlineViolet));
-    ScopedSelectObject select(dc, pen.Get());
-    MoveToEx(dc, left, top, nullptr);
-    LineTo(dc, right, top);
-    LineTo(dc, right, bottom);
-    LineTo(dc, left, bottom);
-    LineTo(dc, left, top);
-}
 
 void Button(HDC dc,
             LauncherElement element,
@@ -39,7 +19,7 @@ void Button(HDC dc,
             Colour base,
             Colour text,
             float level) {
-    DrawButton(dc, ToRect(ComputeElementRect(element, width, height)), label, base, text, level);
+    DrawButton(dc, ComputeElementRect(element, width, height), label, base, text, level);
 }
 
 void StretchBackground(HDC dc, int width, int height, GpImage* image) {
@@ -150,7 +130,8 @@ void PaintVolumeSlider(HDC dc, int width, int height, const LauncherState& state
     // The knob keeps its colour while muted: it still shows the stored volume.
     FillSolid(dc, LayoutRect{track.left + level - 4, track.top - 2, track.left + level + 4, track.bottom + 2},
               kOutlineViolet);
-    DrawOutline(dc, track.left, track.top, track.right, track.bottom);
+    // The track's frame takes one pixel more on the right and at the bottom than its fill.
+    DrawOutline(dc, LayoutRect{track.left, track.top, track.right + 1, track.bottom + 1}, kOutlineViolet);
 }
 
 void PaintProgressBar(HDC dc, int width, int height, const LauncherState& state) {
@@ -159,7 +140,7 @@ void PaintProgressBar(HDC dc, int width, int height, const LauncherState& state)
     const LayoutRect fill = ComputeProgressFillRect(width, height, state.progressDone, state.progressTotal);
     if (fill.right > fill.left)
         FillSolid(dc, fill, kAccentPurple);
-    DrawOutline(dc, bar.left, bar.top, bar.right - 1, bar.bottom - 1);
+    DrawOutline(dc, bar, kOutlineViolet);
 }
 
 }  // namespace
@@ -212,10 +193,9 @@ void PaintLauncher(HDC dc, int width, int height, LauncherState& state) {
 void OnPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC screen = BeginPaint(window, &paint);
-    RECT client;
-    GetClientRect(window, &client);
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
+    const ClientSize client = ReadClientSize(window);
+    const int width = client.width;
+    const int height = client.height;
     {
         ScopedMemoryDc offscreen(CreateCompatibleDC(screen));
         ScopedBitmap bitmap(CreateCompatibleBitmap(screen, width, height));

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 #include "update/digest_text.h"
 
 namespace {

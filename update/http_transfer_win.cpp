@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 #include "update/download_paths.h"
 #include "update/http_response.h"
 

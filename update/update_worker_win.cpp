@@ -1,13 +1,13 @@
 #include "update/update_worker_win.h"
 
-#include "app/scoped_win.h"
-
-#include "app/launcher_folder_win.h"
-#include "ui/launcher_state_win.h"
+#include "base/launcher_folder_win.h"
+#include "base/scoped_win.h"
 #include "update/file_digest_win.h"
 #include "update/http_transfer_win.h"
 #include "update/server_address.h"
 #include "update/update_run.h"
+
+std::atomic<bool> cancelRequested{false};
 
 bool PostStatusText(HWND window, const std::wstring& text) {
     // A null window would turn the post into a thread message nobody reads.
@@ -44,13 +44,13 @@ void RunUpdateForWindow(HWND window, const std::wstring& launcherFolder, const s
     operations.downloadFile = [](const std::string& address, const std::wstring& localPath) {
         return DownloadToFile(address, localPath);
     };
-    operations.isCancelRequested = [] { return launcherState.cancelRequested.load(std::memory_order_relaxed); };
+    operations.isCancelRequested = [] { return cancelRequested.load(std::memory_order_relaxed); };
     operations.postProgress = [window](int32_t done, int32_t total) {
         PostMessageA(window, WM_UPDATE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
     };
     operations.postStatus = [window](const std::wstring& text) { PostStatusText(window, text); };
     operations.postFinished = [window](bool complete) {
-        PostMessageA(window, WM_UPDATE_FINISHED, complete ? 1 : 0, 0);
+        PostMessageA(window, WM_UPDATE_FINISHED, complete ? kUpdateRunComplete : kUpdateRunNotComplete, 0);
     };
     RunUpdate(launcherFolder, serverRoot, operations);
 }

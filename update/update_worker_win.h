@@ -3,14 +3,22 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 // wParam: entries handled so far (0..total); lParam: total number of entries, at least 1.
 constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 1;
 // wParam: 0; lParam: a std::wstring* made by PostStatusText, owned by the receiver (TakeStatusText).
 constexpr UINT WM_UPDATE_STATUS = WM_USER + 2;
-// wParam: 1 after a complete run, 0 after any other end; lParam: 0. Always the run's last message.
+// wParam: kUpdateRunComplete or kUpdateRunNotComplete; lParam: 0. Always the run's last message.
 constexpr UINT WM_UPDATE_FINISHED = WM_USER + 3;
+constexpr WPARAM kUpdateRunNotComplete = 0;  // cancelled, failed, no connection or nothing listed
+constexpr WPARAM kUpdateRunComplete = 1;
+
+// The only variable two threads share: the window sets it to stop a run and clears it when a run
+// starts and ends; the worker reads it before each manifest entry. Nothing else is published
+// through it, so relaxed ordering suffices.
+extern std::atomic<bool> cancelRequested;
 
 // Posts a heap copy of `text` with WM_UPDATE_STATUS. When the post fails (the window is gone)
 // nobody else will ever see the copy, so it is freed here and false is returned.

@@ -94,7 +94,7 @@ protected:
         serverRoot_ = testRoot + "/updater/" + prefix;
         window_ = CreateCollector();
         ASSERT_NE(window_, nullptr);
-        launcherState.cancelRequested.store(false);
+        cancelRequested.store(false);
     }
     void TearDown() override {
         if (window_)
@@ -237,7 +237,7 @@ TEST(StartUpdateWorker, RunsTheWorkerOnItsOwnThreadUntilTheFinishMessage) {
         GTEST_SKIP() << "the compiled-in server root is a real server";
     HWND window = CreateCollector();
     ASSERT_NE(window, nullptr);
-    launcherState.cancelRequested.store(false);
+    cancelRequested.store(false);
     ASSERT_TRUE(StartUpdateWorker(window));
     const DWORD deadline = GetTickCount() + 60000;
     while ((collected.empty() || collected.back().compare(0, 8, L"finished") != 0) && GetTickCount() < deadline) {

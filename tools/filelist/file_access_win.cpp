@@ -7,7 +7,7 @@
 #include <io.h>
 #include <cstdio>
 
-#include "app/scoped_win.h"
+#include "base/scoped_win.h"
 #include "update/file_digest_win.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/launcher_folder_win.h"
+#include "base/launcher_folder_win.h"
 
 #include <windows.h>
 #include <shlwapi.h>

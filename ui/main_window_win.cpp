@@ -1,27 +1,25 @@
-#include "app/main_window_win.h"
+#include "ui/main_window_win.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <gdiplus.h>
 
-#include "app/window_placement.h"
+#include "base/launcher_folder_win.h"
 #include "game/game_launch_win.h"
-#include "media/music_player_win.h"
 #include "resources/resource_files_win.h"
 #include "resources/resource_ids.h"
+#include "ui/draw_primitives_win.h"
 #include "ui/launcher_state_win.h"
+#include "ui/main_window_commands_win.h"
 #include "ui/main_window_input_win.h"
 #include "ui/main_window_paint_win.h"
+#include "ui/main_window_update_win.h"
+#include "ui/window_placement.h"
 #include "update/update_worker_win.h"
 
 namespace {
 
 constexpr int32_t kStartVolume = 30;
-
-HFONT CreateArialFont(int height, int weight) {
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
-}
 
 void DisposeImage(GpImage*& image) {
     if (image)
@@ -34,8 +32,8 @@ void DisposeImage(GpImage*& image) {
 void OnCreate(HWND window) {
     InitCommonControls();
     launcherState.mainWindow = window;
-    launcherState.buttonFont = CreateArialFont(16, FW_BOLD);
-    launcherState.statusFont = CreateArialFont(13, FW_NORMAL);
+    launcherState.buttonFont = CreateFontOf(L"Arial", 16, FW_BOLD);
+    launcherState.statusFont = CreateFontOf(L"Arial", 13, FW_NORMAL);
     launcherState.statusLabel =
         CreateWindowExW(0, L"STATIC", kWelcomeText, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 565, 1024, 20, window,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLabelId)), nullptr, nullptr);
@@ -49,7 +47,7 @@ void OnCreate(HWND window) {
     launcherState.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
 
     launcherState.gameReady = false;
-    if (IsGameClientPresent())
+    if (IsGameClientPresent(GetLauncherFolder()))
         StartUpdateRun(window, false);
 
     launcherState.musicVolume = kStartVolume;
@@ -86,7 +84,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnDestroy();
             break;
         case WM_SIZE:
-            InvalidateRect(window, nullptr, FALSE);
+            RequestRepaint(window);
             break;
         case WM_PAINT:
             OnPaint(window);
@@ -129,7 +127,7 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PROGRAM));
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+    windowClass.hCursor = LoadCursorA(nullptr, SystemCursorId(IDC_ARROW));
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     windowClass.lpszClassName = kMainWindowClass;
     return RegisterClassExW(&windowClass) != 0;

@@ -1,0 +1,44 @@
+#include "ui/main_window_update_win.h"
+
+#include <string>
+
+#include "ui/launcher_state_win.h"
+#include "ui/main_window_commands_win.h"
+#include "ui/main_window_win.h"
+#include "update/update_worker_win.h"
+
+void StartUpdateRun(HWND window, bool repaint) {
+    launcherState.updateRunning = true;
+    cancelRequested.store(false, std::memory_order_relaxed);
+    launcherState.progressDone = 0;
+    launcherState.progressTotal = 100;
+    if (repaint)
+        RequestRepaint(window);
+    if (!mainWindowCommands.startUpdateWorker(window)) {
+        launcherState.updateRunning = false;
+        SetWindowTextW(launcherState.statusLabel, kWorkerStartFailedText);
+        RequestRepaint(window);
+    }
+}
+
+void OnUpdateProgress(HWND window, WPARAM wParam, LPARAM lParam) {
+    const int32_t total = static_cast<int32_t>(lParam);
+    if (total <= 0)
+        return;
+    launcherState.progressTotal = total;
+    launcherState.progressDone = static_cast<int32_t>(wParam);
+    RequestRepaint(window);
+}
+
+void OnUpdateStatus(HWND, LPARAM lParam) {
+    const std::wstring text = TakeStatusText(lParam);
+    SetWindowTextW(launcherState.statusLabel, text.c_str());
+}
+
+void OnUpdateFinished(HWND window, WPARAM wParam) {
+    launcherState.updateRunning = false;
+    cancelRequested.store(false, std::memory_order_relaxed);
+    if (wParam == kUpdateRunComplete)
+        launcherState.gameReady = true;
+    RequestRepaint(window);
+}
