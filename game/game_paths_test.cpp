@@ -28,8 +28,6 @@ TEST(GamePaths, ClientAndAutoLoginPathsHangOffTheFolder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         EXPECT_EQ(BuildGameClientPath(c.folder), c.client);
-        // The launch path is the folder, one backslash, then the relative client path.
-        EXPECT_EQ(BuildGameClientPath(c.folder), std::wstring(c.folder) + L"\\" + L"system\\l2.exe");
         const std::array<std::wstring, 4> paths = BuildAutoLoginPaths(c.folder);
         for (size_t i = 0; i < paths.size(); ++i)
             EXPECT_EQ(paths[i], c.autoLogin[i]) << i;

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 runs="${BENCH_RUNS:-3}"
 source scripts/wine-arch.sh || exit 1
-build="$top/build/bench-$VARDENHAL_WIN_TREE"
+source scripts/settings.sh
+build="$top/build/bench-$VARDENHAL_WINE_ARCH"
 work="$top/build/bench"
 out="$top/docs/benchmarks.md"
 # Fixed loopback ports: the Python test server (compiled into the benchmark tree's program),
@@ -32,9 +33,9 @@ if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then
 fi
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
-log "Windows tree $VARDENHAL_WIN_TREE (Release, loopback server root): $VARDENHAL_WINE_ARCH_REASON"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$VARDENHAL_WIN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-    -DVARDENHAL_BENCH=ON -DVARDENHAL_UPDATE_ROOT="https://localhost:$python_port" >/dev/null || die "configure"
+log "Windows tree $VARDENHAL_WINE_ARCH (Release, loopback server root): $VARDENHAL_WINE_ARCH_REASON"
+scripts/configure-windows.sh "$VARDENHAL_WINE_ARCH" "$build" "https://localhost:$python_port" -DVARDENHAL_BENCH=ON ||
+    die "configure"
 cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
 
 log "native operators' tool (Release)"
@@ -64,7 +65,7 @@ log "Wine prefix and display"
 scripts/wine-prefix.sh init
 display=99
 while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$display" $VARDENHAL_XVFB_SCREEN -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 sleep 1
@@ -337,7 +338,7 @@ row "4. process start to first paint" "$(ms "$first_paint_s") ms" \
     echo "| start to main window created (process) | $(ms "$window_s") ms |"
     echo "| start to first painted pixel (process) | $(ms "$first_paint_s") ms |"
     for step in gdiplus_startup extract_music decode_background decode_background_again decode_icons first_paint \
-        stretch_direct; do
+        stretch_direct paint_launcher_only; do
         echo "| $step | $(ms "$(result "$step" <"$work/paint.txt")") ms |"
     done
     echo
@@ -391,7 +392,7 @@ took=$(($(date +%s) - started))
     echo
     echo '    make bench                # or: BENCH_RUNS=5 bash scripts/bench.sh'
     echo
-    echo "The script installs nginx-light if it is missing, builds build/bench-$VARDENHAL_WIN_TREE (Release,"
+    echo "The script installs nginx-light if it is missing, builds build/bench-$VARDENHAL_WINE_ARCH (Release,"
     echo "-DVARDENHAL_BENCH=ON, server root https://localhost:$python_port) with the harness bench/bench_win.cpp,"
     echo "makes a $VARDENHAL_WINE_ARCH Wine prefix in build/bench-wine, starts Xvfb, the Python test server (port $python_port) and"
     echo "nginx (TLS $nginx_tls_port, plain HTTP $nginx_http_port) over the same folder, and times:"

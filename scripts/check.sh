@@ -8,8 +8,7 @@ top=$(pwd)
 results="$top/build/results"
 work="$top/build/check"
 jobs=$(nproc)
-# The Windows tree talks to the acceptance suite's local server on this port.
-e2e_port=47443
+source scripts/settings.sh
 
 log() { printf '\n==> %s\n' "$*"; }
 die() { echo "check: $*" >&2; python3 scripts/summarize.py "$results" || true; exit 1; }
@@ -27,23 +26,19 @@ cmake --build build/native -j "$jobs" || die "build native"
 
 # The i686 tree is the product and is built everywhere; the x86_64 one only to run the Wine suites.
 trees=(win32)
-[ "$VARDENHAL_WIN_TREE" = win32 ] || trees+=("$VARDENHAL_WIN_TREE")
+[ "$VARDENHAL_WINE_ARCH" = win32 ] || trees+=("$VARDENHAL_WINE_ARCH")
 for tree in "${trees[@]}"; do
-    toolchain=$top/cmake/mingw-i686.cmake
-    [ "$tree" = win32 ] || toolchain=$VARDENHAL_WIN_TOOLCHAIN
-    log "Windows tree $tree ($(basename "$toolchain" .cmake))"
-    cmake -S . -B "build/$tree" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DVARDENHAL_UPDATE_ROOT="https://localhost:$e2e_port" >/dev/null ||
-        die "configure $tree"
+    log "Windows tree build/$tree"
+    scripts/configure-windows.sh "$tree" "build/$tree" "https://localhost:$VARDENHAL_E2E_PORT" || die "configure $tree"
     cmake --build "build/$tree" -j "$jobs" || die "build $tree"
 done
 
 python3 tests/check_program_binary.py build/win32/VardenhalUpdater.exe "$results/program_binary.xml"
 
-log "manifest fuzzer"
-mkdir -p build/fuzz
-clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. update/manifest.cpp tests/fuzz/manifest_fuzz.cpp \
-    -o build/fuzz/manifest_fuzz || die "build fuzzer"
+log "manifest fuzzer (clang, libFuzzer)"
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVARDENHAL_FUZZ=ON \
+    >/dev/null || die "configure fuzzer"
+cmake --build build/fuzz || die "build fuzzer"
 
 log "embedded assets"
 if python3 resources/assets/check-assets.py >"$work/assets.log" 2>&1; then
@@ -66,10 +61,10 @@ else
     scripts/junit.sh manifest_fuzz fail "fuzzer found a failing input (see build/check/fuzz.log)" >"$results/fuzz.xml"
 fi
 
-log "Windows tests under Wine ($VARDENHAL_WIN_TREE build)"
+log "Windows tests under Wine (build/$VARDENHAL_WINE_ARCH)"
 tests/run-win-tests.sh "$results" || echo "win_tests exit status $?" >>"$results/exit-failures.txt"
 
-log "acceptance suite: the real program under Wine and Xvfb ($VARDENHAL_WIN_TREE build)"
+log "acceptance suite: the real program under Wine and Xvfb (build/$VARDENHAL_WINE_ARCH)"
 tests/run-e2e.sh "$results" || echo "e2e exit status $?" >>"$results/exit-failures.txt"
 
 python3 scripts/summarize.py "$results"

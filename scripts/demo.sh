@@ -5,15 +5,14 @@
 # presses GAME START after the update and saves out/demo-start.png and out/demo-ready.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-port=47443
+source scripts/settings.sh
+port=$VARDENHAL_E2E_PORT
 
 scripts/install-deps.sh
 source scripts/wine-arch.sh
 echo "demo: the $VARDENHAL_WINE_ARCH build: $VARDENHAL_WINE_ARCH_REASON"
-build="build/$VARDENHAL_WIN_TREE"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$VARDENHAL_WIN_TOOLCHAIN" \
-    -DCMAKE_BUILD_TYPE=Release -DVARDENHAL_UPDATE_ROOT="https://localhost:$port" >/dev/null
-cmake --build "$build" --target VardenhalUpdater e2e_probe stand_in_client
+scripts/configure-windows.sh "$VARDENHAL_WINE_ARCH" "build/$VARDENHAL_WINE_ARCH" "https://localhost:$port"
+cmake --build "build/$VARDENHAL_WINE_ARCH" --target VardenhalUpdater e2e_probe stand_in_client
 
 export WINEPREFIX="$PWD/build/wine/demo-prefix-$VARDENHAL_WINE_ARCH" VARDENHAL_WINE_HOME="$PWD/build/wine/demo-home"
 scripts/wine-prefix.sh init
@@ -21,5 +20,5 @@ mkdir -p out
 if [ -n "${DISPLAY:-}" ]; then
     python3 tests/e2e/demo.py --port "$port" --out out
 else
-    xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/e2e/demo.py --port "$port" --out out --headless
+    xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" python3 tests/e2e/demo.py --port "$port" --out out --headless
 fi

@@ -4,9 +4,8 @@
 # mode does not start 32-bit programs either; there an x86_64 build of the same sources runs under
 # 64-bit Wine in a win64 prefix of its own.
 #   VARDENHAL_WINE_ARCH=win32|win64   forces the choice
-# Exports VARDENHAL_WINE_ARCH, VARDENHAL_WINE_ARCH_REASON, and VARDENHAL_WIN_TOOLCHAIN and
-# VARDENHAL_WIN_TREE (the toolchain file and the build folder name, "win32" or "win64").
-_wine_arch_top="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# Exports VARDENHAL_WINE_ARCH and VARDENHAL_WINE_ARCH_REASON; the Windows tree the Wine suites
+# run is build/$VARDENHAL_WINE_ARCH.
 case "${VARDENHAL_WINE_ARCH:-}" in
 win32 | win64)
     VARDENHAL_WINE_ARCH_REASON="forced by VARDENHAL_WINE_ARCH=$VARDENHAL_WINE_ARCH"
@@ -27,11 +26,4 @@ win32 | win64)
     return 1 2>/dev/null || exit 1
     ;;
 esac
-if [ "$VARDENHAL_WINE_ARCH" = win32 ]; then
-    VARDENHAL_WIN_TOOLCHAIN="$_wine_arch_top/cmake/mingw-i686.cmake"
-else
-    VARDENHAL_WIN_TOOLCHAIN="$_wine_arch_top/cmake/mingw-x86_64.cmake"
-fi
-VARDENHAL_WIN_TREE="$VARDENHAL_WINE_ARCH"
-export VARDENHAL_WINE_ARCH VARDENHAL_WINE_ARCH_REASON VARDENHAL_WIN_TOOLCHAIN VARDENHAL_WIN_TREE
-unset _wine_arch_top
+export VARDENHAL_WINE_ARCH VARDENHAL_WINE_ARCH_REASON

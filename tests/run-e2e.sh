@@ -6,18 +6,19 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 results="$1"
+source scripts/settings.sh
 source scripts/wine-arch.sh || exit 1
-root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' "build/$VARDENHAL_WIN_TREE/CMakeCache.txt")
+root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' "build/$VARDENHAL_WINE_ARCH/CMakeCache.txt")
 port="${root##*:}"
 case "$root" in
 https://localhost:*) ;;
 *)
-    echo "build/$VARDENHAL_WIN_TREE has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
+    echo "build/$VARDENHAL_WINE_ARCH has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
     exit 1
     ;;
 esac
 scripts/wine-prefix.sh init
-xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/e2e/run_e2e.py --port "$port" --results "$results" \
+xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" python3 tests/e2e/run_e2e.py --port "$port" --results "$results" \
     --screenshots build/check/e2e-screenshots
 status=$?
 scripts/wine-prefix.sh stop

@@ -14,6 +14,7 @@ mkdir -p "$work/served" "$work/data"
 head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
 (cd "$work/data" && md5sum random-64m.bin >random-64m.bin.md5)
 
+source scripts/settings.sh
 source scripts/wine-arch.sh || exit 1
 source tests/server/server-lib.sh
 trap 'StopTestServer' EXIT
@@ -26,7 +27,7 @@ export VARDENHAL_TEST_DATA="$work/data"
 export VARDENHAL_TEST_MP3="$top/resources/assets/music.mp3"
 winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "build/$VARDENHAL_WIN_TREE" --output-on-failure --timeout 900
+xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" ctest --test-dir "build/$VARDENHAL_WINE_ARCH" --output-on-failure --timeout 900
 status=$?
 scripts/wine-prefix.sh stop
 exit $status

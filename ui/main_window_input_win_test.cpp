@@ -360,18 +360,18 @@ TEST_F(MainWindowInputTest, ButtonEdgesCountAndTheNextPixelDoesNot) {
 
 TEST_F(MainWindowInputTest, EachTopRowElementOpensItsOwnAddress) {
     struct Case {
-        LauncherElement element;
+        LayoutRect r;  // at 1024 x 660, both edges answering
         const char* address;
     };
     const Case cases[] = {
-        {LauncherElement::kYoutubeIcon, kYoutubeAddress}, {LauncherElement::kInstagramIcon, kInstagramAddress},
-        {LauncherElement::kDiscordIcon, kDiscordAddress}, {LauncherElement::kTiktokIcon, kTiktokAddress},
-        {LauncherElement::kTitleBox, kWebsiteAddress},
+        {{882, 10, 910, 38}, kYoutubeAddress}, {{918, 10, 946, 38}, kInstagramAddress},
+        {{954, 10, 982, 38}, kDiscordAddress}, {{990, 10, 1018, 38}, kTiktokAddress},
+        {{10, 10, 160, 38}, kWebsiteAddress},
     };
     std::set<std::string> distinct;
     for (const Case& c : cases) {
         distinct.insert(c.address);
-        const LayoutRect r = ComputeElementRect(c.element, kW, kH);
+        const LayoutRect& r = c.r;
         const POINT inside[] = {{r.left, r.top},
                                 {r.right, r.top},
                                 {r.left, r.bottom},
@@ -587,36 +587,30 @@ TEST_F(MainWindowInputTest, MouseMoveRepaintsOnlyWhenAHoverStateChanges) {
         const char* name;
         int x, y;
         bool repaint;
+        char hovered;  // the one stored flag that is set: U(PDATE), G(AME START), T(itle), I(NFO), or none
     };
     const Step steps[] = {
-        {"background", 500, 300, false},
-        {"onto UPDATE", 80, kH - 30, true},
-        {"within UPDATE", 160, kH - 18, false},
-        {"onto GAME START while grey", 939, 628, true},
-        {"progress bar", 500, kH - 30, true},
-        {"slider without a drag", 588, kH - 87, false},
-        {"onto the title box", 10, 10, true},
-        {"icon", 890, 20, true},
-        {"onto INFO", 964, 570, true},
-        {"within INFO", 1014, 585, false},
-        {"onto PLAY, level at rest", 392, 573, true},
-        {"within PLAY, level still low", 400, 575, true},
-        {"onto VOL, level at rest", 470, 573, true},
-        {"background again", 500, 300, false},
+        {"background", 500, 300, false, 0},
+        {"onto UPDATE", 80, kH - 30, true, 'U'},
+        {"within UPDATE", 160, kH - 18, false, 'U'},
+        {"onto GAME START while grey", 939, 628, true, 'G'},
+        {"progress bar", 500, kH - 30, true, 0},
+        {"slider without a drag", 588, kH - 87, false, 0},
+        {"onto the title box", 10, 10, true, 'T'},
+        {"icon", 890, 20, true, 0},
+        {"onto INFO", 964, 570, true, 'I'},
+        {"within INFO", 1014, 585, false, 'I'},
+        {"onto PLAY, level at rest", 392, 573, true, 0},
+        {"within PLAY, level still low", 400, 575, true, 0},
+        {"onto VOL, level at rest", 470, 573, true, 0},
+        {"background again", 500, 300, false, 0},
     };
     for (const Step& s : steps) {
         EXPECT_EQ(RequestsRepaint([&] { Move(s.x, s.y); }), s.repaint) << s.name;
-        EXPECT_EQ(launcherState.updateHovered,
-                  HitTest(ComputeElementRect(LauncherElement::kUpdateButton, kW, kH), s.x, s.y))
-            << s.name;
-        EXPECT_EQ(launcherState.gameStartHovered,
-                  HitTest(ComputeElementRect(LauncherElement::kGameStartButton, kW, kH), s.x, s.y))
-            << s.name;
-        EXPECT_EQ(launcherState.titleHovered, HitTest(ComputeElementRect(LauncherElement::kTitleBox, kW, kH), s.x, s.y))
-            << s.name;
-        EXPECT_EQ(launcherState.infoHovered,
-                  HitTest(ComputeElementRect(LauncherElement::kInfoButton, kW, kH), s.x, s.y))
-            << s.name;
+        EXPECT_EQ(launcherState.updateHovered, s.hovered == 'U') << s.name;
+        EXPECT_EQ(launcherState.gameStartHovered, s.hovered == 'G') << s.name;
+        EXPECT_EQ(launcherState.titleHovered, s.hovered == 'T') << s.name;
+        EXPECT_EQ(launcherState.infoHovered, s.hovered == 'I') << s.name;
     }
     EXPECT_EQ(launcherState.musicVolume, 30) << "a move without a drag set the volume";
 

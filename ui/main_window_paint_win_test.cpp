@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -223,33 +222,6 @@ TEST_F(PaintLauncherTest, ProgressBarFill) {
         EXPECT_PIXEL(canvas, 400, 640, kOutlineViolet);
         EXPECT_PIXEL(canvas, 854, 628, kBottomBarColour);
     }
-}
-
-TEST_F(PaintLauncherTest, PaintTime) {
-    HMODULE module = GetModuleHandleW(nullptr);
-    state_.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
-    Canvas canvas(kW, kH);
-    auto timePaints = [&](const char* what) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < 100; ++i)
-            Paint(canvas);
-        const auto end = std::chrono::steady_clock::now();
-        std::printf("%s: %.3f ms per paint over 100 paints\n", what,
-                    std::chrono::duration<double, std::milli>(end - start).count() / 100);
-    };
-    const auto first = std::chrono::steady_clock::now();
-    Paint(canvas);
-    std::printf("first paint (stretching the background): %.1f ms\n",
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - first).count());
-    timePaints("without icons");
-    state_.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
-    state_.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
-    state_.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
-    state_.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
-    FreeBackgroundCache(state_);  // the pictures changed
-    Paint(canvas);
-    timePaints("with the four icons");
-    EXPECT_EQ(state_.backgroundCacheWidth, kW);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+// The build passes the root in, so tests and the demo can point the program at a local server.
+const char kUpdateServerRoot[] = VARDENHAL_UPDATE_ROOT;
+
 namespace {
 
 const char* const kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
@@ -9,6 +12,10 @@ const char* const kNumberedDevicePrefixes[] = {"COM", "LPT"};
 
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
+}
+
+bool IsSeparator(wchar_t c) {
+    return c == L'/' || c == L'\\';
 }
 
 char ToUpperAscii(char c) {
@@ -44,6 +51,14 @@ bool IsDeviceName(const std::string& segment) {
 }
 
 }  // namespace
+
+std::string BuildManifestAddress(const std::string& serverRoot) {
+    return serverRoot + "/updater/filelist.txt";
+}
+
+std::string BuildFileBaseAddress(const std::string& serverRoot) {
+    return serverRoot + "/updater/";
+}
 
 std::wstring WidenManifestPath(const std::string& path) {
     std::wstring wide;
@@ -84,4 +99,23 @@ bool IsEntryPathAllowed(const std::string& path) {
         start = end + 1;
     }
     return true;
+}
+
+std::vector<std::wstring> FolderPrefixesToCreate(const std::wstring& localPath) {
+    std::vector<std::wstring> folders;
+    const size_t last = localPath.find_last_of(L"\\/");
+    if (last == std::wstring::npos || last == 0)
+        return folders;
+    const std::wstring folderPart = localPath.substr(0, last);
+    for (size_t i = 0; i < folderPart.size(); ++i) {
+        if (IsSeparator(folderPart[i]) && i > 0)
+            folders.push_back(folderPart.substr(0, i));
+    }
+    folders.push_back(folderPart);
+    return folders;
+}
+
+std::wstring TemporaryDownloadPath(const std::wstring& target) {
+    // U+2193 DOWNWARDS ARROW: outside both ranges a manifest path can produce.
+    return target + L".vhl\u2193part";
 }

@@ -1,7 +1,18 @@
-// How a manifest path becomes a file under the launcher folder and an address on the server.
+// How a manifest path becomes a file under the launcher folder, an address on the update server
+// and the temporary file a download streams into.
 #pragma once
 
 #include <string>
+#include <vector>
+
+// Scheme and host of the update server, without a trailing slash; fixed when the program is built.
+extern const char kUpdateServerRoot[];
+
+// The root followed by "/updater/filelist.txt".
+std::string BuildManifestAddress(const std::string& serverRoot);
+
+// The root followed by "/updater/"; a file's address is this followed by its manifest path.
+std::string BuildFileBaseAddress(const std::string& serverRoot);
 
 // One UTF-16 code unit per byte, no decoding: ASCII stays as it is, a byte above 0x7F is taken as
 // a signed 8-bit value and lands in U+FF80..U+FFFF. Keeps the manifest's slashes; this is the form
@@ -19,3 +30,13 @@ std::string BuildDownloadAddress(const std::string& fileBaseAddress, const std::
 // a NUL byte (it would cut the wide path short), or a segment naming a DOS device (CON, PRN, AUX,
 // NUL, CONIN$, CONOUT$, COM0..COM9, LPT0..LPT9) in any case, with or without an extension.
 bool IsEntryPathAllowed(const std::string& path);
+
+// The folders to create, outermost first, before a file is written at `localPath`: every prefix
+// that ends just before a separator ('\\' or '/'), then the whole folder part (everything before
+// the last separator). Empty prefixes are left out; a path without a separator needs none.
+std::vector<std::wstring> FolderPrefixesToCreate(const std::wstring& localPath);
+
+// The file a download streams into before it replaces `target`. It sits in the target's folder
+// (so the replace is a rename on one volume) and ends in a character that a path from the manifest
+// can never hold: manifest bytes widen to U+0000..U+007F or U+FF80..U+FFFF.
+std::wstring TemporaryDownloadPath(const std::wstring& target);

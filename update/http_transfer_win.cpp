@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <functional>
 #include <vector>
 
 #include "base/scoped_win.h"
-#include "update/download_paths.h"
+#include "update/entry_paths.h"
 #include "update/http_response.h"
 
 namespace {
@@ -18,13 +19,12 @@ static_assert(kOpenUrlFlags == 0x84800000, "request flags");
 constexpr DWORD kMemoryBlockLength = 8192;
 constexpr DWORD kFileBlockLength = 65536;
 
-HINTERNET OpenInternet() {
-    return InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-}
-
-HINTERNET OpenAddress(HINTERNET internet, const std::string& address) {
-    return InternetOpenUrlA(internet, address.c_str(), nullptr, 0, kOpenUrlFlags, 0);
-}
+// A request whose answer has arrived; closing the request before the session, as the members end.
+struct Response {
+    ScopedInternetHandle internet;
+    ScopedInternetHandle request;
+    int64_t announcedLength = -1;  // Content-Length, -1 when the server sent none
+};
 
 DWORD QueryStatus(HINTERNET request) {
     DWORD status = 0;
@@ -43,6 +43,43 @@ int64_t QueryContentLength(HINTERNET request) {
     return ParseContentLength(std::string(value, length));
 }
 
+// One GET of `address` in a session of its own; true when the answer is usable (a 200).
+bool OpenResponse(const std::string& address, Response* response) {
+    response->internet.Reset(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!response->internet.IsValid())
+        return false;
+    response->request.Reset(
+        InternetOpenUrlA(response->internet.Get(), address.c_str(), nullptr, 0, kOpenUrlFlags, 0));
+    if (!response->request.IsValid() || !IsUsableStatus(QueryStatus(response->request.Get())))
+        return false;
+    response->announcedLength = QueryContentLength(response->request.Get());
+    return true;
+}
+
+// Where the body's bytes go: false stops the transfer (a write that failed).
+using BodySink = std::function<bool(const char* bytes, DWORD length)>;
+
+// Reads the whole body in blocks of `blockLength` into `sink`; true only when all of it arrived
+// and the sink took every block.
+bool ReadBody(const Response& response, DWORD blockLength, const BodySink& sink) {
+    std::vector<char> block(blockLength);
+    uint64_t received = 0;
+    bool readFailed = false;
+    for (;;) {
+        DWORD bytesRead = 0;
+        if (!InternetReadFile(response.request.Get(), block.data(), blockLength, &bytesRead)) {
+            readFailed = true;
+            break;
+        }
+        if (bytesRead == 0)
+            break;
+        if (!sink(block.data(), bytesRead))
+            return false;
+        received += bytesRead;
+    }
+    return IsCompleteBody(readFailed, response.announcedLength, received);
+}
+
 // Windows refuses to replace a read-only file or a folder with a rename; Wine replaces a read-only
 // file all the same, so ask first and leave such a target alone everywhere.
 bool CanReplace(const std::wstring& localPath) {
@@ -56,75 +93,36 @@ void CreateFolders(const std::wstring& localPath) {
         CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-// Writes the request's body into `file`; true only when all of it arrived and was written.
-bool CopyBodyToFile(HINTERNET request, HANDLE file, int64_t announcedLength) {
-    std::vector<char> block(kFileBlockLength);
-    uint64_t received = 0;
-    bool readFailed = false;
-    for (;;) {
-        DWORD bytesRead = 0;
-        if (!InternetReadFile(request, block.data(), kFileBlockLength, &bytesRead)) {
-            readFailed = true;
-            break;
-        }
-        if (bytesRead == 0)
-            break;
-        DWORD bytesWritten = 0;
-        if (!WriteFile(file, block.data(), bytesRead, &bytesWritten, nullptr) || bytesWritten != bytesRead)
-            return false;
-        received += bytesRead;
-    }
-    return IsCompleteBody(readFailed, announcedLength, received);
-}
-
 }  // namespace
 
 std::string DownloadToString(const std::string& address) {
-    ScopedInternetHandle internet(OpenInternet());
-    if (!internet.IsValid())
+    Response response;
+    if (!OpenResponse(address, &response))
         return std::string();
-    ScopedInternetHandle request(OpenAddress(internet.Get(), address));
-    if (!request.IsValid() || !IsUsableStatus(QueryStatus(request.Get())))
-        return std::string();
-    const int64_t announcedLength = QueryContentLength(request.Get());
-
     std::string body;
-    char block[kMemoryBlockLength];
-    bool readFailed = false;
-    for (;;) {
-        DWORD bytesRead = 0;
-        if (!InternetReadFile(request.Get(), block, kMemoryBlockLength, &bytesRead)) {
-            readFailed = true;
-            break;
-        }
-        if (bytesRead == 0)
-            break;
-        body.append(block, bytesRead);
-    }
+    const bool complete = ReadBody(response, kMemoryBlockLength, [&body](const char* bytes, DWORD length) {
+        body.append(bytes, length);
+        return true;
+    });
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    if (!IsCompleteBody(readFailed, announcedLength, body.size()))
-        return std::string();
-    return body;
+    return complete ? body : std::string();
 }
 
 bool DownloadToFile(const std::string& address, const std::wstring& localPath) {
     CreateFolders(localPath);
 
-    ScopedInternetHandle internet(OpenInternet());
-    if (!internet.IsValid())
-        return false;
-    ScopedInternetHandle request(OpenAddress(internet.Get(), address));
-    if (!request.IsValid() || !IsUsableStatus(QueryStatus(request.Get())))
-        return false;
-    const int64_t announcedLength = QueryContentLength(request.Get());
-    if (!CanReplace(localPath))
+    Response response;
+    if (!OpenResponse(address, &response) || !CanReplace(localPath))
         return false;
 
     const std::wstring temporaryPath = TemporaryDownloadPath(localPath);
     ScopedFile file(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file.IsValid())
         return false;
-    const bool complete = CopyBodyToFile(request.Get(), file.Get(), announcedLength);
+    const bool complete = ReadBody(response, kFileBlockLength, [&file](const char* bytes, DWORD length) {
+        DWORD written = 0;
+        return WriteFile(file.Get(), bytes, length, &written, nullptr) && written == length;
+    });
     const bool closed = file.Close();
     // The old file is replaced only by a whole new one; a cut transfer leaves it as it was.
     if (!complete || !closed || !MoveFileExW(temporaryPath.c_str(), localPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support_win.h"
-#include "update/download_paths.h"
+#include "update/entry_paths.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include "update/entry_paths.h"
 #include "update/manifest.h"
-#include "update/server_address.h"
 
 const wchar_t kStatusChecking[] = L"Checking for updates...";
 const wchar_t kStatusCannotConnect[] = L"Error: Cannot connect to update server.";

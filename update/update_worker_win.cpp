@@ -2,9 +2,9 @@
 
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
+#include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/http_transfer_win.h"
-#include "update/server_address.h"
 #include "update/update_run.h"
 
 std::atomic<bool> cancelRequested{false};

@@ -9,8 +9,8 @@
 
 #include "test_support_win.h"
 #include "ui/launcher_state_win.h"
+#include "update/entry_paths.h"
 #include "update/file_digest_win.h"
-#include "update/server_address.h"
 
 namespace {
 
