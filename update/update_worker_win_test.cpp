@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "test_support_win.h"
-#include "ui/launcher_state_win.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 
