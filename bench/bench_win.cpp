@@ -110,7 +110,7 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
             } else if (message.hwnd == window && message.message == WM_UPDATE_PROGRESS) {
                 ++progressCount;
             } else if (message.hwnd == window && message.message == WM_UPDATE_FINISHED) {
-                complete = message.wParam == 1;
+                complete = message.wParam == kUpdateRunComplete;
                 break;
             } else {
                 DispatchMessageW(&message);

@@ -37,7 +37,11 @@ ClientSize ReadClientSize(HWND window) {
     return ClientSize{client.right - client.left, client.bottom - client.top};
 }
 
-void DrawButton(HDC dc, const LayoutRect& rect, const wchar_t* label, Colour baseColour, Colour textColour,
+void DrawButton(HDC dc,
+                const LayoutRect& rect,
+                const wchar_t* label,
+                Colour baseColour,
+                Colour textColour,
                 float level) {
     FillSolid(dc, rect, ComputeButtonFill(baseColour, level));
     DrawOutline(dc, rect, kOutlineViolet);

@@ -1,6 +1,6 @@
-// The drawing every window of the launcher shares: solid fills, outlines, fonts, the client
-// size, and the main window's flat text buttons and icons. All of it draws into any DC, the
-// paint's memory DC in the program and a DIB section in the tests.
+// The drawing every window of the launcher shares: solid fills, outlines, fonts, the client size,
+// repaint requests and system cursors, and the main window's flat text buttons and icons. All of
+// it draws into any DC, the paint's memory DC in the program and a DIB section in the tests.
 #pragma once
 
 #include <windows.h>
@@ -28,11 +28,26 @@ struct ClientSize {
 // The client size at the time of the call: hit areas and painting follow it, not the creation size.
 ClientSize ReadClientSize(HWND window);
 
+// Every change of state ends here: the next paint redraws the whole client area.
+inline void RequestRepaint(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+// The system cursors' ids are integers dressed as wide-string pointers under UNICODE; the
+// launcher loads them with LoadCursorA, which takes the same integer as a narrow one.
+inline LPCSTR SystemCursorId(LPCWSTR id) {
+    return reinterpret_cast<LPCSTR>(id);
+}
+
 // Fills `rect` with `baseColour` brightened by `level` (0.0..1.0), frames its outermost pixels in
 // the outline violet and centres `label` on one line, clipped to the rectangle. Leaves the DC in
 // TRANSPARENT mode with `textColour` and launcherState.buttonFont selected; the pen selected
 // before the call is selected again and no brush is left selected.
-void DrawButton(HDC dc, const LayoutRect& rect, const wchar_t* label, Colour baseColour, Colour textColour,
+void DrawButton(HDC dc,
+                const LayoutRect& rect,
+                const wchar_t* label,
+                Colour baseColour,
+                Colour textColour,
                 float level);
 
 // Draws the whole of `image` scaled into the 28 x 28 square at (x, y). Nothing for a null image;

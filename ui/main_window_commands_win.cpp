@@ -12,11 +12,7 @@
 #include "update/update_worker_win.h"
 
 MainWindowCommands mainWindowCommands = {
-    OpenLinkInBrowser,
-    [] { LaunchGame(GetLauncherFolder()); },
-    OpenInfoDialog,
-    StartUpdateWorker,
-    SendMciString,
+    OpenLinkInBrowser, [] { LaunchGame(GetLauncherFolder()); }, OpenInfoDialog, StartUpdateWorker, SendMciString,
 };
 
 void OpenLinkInBrowser(const char* address) {

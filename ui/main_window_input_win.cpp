@@ -8,7 +8,6 @@
 #include "ui/layout.h"
 #include "ui/main_window_commands_win.h"
 #include "ui/main_window_update_win.h"
-#include "ui/main_window_win.h"
 #include "ui/web_links.h"
 #include "update/update_worker_win.h"
 

@@ -13,17 +13,6 @@ constexpr UINT_PTR kAnimationTimerId = 1;
 constexpr UINT kAnimationTimerPeriodMs = 16;
 constexpr wchar_t kWelcomeText[] = L"Welcome! Press UPDATE to download files and start your journey.";
 
-// Every change of state ends here: the next paint redraws the whole client area.
-inline void RequestRepaint(HWND window) {
-    InvalidateRect(window, nullptr, FALSE);
-}
-
-// The system cursors' ids are integers dressed as wide-string pointers under UNICODE; the
-// launcher loads them with LoadCursorA, which takes the same integer as a narrow one.
-inline LPCSTR SystemCursorId(LPCWSTR id) {
-    return reinterpret_cast<LPCSTR>(id);
-}
-
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Registers "VardenhalUpdaterWnd"; false when that fails.

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-
 namespace {
 
 std::vector<uint16_t> CodeUnits(const std::wstring& text) {

@@ -48,8 +48,7 @@ bool OpenResponse(const std::string& address, Response* response) {
     response->internet.Reset(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!response->internet.IsValid())
         return false;
-    response->request.Reset(
-        InternetOpenUrlA(response->internet.Get(), address.c_str(), nullptr, 0, kOpenUrlFlags, 0));
+    response->request.Reset(InternetOpenUrlA(response->internet.Get(), address.c_str(), nullptr, 0, kOpenUrlFlags, 0));
     if (!response->request.IsValid() || !IsUsableStatus(QueryStatus(response->request.Get())))
         return false;
     response->announcedLength = QueryContentLength(response->request.Get());
