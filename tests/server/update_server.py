@@ -1,18 +1,35 @@
 #!/usr/bin/env python3
 """Local HTTPS update server for the tests and the demo.
 
-Serves a folder under /updater/ over TLS on 127.0.0.1. Faults for the tests:
+Serves a folder under /updater/ over TLS on 127.0.0.1, and the same folder over plain HTTP on a
+second, ephemeral port (for redirect-http). Faults for the tests:
   - a request path /_fault/<kind>/<rest> serves /<rest> with that fault;
   - a sidecar file <file>.fault beside a served file holds the fault's kind.
-Kinds: 404 (HTML error page), 500, cut (Content-Length of the whole file, half of it sent,
-then the connection closed), slow (the body in 16 KiB pieces, 20 ms apart), empty200 (an empty
-200 answer).
+A kind may carry one parameter after "=", e.g. trickle=0.5. Kinds:
+  404            an HTML error page
+  500            an internal server error
+  cut            Content-Length of the whole file, half of it sent, then the connection closed
+  slow           the body in 16 KiB pieces, 20 ms apart
+  empty200       an empty 200 answer
+  endless        no length, the file (or 64 KiB blocks of "x") again and again until the client leaves
+  stall          Content-Length of the whole file, the first 1,000 bytes, then silence on an open connection
+  trickle=S      Content-Length of the whole file, then one byte every S seconds (default 5)
+  oversized=N    N bytes of HTML text lines without a "|" (the file need not exist)
+  redirect=N     302 to the same address with redirect=N-1; redirect=0 serves the file
+  redirect-self  302 to the very address requested, for ever
+  redirect-http  302 to the same file on the plain HTTP listener
+  chunked        Transfer-Encoding: chunked, 16 KiB chunks and the closing zero chunk
+  chunked-cut    chunks for the first half of the file only, then the connection closed
+  close          no length, the whole file, then the connection closed
+  close-cut      no length, the first half of the file, then the connection closed
 
   update_server.py --root DIR --cert CRT --key KEY [--port N] [--port-file F] [--log-file F]
+The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port.
 """
 import argparse
 import http.server
 import os
+import select
 import socketserver
 import ssl
 import sys
@@ -21,6 +38,11 @@ import time
 import urllib.parse
 
 ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n"
+# About 1 MiB of whole lines for oversized; the answer is cut from repeats of it.
+MAINTENANCE_LINE = b"<p>The update server is down for maintenance.</p>\n"
+MAINTENANCE_BLOCK = MAINTENANCE_LINE * ((1 << 20) // len(MAINTENANCE_LINE))
+# Kinds whose parameter is a number, and the number when the kind comes without one.
+NUMBER_PARAMETERS = {"trickle": (float, "5"), "oversized": (int, None), "redirect": (int, None)}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -38,14 +60,61 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.command != "HEAD":
             self.wfile.write(body)
 
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def start_ok(self, *headers):
+        """Sends a 200 with the given (name, value) headers; False when no body is to follow (HEAD)."""
+        self.send_response(200)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        return self.command != "HEAD"
+
+    def cut_connection(self):
+        # A plain shutdown: over TLS no close_notify goes out, so the end looks like a broken line.
+        self.close_connection = True
+        try:
+            self.connection.shutdown(2)
+        except OSError:
+            pass
+
+    def close_cleanly(self):
+        # A body without a length ends with the connection; over TLS a close_notify alert says that
+        # this end is the real one (close-cut leaves it out). The client's answer is not waited for long.
+        self.close_connection = True
+        if isinstance(self.connection, ssl.SSLSocket):
+            self.connection.settimeout(5)
+            try:
+                self.connection.unwrap()
+            except (OSError, ValueError):
+                pass
+
+    def hold_until_client_leaves(self):
+        """Keeps the connection open and silent until the client closes it."""
+        self.close_connection = True
+        while True:
+            readable, _, _ = select.select([self.connection], [], [], 1.0)
+            if readable:
+                try:
+                    if not self.connection.recv(65536):
+                        return
+                except (OSError, ValueError):
+                    return
+
     def do_HEAD(self):
         self.do_GET()
 
     def do_GET(self):
         if self.server.log_file:
             with open(self.server.log_file, "a") as f:
-                f.write("%s %s %s\n" % (self.command, self.path, self.headers.get("User-Agent", "-")))
-        path = urllib.parse.unquote(self.path.split("?", 1)[0])
+                f.write("%s %s %s %s\n" % (self.command, self.path, self.headers.get("User-Agent", "-"),
+                                           self.server.scheme))
+        raw_path, _, query = self.path.partition("?")
+        path = urllib.parse.unquote(raw_path)
         fault = None
         if path.startswith("/_fault/"):
             parts = path.split("/", 3)
@@ -61,46 +130,164 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if fault is None and os.path.isfile(local + ".fault"):
             with open(local + ".fault") as f:
                 fault = f.read().strip()
-        if fault == "404":
+        kind, _, parameter = (fault or "").partition("=")
+        number = None
+        if kind in NUMBER_PARAMETERS:
+            convert, default = NUMBER_PARAMETERS[kind]
+            try:
+                number = convert(parameter or default)
+            except (TypeError, ValueError):
+                number = None
+            if number is None or not number >= 0:
+                return self.send_body(400, b"bad fault parameter\n", "text/plain")
+        # The served path without the fault, as it goes into a Location.
+        rest = urllib.parse.quote(path) + ("?" + query if query else "")
+
+        if kind == "redirect" and number > 0:
+            return self.redirect("https://localhost:%d/_fault/redirect=%d%s"
+                                 % (self.server.https_port, number - 1, rest))
+        if kind == "redirect-self":
+            host = self.headers.get("Host") or "localhost:%d" % self.server.server_address[1]
+            return self.redirect("%s://%s%s" % (self.server.scheme, host, self.path))
+        if kind == "redirect-http":
+            return self.redirect("http://localhost:%d%s" % (self.server.http_port, rest))
+        if kind == "404":
             return self.send_body(404, ERROR_PAGE, "text/html")
-        if fault == "500":
+        if kind == "500":
             return self.send_body(500, b"<html><body>Internal Server Error</body></html>\n", "text/html")
-        if fault == "empty200":
+        if kind == "empty200":
             return self.send_body(200, b"")
+        if kind == "oversized":
+            return self.send_oversized(number)
+        if kind == "endless":
+            return self.send_endless(local if os.path.isfile(local) else None)
         if not os.path.isfile(local):
             return self.send_body(404, ERROR_PAGE, "text/html")
         size = os.path.getsize(local)
+        if kind == "stall":
+            return self.send_stall(local, size)
+        if kind == "trickle":
+            return self.send_trickle(local, size, number)
+        if kind in ("chunked", "chunked-cut"):
+            return self.send_chunked(local, size, kind == "chunked-cut")
+        if kind in ("close", "close-cut"):
+            return self.send_until_close(local, size, kind == "close-cut")
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(size))
-        if fault == "cut":
+        if kind == "cut":
             self.send_header("Connection", "close")
         self.end_headers()
         if self.command == "HEAD":
             return
         with open(local, "rb") as f:
-            if fault == "cut":
+            if kind == "cut":
                 self.wfile.write(f.read(size // 2))
                 self.wfile.flush()
-                self.close_connection = True
-                try:
-                    self.connection.shutdown(2)
-                except OSError:
-                    pass
-                return
+                return self.cut_connection()
             while True:
-                block = f.read(16384 if fault == "slow" else 1 << 20)
+                block = f.read(16384 if kind == "slow" else 1 << 20)
                 if not block:
                     break
                 self.wfile.write(block)
-                if fault == "slow":
+                if kind == "slow":
                     self.wfile.flush()
                     time.sleep(0.02)
+
+    def send_oversized(self, size):
+        if not self.start_ok(("Content-Type", "text/html"), ("Content-Length", str(size))):
+            return
+        while size > 0:
+            block = MAINTENANCE_BLOCK[:size]
+            self.wfile.write(block)
+            size -= len(block)
+
+    def send_endless(self, local):
+        if not self.start_ok(("Content-Type", "application/octet-stream"), ("Connection", "close")):
+            return
+        size = os.path.getsize(local) if local else 0
+        if size >= 65536:
+            while True:
+                with open(local, "rb") as f:
+                    for block in iter(lambda: f.read(1 << 20), b""):
+                        self.wfile.write(block)
+        # A small file goes out as one block of whole copies, so that each write is a large one;
+        # an empty file would send nothing for ever, so it gets the "x" blocks too.
+        block = b"x" * 65536
+        if size:
+            with open(local, "rb") as f:
+                data = f.read()
+            block = data * (65536 // len(data) + 1) if data else block
+        while True:
+            self.wfile.write(block)
+
+    def send_stall(self, local, size):
+        if not self.start_ok(("Content-Type", "application/octet-stream"), ("Content-Length", str(size))):
+            return
+        with open(local, "rb") as f:
+            self.wfile.write(f.read(1000))
+        self.wfile.flush()
+        self.hold_until_client_leaves()
+
+    def send_trickle(self, local, size, seconds):
+        if not self.start_ok(("Content-Type", "application/octet-stream"), ("Content-Length", str(size))):
+            return
+        with open(local, "rb") as f:
+            for index in range(size):
+                if index:
+                    time.sleep(seconds)
+                self.wfile.write(f.read(1))
+                self.wfile.flush()
+
+    def send_chunked(self, local, size, cut):
+        if not self.start_ok(("Content-Type", "application/octet-stream"), ("Transfer-Encoding", "chunked")):
+            return
+        left = size // 2 if cut else size
+        with open(local, "rb") as f:
+            while left > 0:
+                block = f.read(min(16384, left))
+                if not block:
+                    break
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
+                left -= len(block)
+        if cut:
+            self.wfile.flush()
+            return self.cut_connection()
+        self.wfile.write(b"0\r\n\r\n")
+
+    def send_until_close(self, local, size, cut):
+        if not self.start_ok(("Content-Type", "application/octet-stream"), ("Connection", "close")):
+            return
+        left = size // 2 if cut else size
+        with open(local, "rb") as f:
+            while left > 0:
+                block = f.read(min(1 << 20, left))
+                if not block:
+                    break
+                self.wfile.write(block)
+                left -= len(block)
+        self.wfile.flush()
+        if cut:
+            return self.cut_connection()
+        self.close_cleanly()
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that goes away in the middle of an answer is an ordinary event here, not a fault.
+        if isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError)):
+            return
+        super().handle_error(request, client_address)
+
+
+def write_port_file(path, port):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d\n" % port)
+    os.replace(tmp, path)
 
 
 def main():
@@ -109,23 +296,29 @@ def main():
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--port", type=int, default=0)
-    ap.add_argument("--port-file")
-    ap.add_argument("--log-file", help="append one line per request: method, path, user agent")
+    ap.add_argument("--port-file", help="gets the HTTPS port; PORT_FILE.http gets the plain HTTP port")
+    ap.add_argument("--log-file", help="append one line per request: method, path, user agent, https or http")
     args = ap.parse_args()
 
     server = Server(("127.0.0.1", args.port), Handler)
-    server.root = os.path.realpath(args.root)
-    server.log_file = args.log_file
+    plain = Server(("127.0.0.1", 0), Handler)
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(args.cert, args.key)
     server.socket = ctx.wrap_socket(server.socket, server_side=True)
-    port = server.server_address[1]
+    port, plain_port = server.server_address[1], plain.server_address[1]
+    for listener, scheme in ((server, "https"), (plain, "http")):
+        listener.root = os.path.realpath(args.root)
+        listener.log_file = args.log_file
+        listener.scheme = scheme
+        listener.https_port = port
+        listener.http_port = plain_port
+    threading.Thread(target=plain.serve_forever, daemon=True).start()
     if args.port_file:
-        tmp = args.port_file + ".tmp"
-        with open(tmp, "w") as f:
-            f.write("%d\n" % port)
-        os.replace(tmp, args.port_file)
-    print("serving https://127.0.0.1:%d/updater/ from %s" % (port, server.root), flush=True)
+        # The plain port first: once the port file is there, both listeners are.
+        write_port_file(args.port_file + ".http", plain_port)
+        write_port_file(args.port_file, port)
+    print("serving https://127.0.0.1:%d/updater/ (plain http on port %d) from %s"
+          % (port, plain_port, server.root), flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
