@@ -9,5 +9,6 @@ struct FileListEntry {
     std::string md5;   // expected digest, bytes as the line holds them
 };
 
-// Splits the manifest into entries in line order. Never fails: lines without a '|' are dropped.
+// Splits the manifest into entries in line order. Never fails: lines without a '|' are dropped,
+// and a UTF-8 byte-order mark at the very start is skipped. Linear in the length of the text.
 std::vector<FileListEntry> ParseFileList(const std::string& text);

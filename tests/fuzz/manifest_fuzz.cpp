@@ -15,7 +15,8 @@ void Check(bool ok) {
 
 std::vector<FileListEntry> ReferenceParse(const std::string& text) {
     std::vector<FileListEntry> entries;
-    std::istringstream in(text);
+    // A UTF-8 byte-order mark opening the text is not part of the first line.
+    std::istringstream in(text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')

@@ -388,7 +388,7 @@ int RunPlan(const std::vector<std::string>& args,
         return kExitError;
     const std::string servedFolder = ParentFolder(manifestPath);
 
-    // Exactly the launcher's reading: no trimming, a byte-order mark stays in the first path.
+    // Exactly the launcher's reading: no trimming; a byte-order mark opening the text is skipped.
     const std::vector<FileListEntry> entries = ParseFileList(text);
     if (entries.empty()) {
         out << "no entries: the launcher would report \"No files to download.\" and stop\n";

@@ -116,7 +116,9 @@ ManifestLint LintManifest(const std::string& text) {
     ManifestLint lint;
     const bool hasByteOrderMark = text.compare(0, kByteOrderMarkLength, kByteOrderMark) == 0;
     if (hasByteOrderMark)
-        AddFinding(&lint, 1, "", "starts with a byte-order mark; the launcher reads it as part of the first path");
+        AddFinding(&lint, 1, "",
+                   "starts with a byte-order mark; the launcher skips it, launchers built before it read it "
+                   "as part of the first path");
 
     // Paths folded to letter case -> the line that listed them first.
     std::map<std::string, size_t> firstLineOfPath;
@@ -135,15 +137,15 @@ ManifestLint LintManifest(const std::string& text) {
             AddFinding(&lint, lineNumber, "",
                        "carriage return without a line feed; the launcher reads what follows as part of this line");
 
-        const std::vector<FileListEntry> parsed = ParseFileList(line);
+        // The parser skips a byte-order mark only at the very start of the text; a later line is
+        // read as the launcher reads it, after a line feed.
+        const std::vector<FileListEntry> parsed = ParseFileList(lineNumber == 1 ? line : "\n" + line);
         if (parsed.empty()) {
             if (!line.empty() && line != "\r")
                 AddFinding(&lint, lineNumber, "", "line without a '|' separator; the launcher skips it");
             continue;
         }
         FileListEntry entry = parsed.front();
-        if (lineNumber == 1 && hasByteOrderMark)
-            entry.path.erase(0, kByteOrderMarkLength);
 
         if (HasSurroundingBlanks(entry.path)) {
             AddFinding(&lint, lineNumber, entry.path, "spaces around the path; they become part of the file name");
