@@ -65,8 +65,7 @@ void OnDestroy() {
     DisposeImage(launcherState.discordIcon);
     DisposeImage(launcherState.tiktokIcon);
     FreeBackgroundCache(launcherState);
-    Gdiplus::GdiplusShutdown(launcherState.gdiplusToken);
-    DeleteFileW(launcherState.musicPath.c_str());
+    ReleaseStartUpResources();
     if (launcherState.statusBrush)
         DeleteObject(launcherState.statusBrush);
     launcherState.statusBrush = nullptr;
@@ -74,6 +73,15 @@ void OnDestroy() {
 }
 
 }  // namespace
+
+void ReleaseStartUpResources() {
+    if (launcherState.gdiplusToken)
+        Gdiplus::GdiplusShutdown(launcherState.gdiplusToken);
+    launcherState.gdiplusToken = 0;
+    if (!launcherState.musicPath.empty())
+        DeleteFileW(launcherState.musicPath.c_str());
+    launcherState.musicPath.clear();
+}
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -13,6 +13,10 @@ constexpr UINT_PTR kAnimationTimerId = 1;
 constexpr UINT kAnimationTimerPeriodMs = 16;
 constexpr wchar_t kWelcomeText[] = L"Welcome! Press UPDATE to download files and start your journey.";
 
+// Shuts GDI+ down and deletes the extracted music: the end of the window's destruction, and all
+// that a start which made no window has to undo. Once only; a second call does nothing.
+void ReleaseStartUpResources();
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Registers "VardenhalUpdaterWnd"; false when that fails.

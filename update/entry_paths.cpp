@@ -117,5 +117,51 @@ std::vector<std::wstring> FolderPrefixesToCreate(const std::wstring& localPath) 
 
 std::wstring TemporaryDownloadPath(const std::wstring& target) {
     // U+2193 DOWNWARDS ARROW: outside both ranges a manifest path can produce.
-    return target + L".vhl\u2193part";
+    return target + kTemporaryDownloadSuffix;
+}
+
+std::wstring SupersededLauncherPath(const std::wstring& executablePath) {
+    return executablePath + L".vhl\u2193old";
+}
+
+std::wstring PathKey(const std::wstring& path) {
+    std::wstring key;
+    key.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        wchar_t c = path[i] == L'/' ? L'\\' : path[i];
+        if (c == L'\\' && i > 1 && !key.empty() && key.back() == L'\\')
+            continue;
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        key.push_back(c);
+    }
+    return key;
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+    constexpr size_t kShortPathLimit = 248;
+    if (path.size() < kShortPathLimit || path.compare(0, 4, L"\\\\?\\") == 0)
+        return path;
+    std::wstring form;
+    size_t rest = 0;
+    if (path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        form = L"\\\\?\\UNC";
+        rest = 2;
+    } else if (path.size() > 2 && path[1] == L':' && IsSeparator(path[2])) {
+        form = L"\\\\?\\" + path.substr(0, 2);
+        rest = 3;
+    } else {
+        return path;
+    }
+    size_t start = rest;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        const std::wstring name = path.substr(start, end - start);
+        if (!name.empty() && name != L".")
+            form += L"\\" + name;
+        start = end + 1;
+    }
+    return form;
 }

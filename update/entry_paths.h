@@ -36,7 +36,24 @@ bool IsEntryPathAllowed(const std::string& path);
 // the last separator). Empty prefixes are left out; a path without a separator needs none.
 std::vector<std::wstring> FolderPrefixesToCreate(const std::wstring& localPath);
 
+// Ends the name of every temporary download of ours; no manifest path can produce it.
+constexpr wchar_t kTemporaryDownloadSuffix[] = L".vhl\u2193part";
+
 // The file a download streams into before it replaces `target`. It sits in the target's folder
 // (so the replace is a rename on one volume) and ends in a character that a path from the manifest
 // can never hold: manifest bytes widen to U+0000..U+007F or U+FF80..U+FFFF.
 std::wstring TemporaryDownloadPath(const std::wstring& target);
+
+// Where the running launcher is moved when the manifest brings a new one; the new one deletes it
+// at its next start.
+std::wstring SupersededLauncherPath(const std::wstring& executablePath);
+
+// A path as Windows compares paths: '/' as '\\', repeated separators as one (a UNC path keeps its
+// leading pair), ASCII letters in lower case.
+std::wstring PathKey(const std::wstring& path);
+
+// Windows refuses a path of 248 characters or more (a folder) or 260 (a file) unless it carries
+// the "\\?\" prefix, which also turns off the cleaning Windows does; so from 248 characters on a
+// full path gets the prefix ("\\?\UNC\" for a UNC path), with one backslash between its names
+// and no "." names. Shorter or relative paths come back unchanged.
+std::wstring LongPathForm(const std::wstring& path);

@@ -169,4 +169,28 @@ TEST(TemporaryDownloadPath, StaysInTheTargetFolderWithANameNoManifestCanProduce)
     EXPECT_TRUE(hasForeignCharacter);
 }
 
+TEST(LongPathForm, PrefixesOnlyPathsWindowsWouldRefuse) {
+    const std::wstring name(250, L'n');
+    const struct {
+        std::wstring path;
+        std::wstring form;
+    } cases[] = {
+        {L"C:\\L2\\system\\l2.ini", L"C:\\L2\\system\\l2.ini"},
+        {L"C:\\L2\\" + name, L"\\\\?\\C:\\L2\\" + name},
+        {L"D:\\\\L2/./" + name + L".vhl\u2193part", L"\\\\?\\D:\\L2\\" + name + L".vhl\u2193part"},
+        {L"\\\\server\\share\\" + name, L"\\\\?\\UNC\\server\\share\\" + name},
+        {L"\\\\?\\C:\\" + name, L"\\\\?\\C:\\" + name},
+        {L"relative\\" + name, L"relative\\" + name},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LongPathForm(c.path), c.form) << c.path.size();
+}
+
+TEST(PathKey, ComparesPathsAsWindowsDoes) {
+    EXPECT_EQ(PathKey(L"C:\\Games\\L2\\VardenhalUpdater.exe"), PathKey(L"c:\\games\\l2/vardenhalupdater.EXE"));
+    EXPECT_EQ(PathKey(L"D:\\\\system\\l2.exe"), L"d:\\system\\l2.exe");
+    EXPECT_EQ(PathKey(L"\\\\Server\\Share\\\\a"), L"\\\\server\\share\\a");
+    EXPECT_NE(PathKey(L"C:\\L2\\a.exe"), PathKey(L"C:\\L2\\a.ex"));
+}
+
 }  // namespace

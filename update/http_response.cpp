@@ -26,3 +26,35 @@ bool IsCompleteBody(bool readFailed, int64_t announcedLength, uint64_t received)
         return false;
     return announcedLength < 0 || static_cast<uint64_t>(announcedLength) == received;
 }
+
+bool IsRedirectStatus(unsigned long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string ResolveRedirect(const std::string& address, const std::string& location) {
+    const size_t schemeEnd = address.find("://");
+    if (location.find("://") != std::string::npos || schemeEnd == std::string::npos)
+        return location;
+    if (location.compare(0, 2, "//") == 0)
+        return address.substr(0, schemeEnd + 1) + location;
+    const size_t pathStart = address.find('/', schemeEnd + 3);
+    const std::string origin = address.substr(0, pathStart);
+    if (!location.empty() && location[0] == '/')
+        return origin + location;
+    if (pathStart == std::string::npos)
+        return origin + "/" + location;
+    const std::string path = address.substr(pathStart, address.find_first_of("?#", pathStart) - pathStart);
+    return origin + path.substr(0, path.rfind('/') + 1) + location;
+}
+
+bool IsSecureAddress(const std::string& address) {
+    static const char kScheme[] = "https://";
+    if (address.size() < sizeof(kScheme) - 1)
+        return false;
+    for (size_t i = 0; i + 1 < sizeof(kScheme); ++i) {
+        const char c = address[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[i])
+            return false;
+    }
+    return true;
+}

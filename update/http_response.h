@@ -14,3 +14,15 @@ int64_t ParseContentLength(const std::string& value);
 // A body is complete when no read failed and, if the server announced a length, exactly that
 // many bytes arrived.
 bool IsCompleteBody(bool readFailed, int64_t announcedLength, uint64_t received);
+
+// 301, 302, 303, 307 and 308: the answer names another address in its Location header.
+bool IsRedirectStatus(unsigned long status);
+
+// The absolute address a redirect's Location names, read against the address that answered:
+// a full address as it is, "//host/path" with the same scheme, "/path" on the same host, and
+// anything else beside the answering path.
+std::string ResolveRedirect(const std::string& address, const std::string& location);
+
+// Whether an address is https://, in any letter case. Nothing is fetched over plain HTTP, where
+// anyone on the way could choose the files.
+bool IsSecureAddress(const std::string& address);

@@ -33,4 +33,32 @@ TEST(HttpResponse, BodyIsCompleteOnlyWithoutReadFailureAndAtTheAnnouncedLength) 
     EXPECT_FALSE(IsCompleteBody(true, -1, 0));
 }
 
+TEST(HttpResponse, RedirectsResolveAgainstTheAnsweringAddressAndStayOnHttps) {
+    for (unsigned long status : {301ul, 302ul, 303ul, 307ul, 308ul})
+        EXPECT_TRUE(IsRedirectStatus(status)) << status;
+    for (unsigned long status : {200ul, 300ul, 304ul, 305ul, 404ul})
+        EXPECT_FALSE(IsRedirectStatus(status)) << status;
+
+    const char kFrom[] = "https://a.test:8443/updater/sub/filelist.txt?x=1";
+    const struct {
+        const char* location;
+        const char* resolved;
+        bool secure;
+    } cases[] = {
+        {"https://b.test/updater/filelist.txt", "https://b.test/updater/filelist.txt", true},
+        {"HTTPS://b.test/f", "HTTPS://b.test/f", true},
+        {"http://a.test:8080/updater/filelist.txt", "http://a.test:8080/updater/filelist.txt", false},
+        {"//c.test/f", "https://c.test/f", true},
+        {"/other/f.txt", "https://a.test:8443/other/f.txt", true},
+        {"f2.txt", "https://a.test:8443/updater/sub/f2.txt", true},
+        {"ftp://a.test/f", "ftp://a.test/f", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ResolveRedirect(kFrom, c.location), c.resolved) << c.location;
+        EXPECT_EQ(IsSecureAddress(ResolveRedirect(kFrom, c.location)), c.secure) << c.location;
+    }
+    EXPECT_EQ(ResolveRedirect("https://a.test", "f"), "https://a.test/f");
+    EXPECT_FALSE(IsSecureAddress("https:/"));
+}
+
 }  // namespace

@@ -1,13 +1,21 @@
-// Blocking HTTPS GETs from the update server through WinInet, one set of handles per call.
+// Blocking HTTPS GETs from the update server through WinInet, one set of handles per call, each
+// within the bounds of TransferLimits.
 #pragma once
 
 #include <string>
 
+#include "update/transfer_limits.h"
+
 // The whole body of a 200 answer, or the empty string when the request failed, the status was
-// not 200 or the body ended early.
-std::string DownloadToString(const std::string& address);
+// not 200, the body ended early, came too slowly or would pass limits.maxManifestBytes.
+std::string DownloadToString(const std::string& address, const TransferLimits& limits = kTransferLimits);
 
 // Streams the body into a temporary file beside `localPath` and replaces `localPath` with it once
 // the whole body has arrived. Creates the missing folders of `localPath` first, before any network
-// activity. On failure the temporary file is removed and an existing file stays as it was.
-bool DownloadToFile(const std::string& address, const std::wstring& localPath);
+// activity. A body that brings no length of its own is kept only when its MD5 equals `md5`. On
+// failure the temporary file is removed and an existing file stays as it was. When `localPath` is
+// the running launcher, the running one is moved aside to SupersededLauncherPath first.
+bool DownloadToFile(const std::string& address,
+                    const std::wstring& localPath,
+                    const std::string& md5 = std::string(),
+                    const TransferLimits& limits = kTransferLimits);

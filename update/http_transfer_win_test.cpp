@@ -2,10 +2,19 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include "test_support_win.h"
 #include "update/entry_paths.h"
+#include "update/file_digest_win.h"
 
 namespace {
 
@@ -134,6 +143,107 @@ TEST_F(HttpTransferTest, TargetThatCannotBeReplacedIsLeftAlone) {
     EXPECT_FALSE(DownloadToFile(address, folder));
     EXPECT_TRUE(IsFolder(folder));
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(folder)));
+}
+
+// Short bounds, so the hostile cases end in seconds: 2 s of silence, or under 1 KiB/s over 4 s.
+TransferLimits ShortLimits() {
+    TransferLimits limits;
+    limits.timeoutMs = 2000;
+    limits.slowWindowMs = 4000;
+    return limits;
+}
+
+double SecondsOf(const std::function<void()>& action) {
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The most the working set grew above its size at the start while `action` ran.
+size_t WorkingSetGrowthDuring(const std::function<void()>& action) {
+    auto workingSet = [] {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+        return counters.WorkingSetSize;
+    };
+    const SIZE_T before = workingSet();
+    std::atomic<bool> done{false};
+    SIZE_T peak = before;
+    std::thread sampler([&] {
+        while (!done) {
+            peak = std::max(peak, workingSet());
+            Sleep(5);
+        }
+    });
+    action();
+    done = true;
+    sampler.join();
+    return peak - before;
+}
+
+TEST_F(HttpTransferTest, BrokenAndHostileAnswersFailInTimeAndKeepTheOldFile) {
+    const std::string body = Pattern(300000);
+    Serve("body.dat", body);
+    const std::string bodyDigest = ComputeFileMd5(served_ + L"\\" + Widen(prefix_) + L"\\body.dat");
+    const struct {
+        const char* fault;
+        bool stored;
+    } cases[] = {
+        {"stall", false},                             // 1,000 bytes, then silence
+        {"trickle=0.5", false},                       // a byte every half second: never silent for 2 s
+        {"chunked-cut", false},                       // no length, and the last chunk missing
+        {"close-cut", false},                         // no length, ended by closing halfway
+        {"redirect-http", false},                     // to plain HTTP
+        {"redirect-self", false},                     // round in circles
+        {"redirect=6", false},                        // one hop too many
+        {"redirect=5", true},     {"chunked", true},  // no length, but the right digest
+        {"close", true},
+    };
+    const std::wstring target = local_.Path() + L"\\kept.dat";
+    for (const auto& c : cases) {
+        WriteBytes(target, "old");
+        const std::string address = root_ + "/_fault/" + c.fault + "/updater/" + prefix_ + "/body.dat";
+        bool stored = false;
+        const double seconds = SecondsOf([&] { stored = DownloadToFile(address, target, bodyDigest, ShortLimits()); });
+        EXPECT_EQ(stored, c.stored) << c.fault;
+        EXPECT_TRUE(ReadBytes(target) == (c.stored ? body : "old")) << c.fault;
+        EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.fault;
+        EXPECT_LT(seconds, 20.0) << c.fault;
+    }
+    // A body without a length and no digest to check it by is never taken.
+    EXPECT_FALSE(DownloadToFile(root_ + "/_fault/close/updater/" + prefix_ + "/body.dat", target, "", ShortLimits()));
+}
+
+TEST_F(HttpTransferTest, AnEndlessBodyStopsAtTheLimits) {
+    // The manifest stops at its limit, without holding more than that.
+    std::string manifest = "x";
+    const size_t growth = WorkingSetGrowthDuring(
+        [&] { manifest = DownloadToString(root_ + "/_fault/endless/updater/" + prefix_ + "/none.txt"); });
+    EXPECT_EQ(manifest, "");
+    EXPECT_LT(growth, (64u + 16u) << 20);
+    EXPECT_EQ(DownloadToString(root_ + "/_fault/oversized=70000000/updater/none.txt"), "");
+
+    // A file stops before the disk's free space falls under the minimum kept free.
+    ULARGE_INTEGER available = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(local_.Path().c_str(), &available, nullptr, nullptr));
+    TransferLimits limits = ShortLimits();
+    limits.minimumFreeBytes = available.QuadPart - (8u << 20);
+    const std::wstring target = local_.Path() + L"\\endless.dat";
+    WriteBytes(target, "old");
+    EXPECT_FALSE(DownloadToFile(Serve("endless.dat", "endless ", "endless"), target, "x", limits));
+    EXPECT_EQ(ReadBytes(target), "old");
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+}
+
+TEST_F(HttpTransferTest, ATargetPathThatFitsDownloadsThoughItsTemporaryNameIsLonger) {
+    std::wstring target = local_.Path();
+    while (target.size() < 200)
+        target += L"\\" + std::wstring(std::min<size_t>(40, 199 - target.size()) + 1, L'd');
+    target += L"\\" + std::wstring(255 - target.size() - 1, L'f');
+    ASSERT_EQ(target.size(), 255u);
+    ASSERT_TRUE(DownloadToFile(Serve("long.dat", "long way down"), target));
+    EXPECT_EQ(ReadBytes(target), "long way down");
+    EXPECT_FALSE(PathExists(LongPathForm(TemporaryDownloadPath(target))));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // What a run needs from the platform; the worker passes WinInet, CryptoAPI and posted messages,
 // the tests pass fakes.
@@ -12,7 +13,12 @@ struct UpdateOperations {
     std::function<std::string(const std::string& address)> fetchManifest;  // empty body = no connection
     std::function<bool(const std::wstring& localPath)> pathExists;         // a file or a folder
     std::function<std::string(const std::wstring& localPath)> computeDigest;
-    std::function<bool(const std::string& address, const std::wstring& localPath)> downloadFile;
+    // The manifest's digest is for a body that brings no length of its own: only its digest
+    // tells it from a cut one.
+    std::function<bool(const std::string& address, const std::wstring& localPath, const std::string& md5)> downloadFile;
+    // Our temporary downloads (full paths) in one folder, and deleting one of them.
+    std::function<std::vector<std::wstring>(const std::wstring& folder)> listTemporaryFiles;
+    std::function<void(const std::wstring& path)> deleteFile;
     std::function<bool()> isCancelRequested;
     std::function<void(int32_t done, int32_t total)> postProgress;
     std::function<void(const std::wstring& text)> postStatus;
@@ -28,6 +34,8 @@ extern const wchar_t kStatusDownloadFailedPrefix[];
 extern const wchar_t kStatusComplete[];
 
 // Runs to one of its five ends (no connection, empty manifest, cancelled, download failed,
-// complete) and returns true only for the complete one. Files live under `launcherFolder`
-// (no trailing separator); `serverRoot` is the server's scheme and host.
+// complete) and returns true only for the complete one. Memory running out ends the run as a
+// failed fetch or a failed download. Our temporary downloads left beside listed files are
+// deleted before the first entry is examined; a complete run deletes the others it found too. Files live under
+// `launcherFolder` (no trailing separator); `serverRoot` is the server's scheme and host.
 bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations);

@@ -43,6 +43,10 @@ struct FakeRun {
     Lines touched;   // every exists, digest and download call, with its path
     std::vector<std::string> downloadAddresses;
     std::vector<std::wstring> downloadPaths;
+    std::vector<std::string> downloadDigests;
+    std::map<std::wstring, std::vector<std::wstring>> temporaryFiles;  // folder -> ours found there
+    Lines listedFolders;
+    Lines cleaned;  // deletions of temporary files, apart from `touched`
 
     UpdateOperations Operations() {
         UpdateOperations operations;
@@ -61,14 +65,20 @@ struct FakeRun {
             const auto found = localDigests.find(path);
             return found == localDigests.end() ? std::string() : found->second;
         };
-        operations.downloadFile = [this](const std::string& address, const std::wstring& path) {
+        operations.downloadFile = [this](const std::string& address, const std::wstring& path, const std::string& md5) {
             touched.push_back(L"download " + WidenAscii(address) + L" -> " + path);
             downloadAddresses.push_back(address);
             downloadPaths.push_back(path);
+            downloadDigests.push_back(md5);
             if (onDownload)
                 onDownload(address);
             return failingDownloads.count(address) == 0;
         };
+        operations.listTemporaryFiles = [this](const std::wstring& folder) {
+            listedFolders.push_back(folder);
+            return temporaryFiles[folder];
+        };
+        operations.deleteFile = [this](const std::wstring& path) { cleaned.push_back(L"delete " + path); };
         operations.isCancelRequested = [this] {
             ++cancelChecks;
             return cancelRequested;
@@ -294,6 +304,7 @@ TEST(UpdateRunPaths, SystemL2IniIsShownFetchedAndStoredWhereExpected) {
                            L"download https://updates.test/updater/system/l2.ini -> C:\\Games\\L2\\system\\l2.ini"};
     EXPECT_EQ(run.touched, touched);
     EXPECT_EQ(run.messages.at(2), L"status Downloading: system/l2.ini");
+    EXPECT_EQ(run.downloadDigests, std::vector<std::string>{"900150983cd24fb0d6963f7d28e17f72"});
 }
 
 TEST(UpdateRunPaths, BytesAboveAsciiWidenForTheTextButStayRawInTheAddress) {
@@ -330,6 +341,54 @@ TEST(UpdateRunRefusal, APathThatCouldLeaveTheFolderFailsBeforeAnythingIsTouched)
                                L"download https://updates.test/updater/ok.dat -> C:\\Games\\L2\\ok.dat"};
         EXPECT_EQ(run.touched, touched) << path;
     }
+}
+
+TEST(UpdateRunCleanUp, OurLeftoversGoBeforeTheirEntryAndTheUnlistedOnlyAfterACompleteRun) {
+    const std::wstring part = L".vhl\u2193part";
+    const struct {
+        const char* name;
+        bool cancelAfterFirst;
+        Lines cleaned;
+    } cases[] = {
+        {"complete",
+         false,
+         {L"delete " + Local(L"System\\A.DAT") + part, L"delete " + Local(L"old.dat") + part,
+          L"delete " + Local(L"system\\gone.u") + part}},
+        {"cancelled", true, {L"delete " + Local(L"System\\A.DAT") + part}},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.served[kManifestAddress] = Manifest({"system/a.dat", "b.dat", "system/c.dat"});
+        run.temporaryFiles[Local(L"system")] = {Local(L"System\\A.DAT") + part, Local(L"system\\gone.u") + part};
+        run.temporaryFiles[kFolder] = {Local(L"old.dat") + part};
+        run.onDownload = [&](const std::string&) {
+            run.cancelRequested = c.cancelAfterFirst;
+            // The listed leftover is gone before its entry is looked at.
+            EXPECT_EQ(run.cleaned.size(), 1u) << c.name;
+        };
+        run.Run();
+        EXPECT_EQ(run.listedFolders, (Lines{kFolder, Local(L"system")})) << c.name;
+        EXPECT_EQ(run.cleaned, c.cleaned) << c.name;
+    }
+}
+
+TEST(UpdateRunMemory, RunningOutEndsTheRunWithTheTextOfTheStepThatFailed) {
+    FakeRun fetchFails;
+    fetchFails.onFetch = [] { throw std::bad_alloc(); };
+    EXPECT_FALSE(fetchFails.Run());
+    EXPECT_EQ(fetchFails.messages,
+              (Lines{kChecking, L"status Error: Cannot connect to update server.", L"finished 0"}));
+
+    FakeRun downloadFails;
+    downloadFails.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
+    downloadFails.onDownload = [](const std::string& address) {
+        if (address.find("b.dat") != std::string::npos)
+            throw std::bad_alloc();
+    };
+    EXPECT_FALSE(downloadFails.Run());
+    EXPECT_EQ(downloadFails.messages,
+              (Lines{kChecking, L"progress 0 of 2", L"status Downloading: a.dat", L"progress 1 of 2",
+                     L"status Downloading: b.dat", L"status Error downloading: b.dat", L"finished 0"}));
 }
 
 }  // namespace

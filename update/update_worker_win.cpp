@@ -1,5 +1,7 @@
 #include "update/update_worker_win.h"
 
+#include <vector>
+
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
 #include "update/entry_paths.h"
@@ -29,9 +31,30 @@ std::wstring TakeStatusText(LPARAM lParam) {
     return text;
 }
 
-void RunUpdateForWindow(HWND window, const std::wstring& launcherFolder, const std::string& serverRoot) {
+namespace {
+
+std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(LongPathForm(folder + L"\\*" + kTemporaryDownloadSuffix).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            found.push_back(folder + L"\\" + entry.cFileName);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+}  // namespace
+
+void RunUpdateForWindow(HWND window,
+                        const std::wstring& launcherFolder,
+                        const std::string& serverRoot,
+                        const TransferLimits& limits) {
     UpdateOperations operations;
-    operations.fetchManifest = [](const std::string& address) { return DownloadToString(address); };
+    operations.fetchManifest = [&limits](const std::string& address) { return DownloadToString(address, limits); };
     operations.pathExists = [](const std::wstring& localPath) {
         return GetFileAttributesW(localPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     };
@@ -41,9 +64,12 @@ void RunUpdateForWindow(HWND window, const std::wstring& launcherFolder, const s
     operations.computeDigest = [provider](const std::wstring& localPath) {
         return ComputeFileMd5With(provider, localPath);
     };
-    operations.downloadFile = [](const std::string& address, const std::wstring& localPath) {
-        return DownloadToFile(address, localPath);
+    operations.downloadFile = [&limits](const std::string& address, const std::wstring& localPath,
+                                        const std::string& md5) {
+        return DownloadToFile(address, localPath, md5, limits);
     };
+    operations.listTemporaryFiles = ListTemporaryDownloads;
+    operations.deleteFile = [](const std::wstring& path) { DeleteFileW(LongPathForm(path).c_str()); };
     operations.isCancelRequested = [] { return cancelRequested.load(std::memory_order_relaxed); };
     operations.postProgress = [window](int32_t done, int32_t total) {
         PostMessageA(window, WM_UPDATE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
@@ -59,7 +85,13 @@ DWORD WINAPI UpdateWorker(LPVOID argument) {
     HWND* block = static_cast<HWND*>(argument);
     const HWND window = *block;
     delete block;
-    RunUpdateForWindow(window, GetLauncherFolder(), kUpdateServerRoot);
+    // The run turns running out of memory into a failed end of its own; anything else thrown
+    // must not end the program either, nor leave the button at CANCEL.
+    try {
+        RunUpdateForWindow(window, GetLauncherFolder(), kUpdateServerRoot);
+    } catch (...) {
+        PostMessageA(window, WM_UPDATE_FINISHED, kUpdateRunNotComplete, 0);
+    }
     return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <string>
 
+#include "update/transfer_limits.h"
+
 // wParam: entries handled so far (0..total); lParam: total number of entries, at least 1.
 constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 1;
 // wParam: 0; lParam: a std::wstring* made by PostStatusText, owned by the receiver (TakeStatusText).
@@ -28,8 +30,11 @@ bool PostStatusText(HWND window, const std::wstring& text);
 std::wstring TakeStatusText(LPARAM lParam);
 
 // One whole run on the calling thread: files below `launcherFolder`, the manifest and files from
-// `serverRoot`, every report posted to `window`.
-void RunUpdateForWindow(HWND window, const std::wstring& launcherFolder, const std::string& serverRoot);
+// `serverRoot`, every report posted to `window`, every transfer within `limits`.
+void RunUpdateForWindow(HWND window,
+                        const std::wstring& launcherFolder,
+                        const std::string& serverRoot,
+                        const TransferLimits& limits = kTransferLimits);
 
 // Thread procedure. `argument` is a heap HWND (new HWND) that the worker takes over and frees;
 // the run uses the executable's folder and the compiled-in server root.

@@ -187,6 +187,53 @@ TEST_F(UpdateWorkerTest, NoServerEndsBeforeAnyProgress) {
     EXPECT_EQ(collected, expected);
 }
 
+TEST_F(UpdateWorkerTest, BrokenManifestsEndWithTheirTextAndABomIsSkipped) {
+    const std::string line = Serve("system/l2.ini", "[Engine]\r\n");
+    const struct {
+        const char* fault;
+        std::string manifest;
+        Lines expected;
+    } cases[] = {
+        {"endless",
+         "",
+         {L"status Checking for updates...", L"status Error: Cannot connect to update server.", L"finished 0"}},
+        {"oversized=40000000", "", {L"status Checking for updates...", L"status No files to download.", L"finished 0"}},
+        {nullptr,
+         "\xEF\xBB\xBF" + line,
+         {L"status Checking for updates...", L"progress 0 of 1", L"status Downloading: system/l2.ini",
+          L"progress 1 of 1", L"status Update complete! Press GAME START to play.", L"finished 1"}},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", c.manifest);
+        DeleteFileW((updaterFolder_ + L"\\filelist.txt.fault").c_str());
+        if (c.fault)
+            WriteBytes(updaterFolder_ + L"\\filelist.txt.fault", c.fault);
+        collected.clear();
+        Run();
+        EXPECT_EQ(collected, c.expected) << (c.fault ? c.fault : "byte-order mark");
+    }
+}
+
+TEST_F(UpdateWorkerTest, LeftoversOfEarlierDownloadsAreGoneAfterACompleteRun) {
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("data/listed.dat", "new") + Serve("data/other.dat", "x"));
+    const std::wstring data = launcher_.Path() + L"\\data";
+    CreateDirectoryW(data.c_str(), nullptr);
+    WriteBytes(data + L"\\other.dat", "x");
+    const std::wstring listed = TemporaryDownloadPath(data + L"\\listed.dat");
+    const std::wstring unlisted = TemporaryDownloadPath(data + L"\\removed-from-the-list.dat");
+    WriteBytes(listed, std::string(100000, 'p'));
+    WriteBytes(unlisted, "part");
+    WriteBytes(data + L"\\players-own.txt", "mine");
+
+    Run();
+
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_FALSE(PathExists(listed));
+    EXPECT_FALSE(PathExists(unlisted));
+    EXPECT_EQ(ReadBytes(data + L"\\listed.dat"), "new");
+    EXPECT_EQ(ReadBytes(data + L"\\players-own.txt"), "mine");
+}
+
 // Bytes of the process's address space that are committed, from a walk over all its regions.
 uint64_t CommittedBytes() {
     uint64_t committed = 0;

@@ -328,6 +328,31 @@ class Scenarios:
         finally:
             c.equal(launcher.close(), 0, "exit code")
 
+    # 8: the manifest brings a new launcher: it takes the running one's place, which goes next start.
+    def the_launcher_in_its_own_list(self, c):
+        client, served = self.fresh("self-update", with_game_client=True)
+        newer = read(os.path.join(client, "VardenhalUpdater.exe")) + b"\0newer launcher"
+        write_manifest(served, {"VardenhalUpdater.exe": newer, "system/l2.ini": b"[Engine]\n"})
+        aside = os.path.join(client, "VardenhalUpdater.exe.vhl\u2193old")
+        self.server.start(served)
+        launcher = Launcher(client)
+        launcher.start()
+        try:
+            done, status = launcher.wait_status(COMPLETE, 60)
+            c.expect(done, "the run did not complete; status %r" % status)
+            c.expect(read(os.path.join(client, "VardenhalUpdater.exe")) == newer, "the launcher was not replaced")
+            c.expect(os.path.exists(aside), "the running launcher was not moved aside")
+        finally:
+            c.equal(launcher.close(), 0, "exit code")
+        launcher = Launcher(client)
+        launcher.start()
+        try:
+            done, status = launcher.wait_status(COMPLETE, 60)
+            c.expect(done, "the new launcher's run did not complete; status %r" % status)
+            c.expect(not os.path.exists(aside), "the old launcher is still there after the next start")
+        finally:
+            c.equal(launcher.close(), 0, "exit code of the new launcher")
+
     def all(self):
         return [
             ("client_present_update_and_game_start", self.client_present_update_and_game_start),
@@ -336,6 +361,7 @@ class Scenarios:
             ("no_server", self.no_server),
             ("paths_leaving_the_folder_are_refused", self.paths_leaving_the_folder_are_refused),
             ("cancel_during_a_run", self.cancel_during_a_run),
+            ("the_launcher_in_its_own_list", self.the_launcher_in_its_own_list),
         ]
 
 
