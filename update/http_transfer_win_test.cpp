@@ -221,6 +221,7 @@ TEST_F(HttpTransferTest, AnEndlessBodyStopsAtTheLimits) {
         [&] { manifest = DownloadToString(root_ + "/_fault/endless/updater/" + prefix_ + "/none.txt"); });
     EXPECT_EQ(manifest, "");
     EXPECT_LT(growth, (64u + 16u) << 20);
+    RecordProperty("working_set_growth_kib", static_cast<int>(growth >> 10));
     EXPECT_EQ(DownloadToString(root_ + "/_fault/oversized=70000000/updater/none.txt"), "");
 
     // A file stops before the disk's free space falls under the minimum kept free.
