@@ -90,7 +90,12 @@ median_time() {
     for i in $(seq "$runs"); do timed "$@"; done | median
 }
 # The median of the harness's RESULT lines of one name.
-result() { grep "^RESULT $1 " | awk '{ print $3 }' | median; }
+result() {
+    local values
+    values=$(grep "^RESULT $1 " | awk '{ print $3 }')
+    [ -n "$values" ] || die "the harness reported no $1"
+    echo "$values" | median
+}
 calc() { awk "BEGIN { printf \"$1\n\", $2 }"; }
 verdict() { awk "BEGIN { print (($1) ? \"yes\" : \"no\") }"; }
 warm() { find "$@" -type f -exec cat {} + >/dev/null; }
