@@ -1,13 +1,16 @@
 // Benchmark harness for scripts/bench.sh: times the program's own code under Wine, in-process, and
 // prints one "RESULT name value" line per measurement (seconds unless the name says otherwise).
 //   bench_win md5 FILE RUNS
-//   bench_win update FOLDER SERVER_ROOT RUNS          also prints the peak working set
+//   bench_win update FOLDER SERVER_ROOT RUNS          also the peak working set and private bytes
 //   bench_win download URL FILE RUNS                  DownloadToFile
 //   bench_win rawdownload URL FILE RUNS BLOCK MODE    a bare WinInet loop; MODE read | available
-//   bench_win downloadlist BASE_URL LIST FOLDER RUNS  DownloadToFile of every name in LIST
+//   bench_win downloadlist BASE_URL LIST FOLDER RUNS  DownloadToFile of every name in LIST, one session
+//   bench_win rawdownloadlist BASE_URL LIST FOLDER RUNS  the same with a bare one-session WinInet loop
+//   bench_win bareloop LIST FOLDER RUNS               a bare single-thread digest loop over LIST
 //   bench_win perfile LIST FOLDER                      per-file costs of an up-to-date check
 //   bench_win paint RUNS                              start-up steps, full paint, hover tick
 //   bench_win startup EXE RUNS                        process start to the first painted pixel
+//   bench_win processstart RUNS                       start and exit of this harness
 //   bench_win noop                                    exits at once (Wine's own process start)
 #include <windows.h>
 #include <gdiplus.h>
@@ -61,6 +64,15 @@ std::wstring Widen(const char* text) {
     return wide;
 }
 
+double PrivateMiB() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof(counters)))
+        return -1.0;
+    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+}
+
 double PeakWorkingSetMiB() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
@@ -95,7 +107,9 @@ DWORD WINAPI RunWorker(LPVOID argument) {
 
 int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int runs) {
     Report("peak_working_set_before_mib", PeakWorkingSetMiB());
+    Report("private_before_mib", PrivateMiB());
     bool allComplete = true;
+    double peakPrivate = 0.0;
     for (int run = 0; run < runs; ++run) {
         HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         WorkerArguments arguments{window, folder, serverRoot};
@@ -108,7 +122,9 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
             if (message.hwnd == window && message.message == WM_UPDATE_STATUS) {
                 TakeStatusText(message.lParam);
             } else if (message.hwnd == window && message.message == WM_UPDATE_PROGRESS) {
+                progressUnread.store(false);
                 ++progressCount;
+                peakPrivate = std::max(peakPrivate, PrivateMiB());
             } else if (message.hwnd == window && message.message == WM_UPDATE_FINISHED) {
                 complete = message.wParam == kUpdateRunComplete;
                 break;
@@ -124,6 +140,8 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
         allComplete = allComplete && complete;
     }
     Report("peak_working_set_mib", PeakWorkingSetMiB());
+    // Read with each progress message: the figure while the run is under way.
+    Report("peak_private_mib", peakPrivate);
     return allComplete ? 0 : 1;
 }
 
@@ -184,19 +202,84 @@ int BenchRawDownload(const std::string& address,
     return 0;
 }
 
-int BenchDownloadList(const std::string& base, const char* listPath, const std::wstring& folder, int runs) {
+std::vector<std::string> ReadNames(const char* listPath) {
     std::vector<std::string> names;
     std::ifstream list(listPath);
     for (std::string line; std::getline(list, line);)
         if (!line.empty())
             names.push_back(line);
+    return names;
+}
+
+// DownloadToFile of every name, on one session, as an update run fetches them.
+int BenchDownloadList(const std::string& base, const char* listPath, const std::wstring& folder, int runs) {
+    const std::vector<std::string> names = ReadNames(listPath);
     for (int run = 0; run < runs; ++run) {
         const double start = Now();
+        const TransferSession session = OpenTransferSession();
         for (const std::string& name : names) {
-            if (!DownloadToFile(base + name, folder + L"\\" + Widen(name.c_str())))
+            if (!DownloadToFile(base + name, folder + L"\\" + Widen(name.c_str()), "", kTransferLimits, session))
                 return 1;
         }
         Report("downloadlist", Now() - start);
+    }
+    return 0;
+}
+
+// The same files through one InternetOpen handle and a bare read loop: the ceiling for the above.
+int BenchRawDownloadList(const std::string& base, const char* listPath, const std::wstring& folder, int runs) {
+    const std::vector<std::string> names = ReadNames(listPath);
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE;
+    std::vector<char> block(65536);
+    for (int run = 0; run < runs; ++run) {
+        const double start = Now();
+        ScopedInternetHandle internet(
+            InternetOpenA("VardenhalUpdater", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+        for (const std::string& name : names) {
+            ScopedInternetHandle request(InternetOpenUrlA(internet.Get(), (base + name).c_str(), nullptr, 0, flags, 0));
+            ScopedFile file(CreateFileW((folder + L"\\" + Widen(name.c_str())).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, 0, nullptr));
+            if (!request.IsValid() || !file.IsValid())
+                return 1;
+            DWORD bytesRead = 0;
+            while (InternetReadFile(request.Get(), block.data(), 65536, &bytesRead) && bytesRead > 0) {
+                DWORD bytesWritten = 0;
+                WriteFile(file.Get(), block.data(), bytesRead, &bytesWritten, nullptr);
+            }
+        }
+        Report("rawdownloadlist", Now() - start);
+    }
+    return 0;
+}
+
+// The Wine ceiling of an up-to-date check on one thread: open, read, hash and close each file,
+// with one provider, and nothing else.
+int BenchBareLoop(const char* listPath, const std::wstring& folder, int runs) {
+    std::vector<std::wstring> paths;
+    for (const std::string& name : ReadNames(listPath)) {
+        std::wstring path = folder + L"\\" + Widen(name.c_str());
+        std::replace(path.begin(), path.end(), L'/', L'\\');
+        paths.push_back(path);
+    }
+    ScopedCryptContext provider(AcquireMd5Provider());
+    std::vector<BYTE> block(65536);
+    for (int run = 0; run < runs; ++run) {
+        const double start = Now();
+        for (const std::wstring& path : paths) {
+            ScopedFile file(
+                CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            HCRYPTHASH hash = 0;
+            if (!file.IsValid() || !CryptCreateHash(provider.Get(), CALG_MD5, 0, 0, &hash))
+                return 1;
+            DWORD bytesRead = 0;
+            while (ReadFile(file.Get(), block.data(), 65536, &bytesRead, nullptr) && bytesRead > 0)
+                CryptHashData(hash, block.data(), bytesRead, 0);
+            BYTE value[16];
+            DWORD length = sizeof(value);
+            CryptGetHashParam(hash, HP_HASHVAL, value, &length, 0);
+            CryptDestroyHash(hash);
+        }
+        Report("bareloop", Now() - start);
     }
     return 0;
 }
@@ -330,17 +413,16 @@ int BenchPaint(int runs) {
     }
     Report("stretch_direct", Median(stretches));
 
-    // Every later paint, as WM_PAINT does it: a fresh compatible bitmap, the paint, one copy.
+    // Every later paint, as WM_PAINT does it: the kept back buffer, the paint, one copy.
+    auto paintAsTheWindowDoes = [&] {
+        const HDC offscreen = UpdateBackBuffer(canvas.dc, kClientWidth, kClientHeight, launcherState);
+        PaintLauncher(offscreen, kClientWidth, kClientHeight, launcherState);
+        BitBlt(canvas.dc, 0, 0, kClientWidth, kClientHeight, offscreen, 0, 0, SRCCOPY);
+    };
     std::vector<double> paints;
     for (int run = 0; run < std::max(runs, 1) * 100; ++run) {
         start = Now();
-        {
-            ScopedMemoryDc offscreen(CreateCompatibleDC(canvas.dc));
-            ScopedBitmap bitmap(CreateCompatibleBitmap(canvas.dc, kClientWidth, kClientHeight));
-            ScopedSelectObject select(offscreen.Get(), bitmap.Get());
-            PaintLauncher(offscreen.Get(), kClientWidth, kClientHeight, launcherState);
-            BitBlt(canvas.dc, 0, 0, kClientWidth, kClientHeight, offscreen.Get(), 0, 0, SRCCOPY);
-        }
+        paintAsTheWindowDoes();
         paints.push_back(Now() - start);
     }
     Report("paint", Median(paints));
@@ -369,11 +451,7 @@ int BenchPaint(int runs) {
             StepHoverLevel(launcherState.playHoverLevel, false, changed);
             StepHoverLevel(launcherState.muteHoverLevel, false, changed);
             if (changed) {
-                ScopedMemoryDc offscreen(CreateCompatibleDC(canvas.dc));
-                ScopedBitmap bitmap(CreateCompatibleBitmap(canvas.dc, kClientWidth, kClientHeight));
-                ScopedSelectObject select(offscreen.Get(), bitmap.Get());
-                PaintLauncher(offscreen.Get(), kClientWidth, kClientHeight, launcherState);
-                BitBlt(canvas.dc, 0, 0, kClientWidth, kClientHeight, offscreen.Get(), 0, 0, SRCCOPY);
+                paintAsTheWindowDoes();
                 ticks.push_back(Now() - start);
             }
         }
@@ -381,6 +459,7 @@ int BenchPaint(int runs) {
     Report("hover_tick", Median(ticks));
 
     FreeCanvas(canvas);
+    FreeBackBuffer(launcherState);
     FreeBackgroundCache(launcherState);
     for (GpImage* image : {launcherState.backgroundImage, launcherState.youtubeIcon, launcherState.instagramIcon,
                            launcherState.discordIcon, launcherState.tiktokIcon})
@@ -468,7 +547,9 @@ int BenchProcessStart(const std::wstring& self, int runs) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_win md5|update|download|rawdownload|downloadlist|paint|startup|noop ...\n");
+    std::fprintf(stderr,
+                 "usage: bench_win md5|update|download|rawdownload|downloadlist|rawdownloadlist|bareloop|perfile|"
+                 "paint|startup|processstart|noop ...\n");
     return 2;
 }
 
@@ -491,6 +572,10 @@ int main(int argc, char** argv) {
                                 std::string(argv[6]) == "available");
     if (command == "downloadlist" && argc == 6)
         return BenchDownloadList(argv[2], argv[3], Widen(argv[4]), std::atoi(argv[5]));
+    if (command == "rawdownloadlist" && argc == 6)
+        return BenchRawDownloadList(argv[2], argv[3], Widen(argv[4]), std::atoi(argv[5]));
+    if (command == "bareloop" && argc == 5)
+        return BenchBareLoop(argv[2], Widen(argv[3]), std::atoi(argv[4]));
     if (command == "perfile" && argc == 4)
         return BenchPerFile(argv[2], Widen(argv[3]));
     if (command == "paint" && argc == 3)

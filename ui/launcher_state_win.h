@@ -52,6 +52,12 @@ struct LauncherState {
     HBITMAP backgroundCache = nullptr;
     int backgroundCacheWidth = 0;
     int backgroundCacheHeight = 0;
+    // The off-screen bitmap every paint draws into, selected into its own memory DC; made again
+    // only when the client size changes.
+    HDC backBufferDc = nullptr;
+    HBITMAP backBuffer = nullptr;
+    int backBufferWidth = 0;
+    int backBufferHeight = 0;
     // The status label's background brush, kept for the life of the window.
     HBRUSH statusBrush = nullptr;
 };

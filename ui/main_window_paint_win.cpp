@@ -112,6 +112,9 @@ bool PaintBackground(HDC dc, int width, int height, LauncherState& state) {
         return false;
     }
     if (!CanCacheIcons(width, height) || !UpdateBackgroundCache(dc, width, height, state)) {
+        // The stretch leaves the strip above the bottom bar alone: it must not keep the last paint.
+        const RECT all{0, 0, width, height};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         StretchBackground(dc, width, height, state.backgroundImage);
         return false;
     }
@@ -190,17 +193,43 @@ void PaintLauncher(HDC dc, int width, int height, LauncherState& state) {
     PaintProgressBar(dc, width, height, state);
 }
 
+HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherState& state) {
+    if (state.backBufferDc && state.backBufferWidth == width && state.backBufferHeight == height)
+        return state.backBufferDc;
+    FreeBackBuffer(state);
+    state.backBufferDc = CreateCompatibleDC(screen);
+    state.backBuffer = CreateCompatibleBitmap(screen, width, height);
+    if (!state.backBufferDc || !state.backBuffer) {
+        FreeBackBuffer(state);
+        return nullptr;
+    }
+    SelectObject(state.backBufferDc, state.backBuffer);
+    state.backBufferWidth = width;
+    state.backBufferHeight = height;
+    return state.backBufferDc;
+}
+
+void FreeBackBuffer(LauncherState& state) {
+    // The DC goes first, and the bitmap selected into it with it out of the way.
+    if (state.backBufferDc)
+        DeleteDC(state.backBufferDc);
+    if (state.backBuffer)
+        DeleteObject(state.backBuffer);
+    state.backBufferDc = nullptr;
+    state.backBuffer = nullptr;
+    state.backBufferWidth = 0;
+    state.backBufferHeight = 0;
+}
+
 void OnPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC screen = BeginPaint(window, &paint);
     const ClientSize client = ReadClientSize(window);
     const int width = client.width;
     const int height = client.height;
-    {
-        ScopedMemoryDc offscreen(CreateCompatibleDC(screen));
-        ScopedBitmap bitmap(CreateCompatibleBitmap(screen, width, height));
-        ScopedSelectObject select(offscreen.Get(), bitmap.Get());
-        PaintLauncher(offscreen.Get(), width, height, launcherState);
+    const HDC offscreen = UpdateBackBuffer(screen, width, height, launcherState);
+    if (offscreen) {
+        PaintLauncher(offscreen, width, height, launcherState);
 
         const LayoutRect label = ComputeElementRect(LauncherElement::kStatusLabel, width, height);
         MoveWindow(launcherState.statusLabel, label.left, label.top, label.right - label.left, label.bottom - label.top,
@@ -208,7 +237,7 @@ void OnPaint(HWND window) {
         // The label paints itself after this paint: leave its pixels to it, so the copy below
         // neither covers it nor makes it flicker.
         ExcludeClipRect(screen, label.left, label.top, label.right, label.bottom);
-        BitBlt(screen, 0, 0, width, height, offscreen.Get(), 0, 0, SRCCOPY);
+        BitBlt(screen, 0, 0, width, height, offscreen, 0, 0, SRCCOPY);
     }
     EndPaint(window, &paint);
 }

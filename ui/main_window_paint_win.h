@@ -6,9 +6,9 @@
 
 #include "ui/launcher_state_win.h"
 
-// Paints every element for a client area of width x height into `dc`, in the fixed order, from
-// `state`. `dc` must start black, as a fresh compatible bitmap does. Fills the background cache
-// of `state` when it is missing or of another size.
+// Paints every pixel of a client area of width x height into `dc`, in the fixed order, from
+// `state`, whatever `dc` held before. Fills the background cache of `state` when it is missing or
+// of another size.
 void PaintLauncher(HDC dc, int width, int height, LauncherState& state);
 
 // The background picture and the icons over it, drawn with GDI+ directly rather than from the
@@ -18,6 +18,11 @@ void DrawBackgroundDirect(HDC dc, int width, int height, const LauncherState& st
 // Frees the background cache: when the window is destroyed, before GDI+ shuts down, and whenever
 // the pictures it was made from change.
 void FreeBackgroundCache(LauncherState& state);
+
+// The memory DC of the off-screen bitmap, kept in `state` across paints and made again only for a
+// new size; null when it cannot be made. FreeBackBuffer releases it when the window is destroyed.
+HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherState& state);
+void FreeBackBuffer(LauncherState& state);
 
 // WM_PAINT: the off-screen paint, then the status label moved into place above it.
 void OnPaint(HWND window);

@@ -117,6 +117,29 @@ TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
     EXPECT_EQ(state_.backgroundCacheHeight, 500);
 }
 
+TEST_F(PaintLauncherTest, PaintingOverTheLastFrameGivesTheSamePixelsAsAFreshBitmap) {
+    state_.backgroundImage = LoadImageFromResource(GetModuleHandleW(nullptr), IDR_BACKGROUND_JPEG);
+    ASSERT_NE(state_.backgroundImage, nullptr);
+    for (const SIZE size : {SIZE{kW, kH}, SIZE{260, 200}}) {  // with the picture cache, and too small for it
+        Canvas kept(size.cx, size.cy, RGB(255, 0, 255));      // what an earlier frame left
+        state_.updateRunning = true;
+        state_.progressDone = 60;
+        state_.musicMuted = true;
+        PaintLauncher(kept.Dc(), size.cx, size.cy, state_);
+        state_.updateRunning = false;
+        state_.progressDone = 0;
+        state_.musicMuted = false;
+        PaintLauncher(kept.Dc(), size.cx, size.cy, state_);
+        Canvas fresh(size.cx, size.cy);
+        PaintLauncher(fresh.Dc(), size.cx, size.cy, state_);
+        int differing = 0;
+        for (int y = 0; y < size.cy; ++y)
+            for (int x = 0; x < size.cx; ++x)
+                differing += kept.Pixel(x, y) != fresh.Pixel(x, y);
+        EXPECT_EQ(differing, 0) << size.cx << " x " << size.cy;
+    }
+}
+
 TEST_F(PaintLauncherTest, FallbackFillWithoutAPictureAndTheBottomBar) {
     Canvas canvas(kW, kH);
     Paint(canvas);

@@ -65,6 +65,7 @@ void OnDestroy() {
     DisposeImage(launcherState.discordIcon);
     DisposeImage(launcherState.tiktokIcon);
     FreeBackgroundCache(launcherState);
+    FreeBackBuffer(launcherState);
     ReleaseStartUpResources();
     if (launcherState.statusBrush)
         DeleteObject(launcherState.statusBrush);

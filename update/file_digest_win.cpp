@@ -26,7 +26,8 @@ std::string ComputeFileMd5(const std::wstring& path, const std::function<void(ui
 
 std::string ComputeFileMd5With(HCRYPTPROV provider,
                                const std::wstring& path,
-                               const std::function<void(uint32_t)>& onBlock) {
+                               const std::function<void(uint32_t)>& onBlock,
+                               const std::atomic<bool>* stop) {
     ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid())
         return std::string();
@@ -48,7 +49,8 @@ std::string ComputeFileMd5With(HCRYPTPROV provider,
     // A read that fails midway gives no digest at all rather than the digest of a part of the file.
     for (;;) {
         DWORD bytesRead = 0;
-        if (!ReadFile(file.Get(), block.data(), kReadBlockLength, &bytesRead, nullptr))
+        if ((stop && stop->load(std::memory_order_relaxed)) ||
+            !ReadFile(file.Get(), block.data(), kReadBlockLength, &bytesRead, nullptr))
             return std::string();
         if (bytesRead == 0)
             break;

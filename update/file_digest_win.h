@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,7 +16,9 @@ std::string ComputeFileMd5(const std::wstring& path, const std::function<void(ui
 // The same with a CryptoAPI provider the caller keeps for many files: acquiring one costs more
 // than hashing a small file, and an update run hashes thousands. `provider` comes from
 // AcquireMd5Provider; when it is 0 the call acquires its own, as ComputeFileMd5 does.
+// Once `stop` (when given) is set, the digest ends at the next block and gives "".
 HCRYPTPROV AcquireMd5Provider();
 std::string ComputeFileMd5With(HCRYPTPROV provider,
                                const std::wstring& path,
-                               const std::function<void(uint32_t)>& onBlock = nullptr);
+                               const std::function<void(uint32_t)>& onBlock = nullptr,
+                               const std::atomic<bool>* stop = nullptr);

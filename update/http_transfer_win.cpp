@@ -30,9 +30,10 @@ constexpr DWORD kFileBlockLength = 65536;
 constexpr size_t kQueuedBlocks = 4;
 constexpr std::chrono::milliseconds kPaceCheckInterval(100);
 
-// A request whose answer has arrived; the members close in reverse: request, connection, session.
+// A request whose answer has arrived; the members close in reverse: request, connection, and
+// the session when this was its last user.
 struct Response {
-    ScopedInternetHandle internet;
+    TransferSession session;
     ScopedInternetHandle connection;
     ScopedInternetHandle request;
     int64_t announcedLength = -1;  // Content-Length, -1 when the server sent none
@@ -85,7 +86,7 @@ bool SendRequest(const std::string& address, const TransferLimits& limits, Respo
     const std::string object = path.substr(0, parts.dwUrlPathLength) + extra.substr(0, parts.dwExtraInfoLength);
 
     response->request.Reset();
-    response->connection.Reset(InternetConnectA(response->internet.Get(), host.c_str(), parts.nPort, nullptr, nullptr,
+    response->connection.Reset(InternetConnectA(response->session->Get(), host.c_str(), parts.nPort, nullptr, nullptr,
                                                 INTERNET_SERVICE_HTTP, 0, 0));
     if (!response->connection.IsValid())
         return false;
@@ -97,13 +98,11 @@ bool SendRequest(const std::string& address, const TransferLimits& limits, Respo
     return HttpSendRequestA(response->request.Get(), nullptr, 0, nullptr, 0) != FALSE;
 }
 
-// Requests `address` in a session of its own, following at most limits.maxRedirects redirects
-// while they stay on https://; true when the answer is usable (a 200).
+// Requests `address` on the response's session, following at most limits.maxRedirects
+// redirects while they stay on https://; true when the answer is usable (a 200).
 bool OpenResponse(const std::string& address, const TransferLimits& limits, Response* response) {
-    response->internet.Reset(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!response->internet.IsValid())
+    if (!response->session || !response->session->IsValid())
         return false;
-    SetTimeouts(response->internet.Get(), limits);
     std::string current = address;
     for (int redirects = 0;; ++redirects) {
         if (!SendRequest(current, limits, response))
@@ -142,10 +141,12 @@ struct TransferChannel {
 // The reading thread: opens the response, then reads blocks into the channel until the body
 // ends or the storing side gives up. It owns every WinInet handle of the transfer.
 void ReadResponse(std::shared_ptr<TransferChannel> channel,
+                  TransferSession session,
                   std::string address,
                   DWORD blockLength,
                   TransferLimits limits) {
     Response response;
+    response.session = std::move(session);
     const bool usable = OpenResponse(address, limits, &response);
     {
         std::lock_guard<std::mutex> hold(channel->lock);
@@ -203,10 +204,17 @@ enum class BodyEnd {
 
 // Fetches `address` and hands its answer to `sink`, as long as the answer is a 200, the body
 // arrives at a pace within the limits and the sink takes it.
-BodyEnd Transfer(const std::string& address, DWORD blockLength, const TransferLimits& limits, const BodySink& sink) {
+BodyEnd Transfer(const TransferSession& session,
+                 const std::string& address,
+                 DWORD blockLength,
+                 const TransferLimits& limits,
+                 const BodySink& sink) {
     auto channel = std::make_shared<TransferChannel>();
     try {
-        std::thread(ReadResponse, channel, address, blockLength, limits).detach();
+        // The reader shares the session: a reader left behind keeps it open until it is done.
+        std::thread(ReadResponse, channel, session ? session : OpenTransferSession(limits), address, blockLength,
+                    limits)
+            .detach();
     } catch (const std::system_error&) {
         return BodyEnd::kFailed;
     }
@@ -293,7 +301,15 @@ bool PutInPlace(const std::wstring& temporaryPath, const std::wstring& localPath
 
 }  // namespace
 
-std::string DownloadToString(const std::string& address, const TransferLimits& limits) {
+TransferSession OpenTransferSession(const TransferLimits& limits) {
+    auto session = std::make_shared<ScopedInternetHandle>(
+        InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (session->IsValid())
+        SetTimeouts(session->Get(), limits);
+    return session;
+}
+
+std::string DownloadToString(const std::string& address, const TransferLimits& limits, const TransferSession& session) {
     std::string body;
     BodySink sink;
     sink.onAnswer = [&](int64_t announcedLength) {
@@ -308,13 +324,14 @@ std::string DownloadToString(const std::string& address, const TransferLimits& l
         return AppendWithinLimit(&body, bytes, length, limits.maxManifestBytes);
     };
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return Transfer(address, kMemoryBlockLength, limits, sink) == BodyEnd::kWhole ? body : std::string();
+    return Transfer(session, address, kMemoryBlockLength, limits, sink) == BodyEnd::kWhole ? body : std::string();
 }
 
 bool DownloadToFile(const std::string& address,
                     const std::wstring& localPath,
                     const std::string& md5,
-                    const TransferLimits& limits) {
+                    const TransferLimits& limits,
+                    const TransferSession& session) {
     CreateFolders(localPath);
     if (!CanReplace(localPath))
         return false;
@@ -343,7 +360,7 @@ bool DownloadToFile(const std::string& address,
         DWORD written = 0;
         return WriteFile(file.Get(), bytes, blockLength, &written, nullptr) && written == blockLength;
     };
-    const BodyEnd end = Transfer(address, kFileBlockLength, limits, sink);
+    const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink);
     const bool closed = file.Close();
     // A body without a length can end the same way whether it is whole or cut: only its digest tells.
     bool complete = end == BodyEnd::kWhole && length >= 0;

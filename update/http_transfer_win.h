@@ -1,14 +1,23 @@
-// Blocking HTTPS GETs from the update server through WinInet, one set of handles per call, each
-// within the bounds of TransferLimits.
+// Blocking HTTPS GETs from the update server through WinInet, each within the bounds of
+// TransferLimits. Transfers made on one session reuse its connections.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "base/scoped_win.h"
 #include "update/transfer_limits.h"
+
+// A WinInet session (InternetOpen) shared by the transfers of one run, so that each transfer after
+// the first finds its connection open. A transfer given no session makes one of its own.
+using TransferSession = std::shared_ptr<ScopedInternetHandle>;
+TransferSession OpenTransferSession(const TransferLimits& limits = kTransferLimits);
 
 // The whole body of a 200 answer, or the empty string when the request failed, the status was
 // not 200, the body ended early, came too slowly or would pass limits.maxManifestBytes.
-std::string DownloadToString(const std::string& address, const TransferLimits& limits = kTransferLimits);
+std::string DownloadToString(const std::string& address,
+                             const TransferLimits& limits = kTransferLimits,
+                             const TransferSession& session = nullptr);
 
 // Streams the body into a temporary file beside `localPath` and replaces `localPath` with it once
 // the whole body has arrived. Creates the missing folders of `localPath` first, before any network
@@ -18,4 +27,5 @@ std::string DownloadToString(const std::string& address, const TransferLimits& l
 bool DownloadToFile(const std::string& address,
                     const std::wstring& localPath,
                     const std::string& md5 = std::string(),
-                    const TransferLimits& limits = kTransferLimits);
+                    const TransferLimits& limits = kTransferLimits,
+                    const TransferSession& session = nullptr);

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "update/digests_ahead.h"
 #include "update/entry_paths.h"
 #include "update/manifest.h"
 
@@ -18,11 +19,34 @@ const wchar_t kStatusComplete[] = L"Update complete! Press GAME START to play.";
 
 namespace {
 
+// Reports to the window. Progress may wait while the window has not read the last report; what
+// waits goes out before any status text or finish, so the window's figures are exact then.
+struct Reports {
+    const UpdateOperations& operations;
+    bool held = false;
+    int32_t heldDone = 0;
+    int32_t heldTotal = 0;
+
+    void Progress(int32_t done, int32_t total) {
+        held = operations.isProgressUnread && operations.isProgressUnread();
+        heldDone = done;
+        heldTotal = total;
+        if (!held)
+            operations.postProgress(done, total);
+    }
+    void Status(const std::wstring& text) {
+        if (held)
+            operations.postProgress(heldDone, heldTotal);
+        held = false;
+        operations.postStatus(text);
+    }
+};
+
 // The status text of an end always goes out before the finish message, so the window shows it
 // before it leaves the running state.
-bool EndRun(const UpdateOperations& operations, const std::wstring& text, bool complete) {
-    operations.postStatus(text);
-    operations.postFinished(complete);
+bool EndRun(Reports& reports, const std::wstring& text, bool complete) {
+    reports.Status(text);
+    reports.operations.postFinished(complete);
     return complete;
 }
 
@@ -69,56 +93,92 @@ std::vector<std::wstring> RemoveStaleDownloads(const UpdateOperations& operation
     return unlisted;
 }
 
+// The local paths of the entries up to the first refused one: nothing at or after it is read.
+std::vector<std::wstring> PathsToExamine(const std::wstring& launcherFolder,
+                                         const std::vector<FileListEntry>& entries) {
+    std::vector<std::wstring> paths;
+    for (const FileListEntry& entry : entries) {
+        if (!IsEntryPathAllowed(entry.path))
+            break;
+        paths.push_back(BuildLocalPath(launcherFolder, WidenManifestPath(entry.path)));
+    }
+    return paths;
+}
+
+// Stops the digests computed ahead on every way out of a run, after its end has been posted.
+struct DigestsAheadStop {
+    DigestsAhead* ahead;
+    ~DigestsAheadStop() {
+        if (ahead)
+            StopDigestsAhead(ahead);
+    }
+};
+
 }  // namespace
 
 bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations) {
-    operations.postStatus(kStatusChecking);
+    Reports reports{operations};
+    reports.Status(kStatusChecking);
     std::vector<FileListEntry> entries;
     if (!FetchEntries(operations, serverRoot, &entries))
-        return EndRun(operations, kStatusCannotConnect, false);
+        return EndRun(reports, kStatusCannotConnect, false);
     if (entries.empty())
-        return EndRun(operations, kStatusNoFiles, false);
+        return EndRun(reports, kStatusNoFiles, false);
 
     const std::string fileBaseAddress = BuildFileBaseAddress(serverRoot);
     const int32_t total = static_cast<int32_t>(entries.size());
     int32_t done = 0;
-    operations.postProgress(done, total);
+    reports.Progress(done, total);
     const std::vector<std::wstring> unlistedDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
 
-    for (const FileListEntry& entry : entries) {
+    const std::vector<std::wstring> paths = PathsToExamine(launcherFolder, entries);
+    DigestsAhead ahead;
+    if (operations.digestsAhead > 0 && paths.size() > 1)
+        StartDigestsAhead(&ahead, paths, operations.digestsAhead, operations.pathExists, operations.computeDigest);
+    DigestsAheadStop stopAhead{ahead.worker.joinable() ? &ahead : nullptr};
+    const std::atomic<bool> noStop{false};
+    std::set<std::wstring> written;  // a path listed twice is read again after its first download
+
+    for (size_t index = 0; index < entries.size(); ++index) {
+        const FileListEntry& entry = entries[index];
         // Checked once per entry only: a transfer or digest under way runs to its end.
         if (operations.isCancelRequested())
-            return EndRun(operations, kStatusCancelled, false);
+            return EndRun(reports, kStatusCancelled, false);
 
         const std::wstring widePath = WidenManifestPath(entry.path);
         // A path that could leave the folder is treated as a failed download before anything
         // is read or written for it.
-        if (!IsEntryPathAllowed(entry.path))
-            return EndRun(operations, kStatusDownloadFailedPrefix + widePath, false);
+        if (index >= paths.size())
+            return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
 
         try {
-            const std::wstring localPath = BuildLocalPath(launcherFolder, widePath);
+            const std::wstring& localPath = paths[index];
+            LocalFileState local;
+            if (stopAhead.ahead)
+                local = TakeDigestAhead(&ahead, index);
+            if (!stopAhead.ahead || written.count(PathKey(localPath))) {
+                local.exists = operations.pathExists(localPath);
+                local.digest = local.exists ? operations.computeDigest(localPath, noStop) : std::string();
+            }
             // Byte comparison: an upper-case manifest digest never matches and is fetched every
             // run. An empty digest means the file could not be read, so it never counts as a
             // match, not even against a manifest line with an empty digest.
-            if (operations.pathExists(localPath)) {
-                const std::string localDigest = operations.computeDigest(localPath);
-                if (!localDigest.empty() && localDigest == entry.md5) {
-                    operations.postProgress(++done, total);
-                    continue;
-                }
+            if (local.exists && !local.digest.empty() && local.digest == entry.md5) {
+                reports.Progress(++done, total);
+                continue;
             }
 
-            operations.postStatus(kStatusDownloadingPrefix + widePath);
+            reports.Status(kStatusDownloadingPrefix + widePath);
             if (!operations.downloadFile(BuildDownloadAddress(fileBaseAddress, entry.path), localPath, entry.md5))
-                return EndRun(operations, kStatusDownloadFailedPrefix + widePath, false);
+                return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
+            written.insert(PathKey(localPath));
         } catch (const std::bad_alloc&) {
             // Whatever this entry held is released by now, so the end's text can be made.
-            return EndRun(operations, kStatusDownloadFailedPrefix + widePath, false);
+            return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
         }
-        operations.postProgress(++done, total);
+        reports.Progress(++done, total);
     }
     for (const std::wstring& path : unlistedDownloads)
         operations.deleteFile(path);
-    return EndRun(operations, kStatusComplete, true);
+    return EndRun(reports, kStatusComplete, true);
 }

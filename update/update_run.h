@@ -2,6 +2,8 @@
 // download what is missing or differs, reporting every step through the given operations.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,7 +14,11 @@
 struct UpdateOperations {
     std::function<std::string(const std::string& address)> fetchManifest;  // empty body = no connection
     std::function<bool(const std::wstring& localPath)> pathExists;         // a file or a folder
-    std::function<std::string(const std::wstring& localPath)> computeDigest;
+    // "" for a file that cannot be read, or once `stop` is set.
+    std::function<std::string(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
+    // How many entries' digests may be computed ahead, on a thread of their own, while the run
+    // handles the entries before them; 0 computes each when its turn comes.
+    size_t digestsAhead = 0;
     // The manifest's digest is for a body that brings no length of its own: only its digest
     // tells it from a cut one.
     std::function<bool(const std::string& address, const std::wstring& localPath, const std::string& md5)> downloadFile;
@@ -21,6 +27,9 @@ struct UpdateOperations {
     std::function<void(const std::wstring& path)> deleteFile;
     std::function<bool()> isCancelRequested;
     std::function<void(int32_t done, int32_t total)> postProgress;
+    // True while the window has not read the last progress posted; a report is then held back.
+    // Unset: every report is posted.
+    std::function<bool()> isProgressUnread;
     std::function<void(const std::wstring& text)> postStatus;
     std::function<void(bool complete)> postFinished;  // exactly once, last
 };
@@ -36,6 +45,8 @@ extern const wchar_t kStatusComplete[];
 // Runs to one of its five ends (no connection, empty manifest, cancelled, download failed,
 // complete) and returns true only for the complete one. Memory running out ends the run as a
 // failed fetch or a failed download. Our temporary downloads left beside listed files are
-// deleted before the first entry is examined; a complete run deletes the others it found too. Files live under
+// deleted before the first entry is examined; a complete run deletes the others it found too.
+// Progress held back while the window has not read the last one goes out before the next status
+// text, so the figures are exact whenever a text or the finish arrives. Files live under
 // `launcherFolder` (no trailing separator); `serverRoot` is the server's scheme and host.
 bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations);

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +42,11 @@ struct FakeRun {
     std::function<void()> onFetch;                       // runs inside the manifest fetch
     bool cancelRequested = false;
     int cancelChecks = 0;
+    size_t digestsAhead = 0;
+    bool windowReadsNothing = false;  // every progress after the first stays unread
+    bool unread = false;
+    std::function<void(const std::wstring&, const std::atomic<bool>&)> onDigest;  // on the digest's thread
+    std::mutex lock;  // the digests may be read on a thread of their own
 
     Lines messages;  // what the window would receive
     Lines touched;   // every exists, digest and download call, with its path
@@ -57,16 +66,26 @@ struct FakeRun {
             return found == served.end() ? std::string() : found->second;
         };
         operations.pathExists = [this](const std::wstring& path) {
+            std::lock_guard<std::mutex> hold(lock);
             touched.push_back(L"exists " + path);
             return localDigests.count(path) != 0;
         };
-        operations.computeDigest = [this](const std::wstring& path) {
+        operations.computeDigest = [this](const std::wstring& path, const std::atomic<bool>& stop) {
+            if (onDigest)
+                onDigest(path, stop);
+            std::lock_guard<std::mutex> hold(lock);
             touched.push_back(L"digest " + path);
             const auto found = localDigests.find(path);
             return found == localDigests.end() ? std::string() : found->second;
         };
+        operations.digestsAhead = digestsAhead;
+        if (windowReadsNothing)
+            operations.isProgressUnread = [this] { return unread; };
         operations.downloadFile = [this](const std::string& address, const std::wstring& path, const std::string& md5) {
+            std::unique_lock<std::mutex> hold(lock);
             touched.push_back(L"download " + WidenAscii(address) + L" -> " + path);
+            localDigests[path] = md5;
+            hold.unlock();
             downloadAddresses.push_back(address);
             downloadPaths.push_back(path);
             downloadDigests.push_back(md5);
@@ -84,6 +103,7 @@ struct FakeRun {
             return cancelRequested;
         };
         operations.postProgress = [this](int32_t done, int32_t total) {
+            unread = true;
             messages.push_back(L"progress " + std::to_wstring(done) + L" of " + std::to_wstring(total));
         };
         operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
@@ -389,6 +409,58 @@ TEST(UpdateRunMemory, RunningOutEndsTheRunWithTheTextOfTheStepThatFailed) {
     EXPECT_EQ(downloadFails.messages,
               (Lines{kChecking, L"progress 0 of 2", L"status Downloading: a.dat", L"progress 1 of 2",
                      L"status Downloading: b.dat", L"status Error downloading: b.dat", L"finished 0"}));
+}
+
+TEST(UpdateRunAhead, DigestsComputedAheadMeetTheirOwnEntriesInManifestOrder) {
+    FakeRun run;
+    run.digestsAhead = 3;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "a.dat", "d.dat"});
+    run.localDigests[Local(L"a.dat")] = "0123456789abcdef0123456789abcdef";  // differs: fetched
+    run.localDigests[Local(L"b.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    run.localDigests[Local(L"d.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    EXPECT_TRUE(run.Run());
+    // a.dat listed again after its download is read again, not taken from before the download.
+    const Lines expected = {kChecking,          L"progress 0 of 5", L"status Downloading: a.dat",
+                            L"progress 1 of 5", L"progress 2 of 5", L"status Downloading: c.dat",
+                            L"progress 3 of 5", L"progress 4 of 5", L"progress 5 of 5",
+                            kComplete,          L"finished 1"};
+    EXPECT_EQ(run.messages, expected);
+    EXPECT_EQ(run.downloadAddresses,
+              (std::vector<std::string>{"https://updates.test/updater/a.dat", "https://updates.test/updater/c.dat"}));
+}
+
+TEST(UpdateRunAhead, CancelAndFailureEndWithoutWaitingForTheDigestsAhead) {
+    for (const bool cancel : {true, false}) {
+        FakeRun run;
+        run.digestsAhead = 4;
+        run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat"});
+        for (const wchar_t* path : {L"b.dat", L"c.dat", L"d.dat"})
+            run.localDigests[Local(path)] = "x";
+        // A digest ahead that would take for ever, unless told to stop.
+        run.onDigest = [](const std::wstring&, const std::atomic<bool>& stop) {
+            while (!stop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        run.onDownload = [&run, cancel](const std::string&) { run.cancelRequested = cancel; };
+        if (!cancel)
+            run.failingDownloads.insert("https://updates.test/updater/a.dat");
+        EXPECT_FALSE(run.Run());
+        EXPECT_EQ(run.messages.back(), L"finished 0");
+        EXPECT_EQ(run.messages.end()[-2], cancel ? kCancelled : L"status Error downloading: a.dat");
+    }
+}
+
+TEST(UpdateRunProgress, AWindowThatReadsNothingGetsExactFiguresWithEveryText) {
+    FakeRun run;
+    run.windowReadsNothing = true;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat"});
+    run.localDigests[Local(L"a.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    run.localDigests[Local(L"b.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    run.localDigests[Local(L"d.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    EXPECT_TRUE(run.Run());
+    const Lines expected = {kChecking,          L"progress 0 of 4", L"progress 2 of 4", L"status Downloading: c.dat",
+                            L"progress 4 of 4", kComplete,          L"finished 1"};
+    EXPECT_EQ(run.messages, expected);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "update/update_worker_win.h"
 
+#include <thread>
 #include <vector>
 
 #include "base/launcher_folder_win.h"
@@ -10,6 +11,7 @@
 #include "update/update_run.h"
 
 std::atomic<bool> cancelRequested{false};
+std::atomic<bool> progressUnread{false};
 
 bool PostStatusText(HWND window, const std::wstring& text) {
     // A null window would turn the post into a thread message nobody reads.
@@ -33,6 +35,9 @@ std::wstring TakeStatusText(LPARAM lParam) {
 
 namespace {
 
+// Entries whose digests may wait, computed, for the run to reach them.
+constexpr size_t kDigestsAhead = 8;
+
 std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
@@ -54,26 +59,35 @@ void RunUpdateForWindow(HWND window,
                         const std::string& serverRoot,
                         const TransferLimits& limits) {
     UpdateOperations operations;
-    operations.fetchManifest = [&limits](const std::string& address) { return DownloadToString(address, limits); };
+    // One session for the manifest and every file: each transfer after the first finds its
+    // connection open.
+    const TransferSession session = OpenTransferSession(limits);
+    operations.fetchManifest = [&](const std::string& address) { return DownloadToString(address, limits, session); };
     operations.pathExists = [](const std::wstring& localPath) {
         return GetFileAttributesW(localPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     };
     // One CryptoAPI provider for the whole run (released when the run ends).
     ScopedCryptContext md5Provider(AcquireMd5Provider());
     const HCRYPTPROV provider = md5Provider.Get();
-    operations.computeDigest = [provider](const std::wstring& localPath) {
-        return ComputeFileMd5With(provider, localPath);
+    operations.computeDigest = [provider](const std::wstring& localPath, const std::atomic<bool>& stop) {
+        return ComputeFileMd5With(provider, localPath, nullptr, &stop);
     };
-    operations.downloadFile = [&limits](const std::string& address, const std::wstring& localPath,
-                                        const std::string& md5) {
-        return DownloadToFile(address, localPath, md5, limits);
+    // Digests are computed ahead on a second core while this thread downloads and reports.
+    operations.digestsAhead = std::thread::hardware_concurrency() > 1 ? kDigestsAhead : 0;
+    operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
+        return DownloadToFile(address, localPath, md5, limits, session);
     };
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.deleteFile = [](const std::wstring& path) { DeleteFileW(LongPathForm(path).c_str()); };
     operations.isCancelRequested = [] { return cancelRequested.load(std::memory_order_relaxed); };
+    progressUnread.store(false);
     operations.postProgress = [window](int32_t done, int32_t total) {
-        PostMessageA(window, WM_UPDATE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total));
+        // Set before the post: the window may read the message before PostMessage returns.
+        progressUnread.store(true);
+        if (!PostMessageA(window, WM_UPDATE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total)))
+            progressUnread.store(false);
     };
+    operations.isProgressUnread = [] { return progressUnread.load(); };
     operations.postStatus = [window](const std::wstring& text) { PostStatusText(window, text); };
     operations.postFinished = [window](bool complete) {
         PostMessageA(window, WM_UPDATE_FINISHED, complete ? kUpdateRunComplete : kUpdateRunNotComplete, 0);

@@ -22,6 +22,10 @@ constexpr WPARAM kUpdateRunComplete = 1;
 // through it, so relaxed ordering suffices.
 extern std::atomic<bool> cancelRequested;
 
+// Set by the worker when it posts WM_UPDATE_PROGRESS, cleared by the window when it reads one:
+// while it is set the worker holds further progress back instead of piling up messages.
+extern std::atomic<bool> progressUnread;
+
 // Posts a heap copy of `text` with WM_UPDATE_STATUS. When the post fails (the window is gone)
 // nobody else will ever see the copy, so it is freed here and false is returned.
 bool PostStatusText(HWND window, const std::wstring& text);
