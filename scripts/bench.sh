@@ -470,7 +470,8 @@ took=$(($(date +%s) - started))
     echo "  cache is made) and \`bench_win startup VardenhalUpdater.exe\` (CreateProcess until the window"
     echo "  shows a non-black pixel of the picture);"
     echo "- the peak working set (GetProcessMemoryInfo) of the harness after the update runs of 2a, and its"
-    echo "  private bytes (PrivateUsage) read with each progress message during them."
+    echo "  private bytes (PrivateUsage; PagefileUsage under Wine, which leaves the former at 0) read with"
+    echo "  each progress message during them."
     echo
     echo "The harness times in-process with QueryPerformanceCounter, so Wine's process start is not counted"
     echo "against our code; the Linux tools are timed from outside, process start included."

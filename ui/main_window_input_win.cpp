@@ -155,6 +155,9 @@ bool OnSetCursor(HWND window) {
 }
 
 void OnTimer(HWND window) {
+    // The bar shows at most one new figure a tick: the worker holds the rest back meanwhile
+    // instead of posting thousands of reports a second that no one would see.
+    progressUnread.store(false);
     bool changed = false;
     StepHoverLevel(launcherState.updateHoverLevel, launcherState.updateHovered, changed);
     StepHoverLevel(launcherState.gameStartHoverLevel, launcherState.gameStartHovered, changed);

@@ -322,6 +322,10 @@ TEST_F(MainWindowInputTest, ProgressWithoutAPositiveTotalIsDropped) {
     EXPECT_TRUE(RequestsRepaint([&] { SendMessageW(window_, WM_UPDATE_PROGRESS, 5, 10); }));
     EXPECT_EQ(launcherState.progressDone, 5);
     EXPECT_EQ(launcherState.progressTotal, 10);
+    // The next tick lets the worker post its next figure.
+    progressUnread.store(true);
+    Tick();
+    EXPECT_FALSE(progressUnread.load());
 }
 
 TEST_F(MainWindowInputTest, StatusMessageSetsTheLabelAndFreesItsString) {

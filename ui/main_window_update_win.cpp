@@ -22,7 +22,6 @@ void StartUpdateRun(HWND window, bool repaint) {
 }
 
 void OnUpdateProgress(HWND window, WPARAM wParam, LPARAM lParam) {
-    progressUnread.store(false);
     const int32_t total = static_cast<int32_t>(lParam);
     if (total <= 0)
         return;

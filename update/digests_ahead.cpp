@@ -1,34 +1,37 @@
 #include "update/digests_ahead.h"
 
+#include <chrono>
 #include <utility>
 
 namespace {
 
+// A short wait: a few turns given up first, then a millisecond at a time. Whoever waits is ahead
+// of the others, so a late wake-up only costs what the queue ahead can cover.
+void Pause(int* rounds) {
+    if (++*rounds < 64)
+        std::this_thread::yield();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void ComputeAhead(DigestsAhead* ahead) {
-    for (size_t index = 0; index < ahead->paths.size(); ++index) {
-        {
-            std::unique_lock<std::mutex> hold(ahead->lock);
-            ahead->changed.wait(hold, [&] { return ahead->stop || index < ahead->taken + ahead->depth; });
+    for (;;) {
+        const size_t index = ahead->claimed.fetch_add(1);
+        if (index >= ahead->paths.size())
+            return;
+        for (int rounds = 0; index >= ahead->taken.load() + ahead->depth; Pause(&rounds)) {
             if (ahead->stop)
                 return;
         }
-        LocalFileState state;
+        if (ahead->stop)
+            return;
+        DigestSlot& slot = ahead->slots[index];
         try {
-            state.exists = ahead->pathExists(ahead->paths[index]);
-            if (state.exists)
-                state.digest = ahead->computeDigest(ahead->paths[index], ahead->stop);
+            slot.digest = ahead->computeDigest(ahead->paths[index], ahead->stop);
         } catch (...) {
-            // As an unreadable file: no digest, so the run fetches it, or fails trying.
-            state.exists = true;
-            state.digest.clear();
+            slot.digest.clear();  // as an unreadable file: the run fetches it, or fails trying
         }
-        {
-            std::lock_guard<std::mutex> hold(ahead->lock);
-            if (ahead->stop)
-                return;
-            ahead->ready.push_back(std::move(state));
-        }
-        ahead->changed.notify_all();
+        slot.ready.store(true, std::memory_order_release);
     }
 }
 
@@ -37,33 +40,30 @@ void ComputeAhead(DigestsAhead* ahead) {
 void StartDigestsAhead(DigestsAhead* ahead,
                        std::vector<std::wstring> paths,
                        size_t depth,
-                       PathExists pathExists,
+                       size_t threadCount,
                        ComputeDigest computeDigest) {
     ahead->paths = std::move(paths);
     ahead->depth = depth;
-    ahead->pathExists = std::move(pathExists);
     ahead->computeDigest = std::move(computeDigest);
-    ahead->worker = std::thread(ComputeAhead, ahead);
+    ahead->slots.reset(new DigestSlot[ahead->paths.size()]);
+    for (size_t i = 0; i < threadCount; ++i)
+        ahead->threads.emplace_back(ComputeAhead, ahead);
 }
 
 LocalFileState TakeDigestAhead(DigestsAhead* ahead, size_t index) {
-    std::unique_lock<std::mutex> hold(ahead->lock);
-    ahead->changed.wait(hold, [&] { return !ahead->ready.empty(); });
-    LocalFileState state = std::move(ahead->ready.front());
-    ahead->ready.pop_front();
-    ahead->taken = index + 1;
-    hold.unlock();
-    ahead->changed.notify_all();
+    DigestSlot& slot = ahead->slots[index];
+    for (int rounds = 0; !slot.ready.load(std::memory_order_acquire); Pause(&rounds)) {
+    }
+    LocalFileState state;
+    state.digest = std::move(slot.digest);
+    state.exists = true;
+    ahead->taken.store(index + 1);
     return state;
 }
 
 void StopDigestsAhead(DigestsAhead* ahead) {
-    {
-        std::lock_guard<std::mutex> hold(ahead->lock);
-        ahead->stop = true;
-        ahead->ready.clear();
-    }
-    ahead->changed.notify_all();
-    if (ahead->worker.joinable())
-        ahead->worker.join();
+    ahead->stop = true;
+    for (std::thread& thread : ahead->threads)
+        thread.join();
+    ahead->threads.clear();
 }

@@ -1,13 +1,11 @@
-// The local files' digests of the entries a run is about to examine, computed on a thread of their
+// The local files' digests of the entries a run is about to examine, computed on threads of their
 // own while the run downloads or reports the entries before them. Only reading happens ahead.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,33 +16,39 @@ struct LocalFileState {
     std::string digest;  // empty when the file does not exist or could not be read
 };
 
-using PathExists = std::function<bool(const std::wstring& localPath)>;
-// Stops early, giving no digest, once `stop` is set.
+// Gives "" for a file that does not exist or cannot be read, or once `stop` is set.
 using ComputeDigest = std::function<std::string(const std::wstring& localPath, const std::atomic<bool>& stop)>;
 
+struct DigestSlot {
+    std::atomic<bool> ready{false};
+    std::string digest;
+};
+
+// The threads hand their results over through one slot per path and a few counters: no lock and
+// no kernel wait per file, which under Wine cost more than hashing a small file.
 struct DigestsAhead {
     std::vector<std::wstring> paths;
     size_t depth = 0;
-    PathExists pathExists;
     ComputeDigest computeDigest;
-
-    std::mutex lock;
-    std::condition_variable changed;
-    std::deque<LocalFileState> ready;  // for paths[taken], paths[taken + 1], ...
-    size_t taken = 0;
+    std::unique_ptr<DigestSlot[]> slots;
+    std::atomic<size_t> claimed{0};  // the next path a thread takes on
+    std::atomic<size_t> taken{0};    // the paths the run has taken
     std::atomic<bool> stop{false};
-    std::thread worker;
+    std::vector<std::thread> threads;
 };
 
-// Starts computing the states of `paths` in order, at most `depth` ahead of the one taken last.
+// Starts `threadCount` threads computing the digests of `paths`, at most `depth` paths ahead of
+// the one the run takes next.
 void StartDigestsAhead(DigestsAhead* ahead,
                        std::vector<std::wstring> paths,
                        size_t depth,
-                       PathExists pathExists,
+                       size_t threadCount,
                        ComputeDigest computeDigest);
 
-// The state of paths[index]; the indices are taken in order, 0, 1, 2, ... Waits until it is known.
+// What is known of paths[index] once its digest is done; the indices are taken in order, 0, 1, 2.
+// A file that could not be read counts as existing: like a missing one, it is fetched.
 LocalFileState TakeDigestAhead(DigestsAhead* ahead, size_t index);
 
-// Drops what was computed ahead, stops the digest under way at its next block and ends the thread.
+// Drops what was computed ahead, stops the digests under way at their next block and ends the
+// threads.
 void StopDigestsAhead(DigestsAhead* ahead);

@@ -1,17 +1,11 @@
-// Blocking HTTPS GETs from the update server through WinInet, each within the bounds of
-// TransferLimits. Transfers made on one session reuse its connections.
+// Blocking HTTPS GETs from the update server, each within the bounds of TransferLimits. Transfers
+// made on one session reuse its connection; one given no session makes one of its own.
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "base/scoped_win.h"
 #include "update/transfer_limits.h"
-
-// A WinInet session (InternetOpen) shared by the transfers of one run, so that each transfer after
-// the first finds its connection open. A transfer given no session makes one of its own.
-using TransferSession = std::shared_ptr<ScopedInternetHandle>;
-TransferSession OpenTransferSession(const TransferLimits& limits = kTransferLimits);
+#include "update/transfer_session_win.h"
 
 // The whole body of a 200 answer, or the empty string when the request failed, the status was
 // not 200, the body ended early, came too slowly or would pass limits.maxManifestBytes.

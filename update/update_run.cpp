@@ -105,6 +105,10 @@ std::vector<std::wstring> PathsToExamine(const std::wstring& launcherFolder,
     return paths;
 }
 
+// How far the digests may run ahead of the entry under way: enough to keep the digest threads
+// busy while the run downloads or reports, little enough that a cancel drops little work.
+constexpr size_t kDigestsAhead = 32;
+
 // Stops the digests computed ahead on every way out of a run, after its end has been posted.
 struct DigestsAheadStop {
     DigestsAhead* ahead;
@@ -133,9 +137,10 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
 
     const std::vector<std::wstring> paths = PathsToExamine(launcherFolder, entries);
     DigestsAhead ahead;
-    if (operations.digestsAhead > 0 && paths.size() > 1)
-        StartDigestsAhead(&ahead, paths, operations.digestsAhead, operations.pathExists, operations.computeDigest);
-    DigestsAheadStop stopAhead{ahead.worker.joinable() ? &ahead : nullptr};
+    const bool computeAhead = operations.digestThreads > 0 && paths.size() > 1;
+    if (computeAhead)
+        StartDigestsAhead(&ahead, paths, kDigestsAhead, operations.digestThreads, operations.computeDigest);
+    DigestsAheadStop stopAhead{computeAhead ? &ahead : nullptr};
     const std::atomic<bool> noStop{false};
     std::set<std::wstring> written;  // a path listed twice is read again after its first download
 

@@ -16,9 +16,9 @@ struct UpdateOperations {
     std::function<bool(const std::wstring& localPath)> pathExists;         // a file or a folder
     // "" for a file that cannot be read, or once `stop` is set.
     std::function<std::string(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
-    // How many entries' digests may be computed ahead, on a thread of their own, while the run
-    // handles the entries before them; 0 computes each when its turn comes.
-    size_t digestsAhead = 0;
+    // Threads that compute the entries' digests ahead while the run handles the entries before
+    // them; 0 computes each digest when its turn comes, after pathExists.
+    size_t digestThreads = 0;
     // The manifest's digest is for a body that brings no length of its own: only its digest
     // tells it from a cut one.
     std::function<bool(const std::string& address, const std::wstring& localPath, const std::string& md5)> downloadFile;

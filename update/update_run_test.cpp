@@ -42,7 +42,7 @@ struct FakeRun {
     std::function<void()> onFetch;                       // runs inside the manifest fetch
     bool cancelRequested = false;
     int cancelChecks = 0;
-    size_t digestsAhead = 0;
+    size_t digestThreads = 0;
     bool windowReadsNothing = false;  // every progress after the first stays unread
     bool unread = false;
     std::function<void(const std::wstring&, const std::atomic<bool>&)> onDigest;  // on the digest's thread
@@ -78,7 +78,7 @@ struct FakeRun {
             const auto found = localDigests.find(path);
             return found == localDigests.end() ? std::string() : found->second;
         };
-        operations.digestsAhead = digestsAhead;
+        operations.digestThreads = digestThreads;
         if (windowReadsNothing)
             operations.isProgressUnread = [this] { return unread; };
         operations.downloadFile = [this](const std::string& address, const std::wstring& path, const std::string& md5) {
@@ -413,7 +413,7 @@ TEST(UpdateRunMemory, RunningOutEndsTheRunWithTheTextOfTheStepThatFailed) {
 
 TEST(UpdateRunAhead, DigestsComputedAheadMeetTheirOwnEntriesInManifestOrder) {
     FakeRun run;
-    run.digestsAhead = 3;
+    run.digestThreads = 2;
     run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "a.dat", "d.dat"});
     run.localDigests[Local(L"a.dat")] = "0123456789abcdef0123456789abcdef";  // differs: fetched
     run.localDigests[Local(L"b.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
@@ -432,13 +432,13 @@ TEST(UpdateRunAhead, DigestsComputedAheadMeetTheirOwnEntriesInManifestOrder) {
 TEST(UpdateRunAhead, CancelAndFailureEndWithoutWaitingForTheDigestsAhead) {
     for (const bool cancel : {true, false}) {
         FakeRun run;
-        run.digestsAhead = 4;
+        run.digestThreads = 2;
         run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat"});
         for (const wchar_t* path : {L"b.dat", L"c.dat", L"d.dat"})
             run.localDigests[Local(path)] = "x";
-        // A digest ahead that would take for ever, unless told to stop.
-        run.onDigest = [](const std::wstring&, const std::atomic<bool>& stop) {
-            while (!stop)
+        // Digests ahead that would take for ever, unless told to stop.
+        run.onDigest = [](const std::wstring& path, const std::atomic<bool>& stop) {
+            while (path != Local(L"a.dat") && !stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
         run.onDownload = [&run, cancel](const std::string&) { run.cancelRequested = cancel; };

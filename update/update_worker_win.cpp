@@ -1,5 +1,6 @@
 #include "update/update_worker_win.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -35,8 +36,8 @@ std::wstring TakeStatusText(LPARAM lParam) {
 
 namespace {
 
-// Entries whose digests may wait, computed, for the run to reach them.
-constexpr size_t kDigestsAhead = 8;
+// More threads than this only queue up for the disk.
+constexpr unsigned kMostDigestThreads = 4;
 
 std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
     std::vector<std::wstring> found;
@@ -72,8 +73,9 @@ void RunUpdateForWindow(HWND window,
     operations.computeDigest = [provider](const std::wstring& localPath, const std::atomic<bool>& stop) {
         return ComputeFileMd5With(provider, localPath, nullptr, &stop);
     };
-    // Digests are computed ahead on a second core while this thread downloads and reports.
-    operations.digestsAhead = std::thread::hardware_concurrency() > 1 ? kDigestsAhead : 0;
+    // Digests are computed ahead, one thread a core, while this thread downloads and reports.
+    const unsigned cores = std::thread::hardware_concurrency();
+    operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
     operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
         return DownloadToFile(address, localPath, md5, limits, session);
     };

@@ -22,8 +22,9 @@ constexpr WPARAM kUpdateRunComplete = 1;
 // through it, so relaxed ordering suffices.
 extern std::atomic<bool> cancelRequested;
 
-// Set by the worker when it posts WM_UPDATE_PROGRESS, cleared by the window when it reads one:
-// while it is set the worker holds further progress back instead of piling up messages.
+// Set by the worker when it posts WM_UPDATE_PROGRESS, cleared by the window once it has shown the
+// figure (at its next animation tick): while it is set the worker holds further progress back
+// instead of piling up messages.
 extern std::atomic<bool> progressUnread;
 
 // Posts a heap copy of `text` with WM_UPDATE_STATUS. When the post fails (the window is gone)

@@ -1,0 +1,42 @@
+// HTTPS GETs through WinInet, read on a thread of the session's own: Wine's blocking reads wait
+// until a whole block has come, however slowly it trickles in, and nothing ends such a read from
+// outside. So the storing side watches the pace and, when a transfer has become too slow, leaves
+// the reading thread behind with it; the session's next transfer gets a new one.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "update/transfer_limits.h"
+
+// The session of one run (one InternetOpen handle), so that each transfer after the first finds
+// its connection open, and the thread that reads for it.
+struct TransferSessionState;
+using TransferSession = std::shared_ptr<TransferSessionState>;
+TransferSession OpenTransferSession(const TransferLimits& limits = kTransferLimits);
+
+// Where an answer goes: `onAnswer` hears the body's Content-Length (-1 when it has none) before
+// any of the body, `onBlock` each block of it. Either stops the transfer by returning false.
+struct BodySink {
+    std::function<bool(int64_t announcedLength)> onAnswer;
+    std::function<bool(const char* bytes, DWORD length)> onBlock;
+};
+
+enum class BodyEnd {
+    kFailed,
+    kWhole,   // all of the body arrived: its announced length, or the end a body without one has
+    kUnsure,  // a body without a length ended with a failed read: whole or cut, only a digest tells
+};
+
+// Fetches `address` on `session` (a session of its own when null) and hands the answer to `sink`,
+// as long as the answer is a 200 reached by at most limits.maxRedirects redirects over https://,
+// the body arrives at a pace within the limits, and the sink takes it.
+BodyEnd Transfer(const TransferSession& session,
+                 const std::string& address,
+                 DWORD blockLength,
+                 const TransferLimits& limits,
+                 const BodySink& sink);
