@@ -53,6 +53,16 @@ public:
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     void Wait(DWORD milliseconds) { SleepConditionVariableSRW(&line_.changed, &line_.lock, milliseconds, 0); }
+    // Runs `action` with the lock let go, and takes it again afterwards, also when it throws.
+    template <typename Action>
+    bool Unlocked(Action action) {
+        ReleaseSRWLockExclusive(&line_.lock);
+        struct Again {
+            SRWLOCK* lock;
+            ~Again() { AcquireSRWLockExclusive(lock); }
+        } again{&line_.lock};
+        return action();
+    }
 
 private:
     ReaderLine& line_;
@@ -301,7 +311,19 @@ BodyEnd Transfer(const TransferSession& given,
     StartPace(&pace, NowMs());
     BodyEnd end = BodyEnd::kFailed;
     bool heard = false;
-    bool leftBehind = true;
+    // Unless the body ends, its reader may be stuck in a read for good (or the sink threw): the
+    // line goes with it, and the session's next transfer starts a new one.
+    struct LeaveBehind {
+        TransferSessionState& session;
+        std::shared_ptr<ReaderLine> line;
+        bool needed = true;
+        ~LeaveBehind() {
+            if (needed) {
+                CloseLine(line);
+                session.line.reset();
+            }
+        }
+    } leave{*session, line};
     {
         Hold hold(*line);
         line->job = job;
@@ -310,10 +332,7 @@ BodyEnd Transfer(const TransferSession& given,
             if (job->answered && !heard) {
                 heard = true;
                 const int64_t announcedLength = job->announcedLength;
-                ReleaseSRWLockExclusive(&line->lock);
-                const bool taken = sink.onAnswer(announcedLength);
-                AcquireSRWLockExclusive(&line->lock);
-                if (!taken)
+                if (!hold.Unlocked([&] { return sink.onAnswer(announcedLength); }))
                     break;
                 continue;
             }
@@ -321,10 +340,10 @@ BodyEnd Transfer(const TransferSession& given,
                 std::vector<char> block = std::move(job->blocks.front());
                 job->blocks.pop_front();
                 Wake(*line);
-                ReleaseSRWLockExclusive(&line->lock);
-                RecordArrival(&pace, limits, NowMs(), block.size());
-                const bool taken = sink.onBlock(block.data(), static_cast<DWORD>(block.size()));
-                AcquireSRWLockExclusive(&line->lock);
+                const bool taken = hold.Unlocked([&] {
+                    RecordArrival(&pace, limits, NowMs(), block.size());
+                    return sink.onBlock(block.data(), static_cast<DWORD>(block.size()));
+                });
                 if (!taken)
                     break;
                 continue;
@@ -334,19 +353,13 @@ BodyEnd Transfer(const TransferSession& given,
                     end = BodyEnd::kUnsure;
                 else if (IsCompleteBody(job->failed, job->announcedLength, pace.received))
                     end = BodyEnd::kWhole;
-                leftBehind = false;
+                leave.needed = false;
                 break;
             }
             if (IsTransferTooSlow(pace, limits, NowMs()))
                 break;
             hold.Wait(kPaceCheckIntervalMs);
         }
-    }
-    if (leftBehind) {
-        // Its reader may be stuck in a read for good: the line goes with it, and the session's
-        // next transfer starts a new one.
-        CloseLine(line);
-        session->line.reset();
     }
     return end;
 }
