@@ -10,7 +10,7 @@ import xml.sax.saxutils
 
 SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "gdi32.dll", "gdiplus.dll", "kernel32.dll", "msvcrt.dll",
                "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wininet.dll",
-               "winmm.dll", "crypt32.dll"}
+               "winmm.dll", "crypt32.dll", "bcrypt.dll"}
 
 exe, report = sys.argv[1], sys.argv[2]
 problems = []

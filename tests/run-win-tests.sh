@@ -13,6 +13,14 @@ mkdir -p "$work/served" "$work/data"
 # Test data made on the Linux side, with md5sum's answer beside it.
 head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
 (cd "$work/data" && md5sum random-64m.bin >random-64m.bin.md5)
+# A signing key and a signed list made by the operators' tool, which signs with OpenSSL here.
+tool=build/native/vardenhal-filelist
+if [ -x "$tool" ]; then
+    "$tool" keygen "$work/data/signing.key" >"$work/data/signing.pub" 2>/dev/null &&
+        head -c 100000 /dev/urandom >"$work/data/signed.txt" &&
+        "$tool" sign "$work/data/signed.txt" -k "$work/data/signing.key" 2>/dev/null ||
+        { echo "the tool could not make the signing test data" >&2; exit 1; }
+fi
 
 source scripts/settings.sh
 source scripts/wine-arch.sh || exit 1
@@ -24,6 +32,7 @@ scripts/wine-prefix.sh init
 export VARDENHAL_TEST_SERVER="$TEST_SERVER_ROOT"
 export VARDENHAL_TEST_SERVER_DIR="$work/served"
 export VARDENHAL_TEST_DATA="$work/data"
+export VARDENHAL_TEST_SERVER_LOG="$work/server/requests.log"
 export VARDENHAL_TEST_MP3="$top/resources/assets/music.mp3"
 winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"

@@ -80,7 +80,8 @@ bool DownloadToFile(const std::string& address,
                     const std::wstring& localPath,
                     const std::string& md5,
                     const TransferLimits& limits,
-                    const TransferSession& session) {
+                    const TransferSession& session,
+                    DigestRule rule) {
     CreateFolders(localPath);
     if (!CanReplace(localPath))
         return false;
@@ -116,11 +117,12 @@ bool DownloadToFile(const std::string& address,
     const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink);
     const bool closed = file.Close();
     // A body without a length can end the same way whether it is whole or cut: only its digest tells.
-    bool complete = end == BodyEnd::kWhole && length >= 0;
-    if (end != BodyEnd::kFailed && length < 0)
-        complete = !md5.empty() && ComputeFileMd5(temporaryPath) == md5;
+    const bool arrived = length >= 0 ? end == BodyEnd::kWhole : end != BodyEnd::kFailed;
+    const bool digestDecides = length < 0 || rule == DigestRule::kAlways;
+    const bool complete =
+        arrived && closed && (!digestDecides || (!md5.empty() && ComputeFileMd5(temporaryPath) == md5));
     // The old file is replaced only by a whole new one; a cut transfer leaves it as it was.
-    if (!complete || !closed || !PutInPlace(temporaryPath, localPath)) {
+    if (!complete || !PutInPlace(temporaryPath, localPath)) {
         DeleteFileW(temporaryPath.c_str());
         return false;
     }

@@ -16,6 +16,7 @@ const wchar_t kStatusCancelled[] = L"Update cancelled.";
 const wchar_t kStatusDownloadingPrefix[] = L"Downloading: ";
 const wchar_t kStatusDownloadFailedPrefix[] = L"Error downloading: ";
 const wchar_t kStatusComplete[] = L"Update complete! Press GAME START to play.";
+const wchar_t kStatusNotSigned[] = L"Error: The update list is not signed.";
 
 namespace {
 
@@ -50,19 +51,24 @@ bool EndRun(Reports& reports, const std::wstring& text, bool complete) {
     return complete;
 }
 
-// The manifest's entries, or none when it could not be fetched (or held in memory). The text is
-// released here: the entries hold everything the run needs.
-bool FetchEntries(const UpdateOperations& operations,
-                  const std::string& serverRoot,
-                  std::vector<FileListEntry>* entries) {
+enum class Fetched { kEntries, kNoConnection, kNotSigned };
+
+// The manifest's entries, read only after a signed build has found the operator's signature over
+// the very bytes fetched. The text is released here: the entries hold everything the run needs.
+Fetched FetchEntries(const UpdateOperations& operations,
+                     const std::string& serverRoot,
+                     std::vector<FileListEntry>* entries) {
     try {
-        const std::string manifestText = operations.fetchManifest(BuildManifestAddress(serverRoot));
+        const std::string manifestAddress = BuildManifestAddress(serverRoot);
+        const std::string manifestText = operations.fetchManifest(manifestAddress);
         if (manifestText.empty())
-            return false;
+            return Fetched::kNoConnection;
+        if (operations.isManifestSigned && !operations.isManifestSigned(manifestText, manifestAddress + ".sig"))
+            return Fetched::kNotSigned;
         *entries = ParseFileList(manifestText);
-        return true;
+        return Fetched::kEntries;
     } catch (const std::bad_alloc&) {
-        return false;
+        return Fetched::kNoConnection;
     }
 }
 
@@ -124,8 +130,9 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
     Reports reports{operations};
     reports.Status(kStatusChecking);
     std::vector<FileListEntry> entries;
-    if (!FetchEntries(operations, serverRoot, &entries))
-        return EndRun(reports, kStatusCannotConnect, false);
+    const Fetched fetched = FetchEntries(operations, serverRoot, &entries);
+    if (fetched != Fetched::kEntries)
+        return EndRun(reports, fetched == Fetched::kNotSigned ? kStatusNotSigned : kStatusCannotConnect, false);
     if (entries.empty())
         return EndRun(reports, kStatusNoFiles, false);
 

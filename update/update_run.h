@@ -13,14 +13,17 @@
 // the tests pass fakes.
 struct UpdateOperations {
     std::function<std::string(const std::string& address)> fetchManifest;  // empty body = no connection
-    std::function<bool(const std::wstring& localPath)> pathExists;         // a file or a folder
+    // Signed builds only: whether the fetched bytes carry the operator's signature, kept at
+    // `signatureAddress`. Unset, the list is taken as it comes and no signature is asked for.
+    std::function<bool(const std::string& manifest, const std::string& signatureAddress)> isManifestSigned;
+    std::function<bool(const std::wstring& localPath)> pathExists;  // a file or a folder
     // "" for a file that cannot be read, or once `stop` is set.
     std::function<std::string(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
     // Threads that compute the entries' digests ahead while the run handles the entries before
     // them; 0 computes each digest when its turn comes, after pathExists.
     size_t digestThreads = 0;
-    // The manifest's digest is for a body that brings no length of its own: only its digest
-    // tells it from a cut one.
+    // The manifest's digest is for a body that brings no length of its own (only its digest tells
+    // it from a cut one) and, in a signed build, for every body.
     std::function<bool(const std::string& address, const std::wstring& localPath, const std::string& md5)> downloadFile;
     // Our temporary downloads (full paths) in one folder, and deleting one of them.
     std::function<std::vector<std::wstring>(const std::wstring& folder)> listTemporaryFiles;
@@ -41,8 +44,9 @@ extern const wchar_t kStatusCancelled[];
 extern const wchar_t kStatusDownloadingPrefix[];
 extern const wchar_t kStatusDownloadFailedPrefix[];
 extern const wchar_t kStatusComplete[];
+extern const wchar_t kStatusNotSigned[];
 
-// Runs to one of its five ends (no connection, empty manifest, cancelled, download failed,
+// Runs to one of its six ends (no connection, a list not signed, empty manifest, cancelled, download failed,
 // complete) and returns true only for the complete one. Memory running out ends the run as a
 // failed fetch or a failed download. Our temporary downloads left beside listed files are
 // deleted before the first entry is examined; a complete run deletes the others it found too.

@@ -40,6 +40,7 @@ struct FakeRun {
     std::set<std::string> failingDownloads;              // addresses whose download fails
     std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
     std::function<void()> onFetch;                       // runs inside the manifest fetch
+    std::function<bool(const std::string&, const std::string&)> isManifestSigned;
     bool cancelRequested = false;
     int cancelChecks = 0;
     size_t digestThreads = 0;
@@ -65,6 +66,7 @@ struct FakeRun {
             const auto found = served.find(address);
             return found == served.end() ? std::string() : found->second;
         };
+        operations.isManifestSigned = isManifestSigned;
         operations.pathExists = [this](const std::wstring& path) {
             std::lock_guard<std::mutex> hold(lock);
             touched.push_back(L"exists " + path);
@@ -183,6 +185,22 @@ TEST(UpdateRunEnds, NoFileIsTouchedWithoutAManifest) {
         EXPECT_TRUE(run.touched.empty()) << body;
         EXPECT_EQ(run.cancelChecks, 0) << body;
     }
+}
+
+TEST(UpdateRunEnds, AListWithoutItsSignatureIsNotReadAndNoFileIsTouched) {
+    FakeRun run;
+    run.served[kManifestAddress] = Manifest({"a.dat"});
+    std::string checked;
+    run.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
+        checked = manifest + signatureAddress;
+        return false;
+    };
+    EXPECT_FALSE(run.Run());
+    const Lines expected = {kChecking, L"status Error: The update list is not signed.", L"finished 0"};
+    EXPECT_EQ(run.messages, expected);
+    EXPECT_EQ(checked, "a.dat|d41d8cd98f00b204e9800998ecf8427e\r\nhttps://updates.test/updater/filelist.txt.sig");
+    EXPECT_TRUE(run.touched.empty());
+    EXPECT_TRUE(run.listedFolders.empty());
 }
 
 TEST(UpdateRunProgress, StartsAtZeroThenOneMessagePerEntryWhetherFetchedOrNot) {

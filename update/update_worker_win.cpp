@@ -9,6 +9,8 @@
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/http_transfer_win.h"
+#include "update/manifest_signature.h"
+#include "update/manifest_signature_win.h"
 #include "update/update_run.h"
 
 std::atomic<bool> cancelRequested{false};
@@ -39,6 +41,9 @@ namespace {
 // More threads than this only queue up for the disk.
 constexpr unsigned kMostDigestThreads = 4;
 
+// A signature file is one short line; anything much longer is not one.
+constexpr uint64_t kMostSignatureFileBytes = 4096;
+
 std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
@@ -58,12 +63,26 @@ std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
 void RunUpdateForWindow(HWND window,
                         const std::wstring& launcherFolder,
                         const std::string& serverRoot,
-                        const TransferLimits& limits) {
+                        const TransferLimits& limits,
+                        const std::string& manifestPublicKey) {
     UpdateOperations operations;
     // One session for the manifest and every file: each transfer after the first finds its
     // connection open.
     const TransferSession session = OpenTransferSession(limits);
     operations.fetchManifest = [&](const std::string& address) { return DownloadToString(address, limits, session); };
+    const bool signedBuild = !manifestPublicKey.empty();
+    if (signedBuild) {
+        operations.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
+            // A key the build could not read trusts nothing.
+            std::string point;
+            std::string signature;
+            TransferLimits signatureLimits = limits;
+            signatureLimits.maxManifestBytes = kMostSignatureFileBytes;
+            return ParseManifestPublicKey(manifestPublicKey, &point) &&
+                   ParseSignatureFile(DownloadToString(signatureAddress, signatureLimits, session), &signature) &&
+                   VerifyManifestSignature(point, manifest, signature);
+        };
+    }
     operations.pathExists = [](const std::wstring& localPath) {
         return GetFileAttributesW(localPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     };
@@ -77,7 +96,8 @@ void RunUpdateForWindow(HWND window,
     const unsigned cores = std::thread::hardware_concurrency();
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
     operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
-        return DownloadToFile(address, localPath, md5, limits, session);
+        return DownloadToFile(address, localPath, md5, limits, session,
+                              signedBuild ? DigestRule::kAlways : DigestRule::kWhenLengthless);
     };
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.deleteFile = [](const std::wstring& path) { DeleteFileW(LongPathForm(path).c_str()); };
@@ -104,7 +124,7 @@ DWORD WINAPI UpdateWorker(LPVOID argument) {
     // The run turns running out of memory into a failed end of its own; anything else thrown
     // must not end the program either, nor leave the button at CANCEL.
     try {
-        RunUpdateForWindow(window, GetLauncherFolder(), kUpdateServerRoot);
+        RunUpdateForWindow(window, GetLauncherFolder(), kUpdateServerRoot, kTransferLimits, kManifestPublicKey);
     } catch (...) {
         PostMessageA(window, WM_UPDATE_FINISHED, kUpdateRunNotComplete, 0);
     }

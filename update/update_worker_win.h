@@ -35,14 +35,17 @@ bool PostStatusText(HWND window, const std::wstring& text);
 std::wstring TakeStatusText(LPARAM lParam);
 
 // One whole run on the calling thread: files below `launcherFolder`, the manifest and files from
-// `serverRoot`, every report posted to `window`, every transfer within `limits`.
+// `serverRoot`, every report posted to `window`, every transfer within `limits`. With a
+// `manifestPublicKey` (the form the build takes) the list must carry its signature and every file
+// its listed digest; without one neither is asked for.
 void RunUpdateForWindow(HWND window,
                         const std::wstring& launcherFolder,
                         const std::string& serverRoot,
-                        const TransferLimits& limits = kTransferLimits);
+                        const TransferLimits& limits = kTransferLimits,
+                        const std::string& manifestPublicKey = std::string());
 
 // Thread procedure. `argument` is a heap HWND (new HWND) that the worker takes over and frees;
-// the run uses the executable's folder and the compiled-in server root.
+// the run uses the executable's folder, the compiled-in server root and the compiled-in key.
 DWORD WINAPI UpdateWorker(LPVOID argument);
 
 // Starts UpdateWorker for `window` without keeping the thread handle. False when the thread

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "test_support_win.h"
+#include "tools/filelist/signing.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
+#include "update/manifest_signature.h"
 
 namespace {
 
@@ -114,9 +116,16 @@ protected:
         WriteBytes(local, bytes);
         return path + "|" + ComputeFileMd5(local) + "\r\n";
     }
-    void Run() {
-        RunUpdateForWindow(window_, launcher_.Path(), serverRoot_);
+    void Run(const std::string& publicKey = std::string()) {
+        RunUpdateForWindow(window_, launcher_.Path(), serverRoot_, kTransferLimits, publicKey);
         DrainMessages();
+    }
+    // Serves the list, and its signature file unless that is empty.
+    void ServeList(const std::string& manifest, const std::string& signatureFile) {
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+        DeleteFileW((updaterFolder_ + L"\\filelist.txt.sig").c_str());
+        if (!signatureFile.empty())
+            WriteBytes(updaterFolder_ + L"\\filelist.txt.sig", signatureFile);
     }
 
     std::wstring servedTop_;
@@ -234,6 +243,105 @@ TEST_F(UpdateWorkerTest, LeftoversOfEarlierDownloadsAreGoneAfterACompleteRun) {
     EXPECT_FALSE(PathExists(unlisted));
     EXPECT_EQ(ReadBytes(data + L"\\listed.dat"), "new");
     EXPECT_EQ(ReadBytes(data + L"\\players-own.txt"), "mine");
+}
+
+// The operator's key, made by the tool on the Linux side: the key file's text and the public key.
+bool ReadTestKey(std::string* keyFile, std::string* publicKey) {
+    const std::string data = EnvironmentValue("VARDENHAL_TEST_DATA");
+    *keyFile = data.empty() ? "" : ReadBytes(WinePathFromUnix(data + "/signing.key"));
+    *publicKey = data.empty() ? "" : ReadBytes(WinePathFromUnix(data + "/signing.pub"));
+    *publicKey = publicKey->substr(0, publicKey->find('\n'));
+    return !keyFile->empty() && !publicKey->empty();
+}
+
+std::string SignatureFile(const std::string& keyFile, const std::string& bytes) {
+    std::string signature;
+    EXPECT_TRUE(SignWithKeyFile(keyFile, bytes, &signature));
+    return FormatSignatureFile(signature);
+}
+
+TEST_F(UpdateWorkerTest, ASignedBuildRunsOnlyAListSignedWithItsKey) {
+    std::string keyFile;
+    std::string publicKey;
+    if (!ReadTestKey(&keyFile, &publicKey))
+        GTEST_SKIP() << "no key made by the tool in VARDENHAL_TEST_DATA";
+    const std::string manifest = Serve("system/l2.ini", "[Engine]\r\nFullscreen=0\r\n");
+    const std::wstring ini = launcher_.Path() + L"\\system\\l2.ini";
+    CreateDirectoryW((launcher_.Path() + L"\\system").c_str(), nullptr);
+    WriteBytes(ini, "[Engine]\r\nFullscreen=1\r\n");
+    MakeOld(ini);
+    const FILETIME iniTime = LastWriteTime(ini);
+
+    std::string otherKey;
+    std::string otherPoint;
+    ASSERT_TRUE(GenerateSigningKey(&otherKey, &otherPoint));
+    const std::string good = SignatureFile(keyFile, manifest);
+    std::string changed = manifest;
+    changed[0] = 'S';  // "System/l2.ini": still a good list, but not the one signed
+    const struct {
+        const char* name;
+        std::string manifest;
+        std::string signatureFile;
+    } refused[] = {
+        {"no signature file", manifest, ""},
+        {"a signature over other bytes", manifest, SignatureFile(keyFile, manifest + "x")},
+        {"one byte of the list changed", changed, good},
+        {"a cut signature file", manifest, good.substr(0, 50)},
+        {"a garbled signature file", manifest, "not a signature\n"},
+        {"a signature made with another key", manifest, SignatureFile(otherKey, manifest)},
+    };
+    for (const auto& c : refused) {
+        ServeList(c.manifest, c.signatureFile);
+        collected.clear();
+        Run(publicKey);
+        const Lines expected = {L"status Checking for updates...", L"status Error: The update list is not signed.",
+                                L"finished 0"};
+        EXPECT_EQ(collected, expected) << c.name;
+        EXPECT_EQ(ReadBytes(ini), "[Engine]\r\nFullscreen=1\r\n") << c.name;
+        const FILETIME after = LastWriteTime(ini);
+        EXPECT_EQ(CompareFileTime(&iniTime, &after), 0) << c.name;
+    }
+
+    ServeList(manifest, good);
+    collected.clear();
+    Run(publicKey);
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_EQ(ReadBytes(ini), "[Engine]\r\nFullscreen=0\r\n");
+}
+
+TEST_F(UpdateWorkerTest, ASignedBuildKeepsOnlyFilesWithTheirSignedDigestAndAnUnsignedOneAsksForNoSignature) {
+    std::string keyFile;
+    std::string publicKey;
+    if (!ReadTestKey(&keyFile, &publicKey))
+        GTEST_SKIP() << "no key made by the tool in VARDENHAL_TEST_DATA";
+    // The server's file changed after the list was signed: same length, other bytes.
+    const std::string manifest = Serve("maps/world.unr", std::string(50000, 'a'));
+    Serve("maps/world.unr", std::string(49999, 'a') + "b");
+    ServeList(manifest, SignatureFile(keyFile, manifest));
+    const std::wstring map = launcher_.Path() + L"\\maps\\world.unr";
+    CreateDirectoryW((launcher_.Path() + L"\\maps").c_str(), nullptr);
+    WriteBytes(map, "old map");
+
+    Run(publicKey);
+    const Lines expected = {L"status Checking for updates...", L"progress 0 of 1",
+                            L"status Downloading: maps/world.unr", L"status Error downloading: maps/world.unr",
+                            L"finished 0"};
+    EXPECT_EQ(collected, expected);
+    EXPECT_EQ(ReadBytes(map), "old map");
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(map)));
+
+    // Today's behaviour without a key: a body of the announced length is taken as it comes.
+    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
+    const size_t logBefore = log.empty() ? 0 : ReadBytes(WinePathFromUnix(log)).size();
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_EQ(ReadBytes(map), std::string(49999, 'a') + "b");
+    if (!log.empty()) {
+        const std::string requests = ReadBytes(WinePathFromUnix(log)).substr(logBefore);
+        EXPECT_NE(requests.find("/filelist.txt "), std::string::npos) << requests;
+        EXPECT_EQ(requests.find(".sig"), std::string::npos) << requests;
+    }
 }
 
 // Bytes of the process's address space that are committed, from a walk over all its regions.

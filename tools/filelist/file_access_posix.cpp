@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/filelist/signing.h"
 #include "update/digest_text.h"
 
 namespace {
@@ -169,6 +170,23 @@ std::string ComputeFileMd5(const std::string& path, const std::function<void(uin
     return FormatDigestHex(value, valueLength);
 }
 
+// Owner-only from the start: a key must never be readable by others, not even for a moment.
+bool CreatePrivateFile(const std::string& path, const std::string& bytes) {
+    bool whole = false;
+    {
+        ScopedDescriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (file.fd < 0)
+            return false;
+        whole = WriteAll(file.fd, bytes) && fsync(file.fd) == 0;
+        whole = close(file.fd) == 0 && whole;
+        file.fd = -1;
+    }
+    // A key that did not reach the disk whole is no key: leave nothing that looks like one.
+    if (!whole)
+        unlink(path.c_str());
+    return whole;
+}
+
 }  // namespace
 
 FileListOperations MakeFileListOperations() {
@@ -178,6 +196,10 @@ FileListOperations MakeFileListOperations() {
     operations.readFile = ReadWholeFile;
     operations.replaceFile = ReplaceFileContents;
     operations.computeFileMd5 = ComputeFileMd5;
+    operations.generateKey = GenerateSigningKey;
+    operations.sign = SignWithKeyFile;
+    operations.verify = VerifySignature;
+    operations.createPrivateFile = CreatePrivateFile;
     operations.errorIsTerminal = isatty(STDERR_FILENO) == 1;
     return operations;
 }

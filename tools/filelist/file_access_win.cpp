@@ -1,6 +1,7 @@
 #include "tools/filelist/file_access.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 
 #include "base/scoped_win.h"
+#include "tools/filelist/signing.h"
 #include "update/file_digest_win.h"
 
 namespace {
@@ -127,6 +129,28 @@ std::string ComputeMd5(const std::string& path, const std::function<void(uint64_
     });
 }
 
+// Made with an access list that lets in its owner alone, so the key is never readable by others.
+bool CreatePrivateFile(const std::string& path, const std::string& bytes) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    const std::wstring target = ToWindowsPath(path);
+    ScopedFile file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, 0, nullptr));
+    LocalFree(descriptor);
+    if (!file.IsValid())
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size() && FlushFileBuffers(file.Get());
+    if (!file.Close() || !ok) {
+        DeleteFileW(target.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 FileListOperations MakeFileListOperations() {
@@ -136,6 +160,10 @@ FileListOperations MakeFileListOperations() {
     operations.readFile = ReadWholeFile;
     operations.replaceFile = ReplaceFileContents;
     operations.computeFileMd5 = ComputeMd5;
+    operations.generateKey = GenerateSigningKey;
+    operations.sign = SignWithKeyFile;
+    operations.verify = VerifySignature;
+    operations.createPrivateFile = CreatePrivateFile;
     DWORD mode = 0;
     operations.errorIsTerminal = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
     return operations;

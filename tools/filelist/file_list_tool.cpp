@@ -8,8 +8,10 @@
 #include "tools/filelist/manifest_rules.h"
 #include "update/entry_paths.h"
 #include "update/manifest.h"
+#include "update/manifest_signature.h"
 
 const char kManifestName[] = "filelist.txt";
+const char kSignatureSuffix[] = ".sig";
 
 namespace {
 
@@ -20,23 +22,33 @@ const char kHelpText[] =
     "<server root>/updater/filelist.txt before it fetches the files below <server root>/updater/.\n"
     "\n"
     "commands:\n"
-    "  make DIR [-o FILE]\n"
+    "  make DIR [-o FILE [--sign KEYFILE]]\n"
     "      Lists every file below DIR, the folder served as /updater/, as one \"path|md5\" line\n"
     "      each: paths relative to DIR with forward slashes, sorted, digests as 32 lower-case hex\n"
-    "      digits, LF line ends, no byte-order mark. DIR/filelist.txt itself is skipped. Writes\n"
-    "      to standard output, or to FILE (written beside it, then renamed over it).\n"
+    "      digits, LF line ends, no byte-order mark. DIR/filelist.txt and its .sig are skipped.\n"
+    "      Writes to standard output, or to FILE (written beside it, then renamed over it).\n"
     "      Refuses names a launcher would refuse or mangle, naming each, and then writes nothing:\n"
     "      '|', '\\', control characters, bytes above 0x7F, characters Windows forbids, names\n"
     "      ending in a space or a dot, ':', device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with\n"
     "      or without an extension), names that differ only in letter case, and anything that is\n"
-    "      not a regular file.\n"
-    "  check MANIFEST [DIR]\n"
+    "      not a regular file. With --sign, also signs FILE as the sign command does.\n"
+    "  keygen KEYFILE\n"
+    "      Makes an update list signing key: writes the private key to KEYFILE (readable by its\n"
+    "      owner only; an existing file is never overwritten) and prints the public key, the value\n"
+    "      for -DVARDENHAL_MANIFEST_PUBLIC_KEY when building the launcher. Keep KEYFILE off the\n"
+    "      update server: whoever holds it can sign lists that every launcher built with the\n"
+    "      public key will trust.\n"
+    "  sign MANIFEST -k KEYFILE\n"
+    "      Writes MANIFEST.sig: one line, the base64 of the ECDSA P-256 signature (r then s, 32\n"
+    "      bytes each) over SHA-256 of MANIFEST's exact bytes. Serve it beside the manifest; sign\n"
+    "      again after every change to the manifest.\n"
+    "  check MANIFEST [DIR] [--public-key KEY]\n"
     "      Reports, line by line, every problem a launcher would meet in MANIFEST: lines without\n"
     "      a '|' separator, digests that are not 32 lower-case hex digits (downloaded on every\n"
     "      run), spaces around a path or digest, carriage returns that do not end a line, a\n"
     "      byte-order mark, paths listed twice, refused paths. With DIR, the served folder, also\n"
     "      files listed but missing, digests that do not match the file, and files present but\n"
-    "      not listed.\n"
+    "      not listed. With --public-key, also that MANIFEST.sig signs MANIFEST for KEY.\n"
     "  plan MANIFEST CLIENT_DIR\n"
     "      Shows what a launcher in the game client folder CLIENT_DIR would download, in\n"
     "      manifest order, and how many bytes, without downloading anything. Sizes are those of\n"
@@ -50,7 +62,8 @@ const char kHelpText[] =
     "exit status:\n"
     "  0  make: manifest written; check: no problem found; plan: the run would complete\n"
     "  1  make: names refused or no file found; check: problems found; plan: the run would stop\n"
-    "  2  wrong arguments, or a file or folder that cannot be read or written\n";
+    "  2  wrong arguments, a key that cannot be used, or a file or folder that cannot be read or\n"
+    "     written\n";
 
 const auto kProgressDelay = std::chrono::seconds(1);
 const auto kProgressInterval = std::chrono::milliseconds(250);
@@ -117,6 +130,11 @@ std::string ParentFolder(const std::string& path) {
     return separator == 0 ? path.substr(0, 1) : path.substr(0, separator);
 }
 
+// The manifest and its signature sit in the served folder but are not among its files.
+bool IsListFile(const std::string& path) {
+    return path == kManifestName || path == std::string(kManifestName) + kSignatureSuffix;
+}
+
 struct WalkedFile {
     std::string path;  // relative, '/' between names
     uint64_t length = 0;
@@ -173,6 +191,96 @@ int ReportUsageError(const std::string& message, std::ostream& err) {
     return kExitError;
 }
 
+const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE]]";
+
+// The signature file's text for `bytes`, signed with the key in `keyPath`.
+bool SignBytes(const FileListOperations& operations,
+               const std::string& keyPath,
+               const std::string& bytes,
+               std::string* signatureFile,
+               std::ostream& err) {
+    std::string keyFile;
+    uint64_t length = 0;
+    if (operations.inspectPath(keyPath, &length) != PathKind::kFile || !operations.readFile(keyPath, &keyFile)) {
+        err << "vardenhal-filelist: cannot read the key file " << EscapeForDisplay(keyPath) << "\n";
+        return false;
+    }
+    std::string signature;
+    if (!operations.sign(keyFile, bytes, &signature)) {
+        err << "vardenhal-filelist: " << EscapeForDisplay(keyPath) << " holds no ECDSA P-256 private key\n";
+        return false;
+    }
+    *signatureFile = FormatSignatureFile(signature);
+    return true;
+}
+
+bool WriteSignatureFile(const FileListOperations& operations,
+                        const std::string& manifestPath,
+                        const std::string& signatureFile,
+                        std::ostream& err) {
+    const std::string path = manifestPath + kSignatureSuffix;
+    if (operations.replaceFile(path, signatureFile))
+        return true;
+    err << "vardenhal-filelist: cannot write " << EscapeForDisplay(path) << "\n";
+    return false;
+}
+
+int RunKeygen(const std::vector<std::string>& args,
+              const FileListOperations& operations,
+              std::ostream& out,
+              std::ostream& err) {
+    if (args.size() != 2 || args[1].empty())
+        return ReportUsageError("keygen takes KEYFILE", err);
+    std::string keyFile;
+    std::string point;
+    if (!operations.generateKey(&keyFile, &point)) {
+        err << "vardenhal-filelist: cannot make a key\n";
+        return kExitError;
+    }
+    if (!operations.createPrivateFile(args[1], keyFile)) {
+        err << "vardenhal-filelist: cannot create " << EscapeForDisplay(args[1])
+            << " (an existing file is never overwritten)\n";
+        return kExitError;
+    }
+    out << FormatManifestPublicKey(point) << "\n";
+    err << "private key written to " << EscapeForDisplay(args[1]) << "; keep it off the update server\n"
+        << "build the launcher with -DVARDENHAL_MANIFEST_PUBLIC_KEY= and the public key above\n";
+    return kExitClean;
+}
+
+int RunSign(const std::vector<std::string>& args, const FileListOperations& operations, std::ostream& err) {
+    if (args.size() != 4 || args[2] != "-k" || args[1].empty() || args[3].empty())
+        return ReportUsageError("sign takes MANIFEST -k KEYFILE", err);
+    std::string manifest;
+    std::string signatureFile;
+    if (!ReadManifest(operations, args[1], &manifest, err) ||
+        !SignBytes(operations, args[3], manifest, &signatureFile, err) ||
+        !WriteSignatureFile(operations, args[1], signatureFile, err))
+        return kExitError;
+    err << "signed " << EscapeForDisplay(args[1]) << ": " << EscapeForDisplay(args[1] + kSignatureSuffix) << "\n";
+    return kExitClean;
+}
+
+// Why a signed launcher would refuse MANIFEST; empty when it would take it.
+std::string DescribeSignature(const FileListOperations& operations,
+                              const std::string& manifestPath,
+                              const std::string& manifest,
+                              const std::string& point) {
+    const std::string path = manifestPath + kSignatureSuffix;
+    std::string text;
+    std::string signature;
+    uint64_t length = 0;
+    if (operations.inspectPath(path, &length) != PathKind::kFile || !operations.readFile(path, &text))
+        return "no signature file " + EscapeForDisplay(path) + "; a signed launcher would refuse this manifest";
+    if (!ParseSignatureFile(text, &signature))
+        return "the signature file " + EscapeForDisplay(path) +
+               " is damaged: it must be one line of base64 holding 64 bytes";
+    if (!operations.verify(point, manifest, signature))
+        return "the signature in " + EscapeForDisplay(path) +
+               " was not made over this manifest with this key; sign it again";
+    return std::string();
+}
+
 int RunMake(const std::vector<std::string>& args,
             const FileListOperations& operations,
             std::ostream& out,
@@ -180,18 +288,21 @@ int RunMake(const std::vector<std::string>& args,
     std::string folder;
     std::string outputPath;
     bool hasOutput = false;
+    std::string keyPath;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size() && !hasOutput) {
             outputPath = args[++i];
             hasOutput = true;
-        } else if (folder.empty() && !args[i].empty() && args[i] != "-o") {
+        } else if (args[i] == "--sign" && i + 1 < args.size() && keyPath.empty() && !args[i + 1].empty()) {
+            keyPath = args[++i];
+        } else if (folder.empty() && !args[i].empty() && args[i] != "-o" && args[i] != "--sign") {
             folder = args[i];
         } else {
-            return ReportUsageError("make takes DIR [-o FILE]", err);
+            return ReportUsageError(kMakeUsage, err);
         }
     }
-    if (folder.empty())
-        return ReportUsageError("make takes DIR [-o FILE]", err);
+    if (folder.empty() || (!keyPath.empty() && !hasOutput))
+        return ReportUsageError(kMakeUsage, err);
     if (!RequireFolder(operations, folder, err))
         return kExitError;
 
@@ -205,7 +316,7 @@ int RunMake(const std::vector<std::string>& args,
     std::vector<WalkedFile> listed;
     std::map<std::string, std::string> pathOfFoldedPath;
     for (const WalkedFile& file : walk.files) {
-        if (file.path == kManifestName)
+        if (IsListFile(file.path))
             continue;
         const std::string refusal = DescribeRefusedPath(file.path);
         if (!refusal.empty()) {
@@ -250,6 +361,10 @@ int RunMake(const std::vector<std::string>& args,
     ClearProgress(&progress);
 
     const std::string manifest = FormatManifest(entries);
+    // Signed before anything is written, so a key that cannot sign leaves the old pair in place.
+    std::string signatureFile;
+    if (!keyPath.empty() && !SignBytes(operations, keyPath, manifest, &signatureFile, err))
+        return kExitError;
     if (!hasOutput) {
         out << manifest << std::flush;
         if (!out) {
@@ -260,6 +375,8 @@ int RunMake(const std::vector<std::string>& args,
         err << "vardenhal-filelist: cannot write " << EscapeForDisplay(outputPath) << "\n";
         return kExitError;
     }
+    if (!keyPath.empty() && !WriteSignatureFile(operations, outputPath, signatureFile, err))
+        return kExitError;
     err << "listed " << entries.size() << " file(s), " << totalLength << " bytes\n";
     return kExitClean;
 }
@@ -322,7 +439,7 @@ bool CompareWithFolder(const FileListOperations& operations,
     ClearProgress(&progress);
 
     for (const WalkedFile& file : walk.files) {
-        if (file.path != kManifestName && listedPaths.count(file.path) == 0)
+        if (!IsListFile(file.path) && listedPaths.count(file.path) == 0)
             findings->push_back({0, file.path, "present in the folder but not listed"});
     }
     return true;
@@ -332,9 +449,21 @@ int RunCheck(const std::vector<std::string>& args,
              const FileListOperations& operations,
              std::ostream& out,
              std::ostream& err) {
-    if (args.size() < 2 || args.size() > 3)
-        return ReportUsageError("check takes MANIFEST [DIR]", err);
-    const std::string& manifestPath = args[1];
+    std::vector<std::string> positional;
+    std::string point;
+    bool hasKey = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--public-key" && i + 1 < args.size() && !hasKey) {
+            hasKey = true;
+            if (!ParseManifestPublicKey(args[++i], &point))
+                return ReportUsageError("--public-key takes the public key that keygen printed", err);
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.empty() || positional.size() > 2)
+        return ReportUsageError("check takes MANIFEST [DIR] [--public-key KEY]", err);
+    const std::string& manifestPath = positional[0];
     std::string text;
     if (!ReadManifest(operations, manifestPath, &text, err))
         return kExitError;
@@ -343,9 +472,15 @@ int RunCheck(const std::vector<std::string>& args,
     std::vector<ManifestFinding> findings = lint.findings;
     if (lint.entries.empty())
         findings.push_back({0, "", "no entries; a launcher would report \"No files to download.\""});
-    if (args.size() == 3) {
-        if (!RequireFolder(operations, args[2], err) || !CompareWithFolder(operations, args[2], lint, &findings, err))
+    if (positional.size() == 2) {
+        if (!RequireFolder(operations, positional[1], err) ||
+            !CompareWithFolder(operations, positional[1], lint, &findings, err))
             return kExitError;
+    }
+    if (hasKey) {
+        const std::string problem = DescribeSignature(operations, manifestPath, text, point);
+        if (!problem.empty())
+            findings.push_back({0, "", problem});
     }
 
     // Line by line, then what belongs to no line.
@@ -503,5 +638,9 @@ int RunFileListTool(const std::vector<std::string>& args,
         return RunCheck(args, operations, out, err);
     if (command == "plan")
         return RunPlan(args, operations, out, err);
+    if (command == "keygen")
+        return RunKeygen(args, operations, out, err);
+    if (command == "sign")
+        return RunSign(args, operations, err);
     return ReportUsageError("unknown command '" + EscapeForDisplay(command) + "'", err);
 }

@@ -29,6 +29,13 @@ struct FileListOperations {
     // 32 lower-case hex digits, streamed block by block (onBlock gets each block's length);
     // empty when the file cannot be opened or a read fails midway.
     std::function<std::string(const std::string& path, const std::function<void(uint64_t)>& onBlock)> computeFileMd5;
+    // Signing (see signing.h): a new key file's text and public point; a signature (r then s)
+    // over bytes with a key file's text; checking one against a public point.
+    std::function<bool(std::string* keyFile, std::string* point)> generateKey;
+    std::function<bool(const std::string& keyFile, const std::string& bytes, std::string* signature)> sign;
+    std::function<bool(const std::string& point, const std::string& bytes, const std::string& signature)> verify;
+    // Made readable by its owner only; never over an existing file.
+    std::function<bool(const std::string& path, const std::string& bytes)> createPrivateFile;
     // Whether standard error is a terminal: only then a progress line is drawn.
     bool errorIsTerminal = false;
 };
@@ -38,6 +45,7 @@ const int kExitFindings = 1;
 const int kExitError = 2;
 
 extern const char kManifestName[];
+extern const char kSignatureSuffix[];  // the signature file is the manifest's name and this
 
 // args excludes the program name. Manifests and reports go to `out`, messages and progress to `err`.
 int RunFileListTool(const std::vector<std::string>& args,

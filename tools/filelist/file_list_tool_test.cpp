@@ -318,9 +318,65 @@ TEST_F(FileListToolTest, PlanComparesLikeTheLauncher) {
     EXPECT_EQ(Run({"plan", served_ + "/filelist.txt"}), kExitError);
 }
 
+TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {
+    WriteServedFiles();
+    const std::string key = root_ + "/operator.key";
+    ASSERT_EQ(Run({"keygen", key}), kExitClean) << err_;
+    const std::string publicKey = out_.substr(0, out_.size() - 1);
+    EXPECT_EQ(out_.size(), 125u);
+    EXPECT_EQ(out_.rfind("MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAE", 0), 0u) << out_;
+    struct stat info = {};
+    ASSERT_EQ(stat(key.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const std::string keyBytes = Read(key);
+    EXPECT_EQ(Run({"keygen", key}), kExitError);
+    EXPECT_EQ(Read(key), keyBytes);
+
+    const std::string manifest = served_ + "/filelist.txt";
+    const std::string signature = manifest + ".sig";
+    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--sign", key}), kExitClean) << err_;
+    EXPECT_EQ(Read(manifest), ServedManifest());  // the signature is not listed
+    EXPECT_EQ(Read(signature).size(), 89u);
+    EXPECT_EQ(Run({"check", manifest, served_, "--public-key", publicKey}), kExitClean) << out_;
+
+    const std::string otherKey = root_ + "/other.key";
+    ASSERT_EQ(Run({"keygen", otherKey}), kExitClean);
+    const std::string otherPublicKey = out_.substr(0, out_.size() - 1);
+    const std::string goodSignature = Read(signature);
+    const struct {
+        const char* name;
+        std::string manifest;
+        std::string signature;
+        std::string publicKey;
+        const char* finding;
+    } cases[] = {
+        {"another key", ServedManifest(), goodSignature, otherPublicKey, "was not made over this manifest"},
+        {"one byte changed", "b" + ServedManifest().substr(1), goodSignature, publicKey, "was not made over"},
+        {"cut signature", ServedManifest(), goodSignature.substr(0, 40) + "\n", publicKey, "is damaged"},
+        {"no signature", ServedManifest(), "", publicKey, "no signature file"},
+    };
+    for (const auto& c : cases) {
+        Write(manifest, c.manifest);
+        fs::remove(signature);
+        if (!c.signature.empty())
+            Write(signature, c.signature);
+        EXPECT_EQ(Run({"check", manifest, "--public-key", c.publicKey}), kExitFindings) << c.name;
+        EXPECT_NE(out_.find(c.finding), std::string::npos) << c.name << ": " << out_;
+    }
+
+    // Signing again mends it; a file that holds no key signs nothing and leaves the signature alone.
+    ASSERT_EQ(Run({"sign", manifest, "-k", key}), kExitClean) << err_;
+    EXPECT_EQ(Run({"check", manifest, "--public-key", publicKey}), kExitClean) << out_;
+    const std::string mended = Read(signature);
+    EXPECT_EQ(Run({"sign", manifest, "-k", served_ + "/a.txt"}), kExitError);
+    EXPECT_EQ(Run({"check", manifest, "--public-key", "bm90IGEga2V5"}), kExitError);
+    EXPECT_EQ(Read(signature), mended);
+}
+
 TEST_F(FileListToolTest, HelpDocumentsEachCommandAndUnknownCommandsFail) {
     ASSERT_EQ(Run({"--help"}), kExitClean);
-    for (const char* usage : {"make DIR [-o FILE]", "check MANIFEST [DIR]", "plan MANIFEST CLIENT_DIR", "exit status"})
+    for (const char* usage : {"make DIR [-o FILE [--sign KEYFILE]]", "keygen KEYFILE", "sign MANIFEST -k KEYFILE",
+                              "check MANIFEST [DIR] [--public-key KEY]", "plan MANIFEST CLIENT_DIR", "exit status"})
         EXPECT_NE(out_.find(usage), std::string::npos) << usage;
     EXPECT_EQ(Run({"frobnicate"}), kExitError);
     EXPECT_NE(err_.find("unknown command"), std::string::npos);
