@@ -3,6 +3,7 @@
 //   bench_win md5 FILE RUNS
 //   bench_win update FOLDER SERVER_ROOT RUNS          also the peak working set and private bytes
 //   bench_win download URL FILE RUNS                  DownloadToFile
+//   bench_win resume URL FILE MD5 RUNS                a download the server cuts, then the try after it
 //   bench_win rawdownload URL FILE RUNS BLOCK MODE    a bare WinInet loop; MODE read | available
 //   bench_win downloadlist BASE_URL LIST FOLDER RUNS  DownloadToFile of every name in LIST, one session
 //   bench_win rawdownloadlist BASE_URL LIST FOLDER RUNS  the same with a bare one-session WinInet loop
@@ -34,6 +35,7 @@
 #include "ui/hover.h"
 #include "ui/launcher_state_win.h"
 #include "ui/main_window_paint_win.h"
+#include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/http_transfer_win.h"
 #include "update/update_worker_win.h"
@@ -157,6 +159,34 @@ int BenchDownload(const std::string& address, const std::wstring& path, int runs
         Report("download", Now() - start);
         if (!ok)
             return 1;
+    }
+    return 0;
+}
+
+uint64_t LengthOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Each run fetches URL?run=N, which the server cuts the first time only: the first try keeps what
+// arrived, the second asks for the rest. Reports both times and the bytes each moved.
+int BenchResume(const std::string& address, const std::wstring& path, const std::string& md5, int runs) {
+    for (int run = 0; run < runs; ++run) {
+        const std::string runAddress = address + "?run=" + std::to_string(GetTickCount64()) + std::to_string(run);
+        double start = Now();
+        if (DownloadToFile(runAddress, path, md5))
+            return 1;  // not cut
+        Report("resume_first", Now() - start);
+        const uint64_t kept = LengthOf(TemporaryDownloadPath(path));
+        Report("resume_first_bytes", static_cast<double>(kept));
+        start = Now();
+        if (!DownloadToFile(runAddress, path, md5))
+            return 1;
+        Report("resume_second", Now() - start);
+        Report("resume_second_bytes", static_cast<double>(LengthOf(path) - kept));
+        DeleteFileW(path.c_str());
     }
     return 0;
 }
@@ -572,6 +602,8 @@ int main(int argc, char** argv) {
         return BenchUpdate(Widen(argv[2]), argv[3], std::atoi(argv[4]));
     if (command == "download" && argc == 5)
         return BenchDownload(argv[2], Widen(argv[3]), std::atoi(argv[4]));
+    if (command == "resume" && argc == 6)
+        return BenchResume(argv[2], Widen(argv[3]), argv[4], std::atoi(argv[5]));
     if (command == "rawdownload" && argc == 7)
         return BenchRawDownload(argv[2], Widen(argv[3]), std::atoi(argv[4]), static_cast<DWORD>(std::atoi(argv[5])),
                                 std::string(argv[6]) == "available");

@@ -301,6 +301,21 @@ row "3b. download 256 MiB, Python test server HTTPS" "DownloadToFile: $(calc %.3
         "64 KiB reads sized by InternetQueryDataAvailable $(mibs "$raw_avail") MiB/s."
     echo
 } >>"$findings"
+
+log "3d. resuming a cut download"
+# The Python server cuts the 256 MiB file at 90% on each run's first request.
+cut_at=$(((256 << 20) * 9 / 10))
+big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
+bench resume "$python_root/_fault/once:cut=$cut_at/$path_big" "$dl_win\\resumed.bin" "$big_md5" "$runs" \
+    >"$work/resume.txt" || die "the cut download did not resume"
+first_s=$(result resume_first <"$work/resume.txt")
+second_s=$(result resume_second <"$work/resume.txt")
+second_mib=$(calc %.1f "$(result resume_second_bytes <"$work/resume.txt") / 1048576")
+share=$(calc %.3f "$(result resume_second_bytes <"$work/resume.txt") / (256 * 1048576)")
+row "3d. 256 MiB cut at 90%, Python test server HTTPS" \
+    "second try: $(calc %.3f "$second_s") s, $second_mib MiB moved" \
+    "first try, cut: $(calc %.3f "$first_s") s, $(calc %.1f "$(result resume_first_bytes <"$work/resume.txt") / 1048576") MiB" \
+    "$share of the file moved again" "about 0.10" "$(verdict "$share <= 0.11")"
 rm -f "$work/dl/"*.bin "$work/served/$path_big"
 
 log "3c. 1,000 small files"
@@ -459,6 +474,8 @@ took=$(($(date +%s) - started))
     echo "  (RunUpdateForWindow on a worker thread, reporting to a message-only window, the manifest"
     echo "  from the Python test server), and \`bench_win bareloop LIST FOLDER\` (CreateFileW, ReadFile,"
     echo "  CryptHashData and CloseHandle for each file on one thread, nothing else);"
+    echo "- \`bench_win resume URL F MD5\`: DownloadToFile of a 256 MiB file the Python server cuts at 90%,"
+    echo "  then the try after it, which asks for the rest (Range with If-Range);"
     echo "- \`curl -sf -o F URL\` against \`bench_win download URL F\` (DownloadToFile) and"
     echo "  \`bench_win rawdownload URL F 65536 read\` (the same request flags, a bare read loop into a file);"
     echo "- \`curl -sf -K list.cfg\` (one process, one connection) and one \`curl\` a file against"

@@ -120,6 +120,10 @@ std::wstring TemporaryDownloadPath(const std::wstring& target) {
     return target + kTemporaryDownloadSuffix;
 }
 
+std::wstring ResumeRecordPath(const std::wstring& target) {
+    return target + kResumeRecordSuffix;
+}
+
 std::wstring SupersededLauncherPath(const std::wstring& executablePath) {
     return executablePath + L".vhl\u2193old";
 }

@@ -44,6 +44,10 @@ constexpr wchar_t kTemporaryDownloadSuffix[] = L".vhl\u2193part";
 // can never hold: manifest bytes widen to U+0000..U+007F or U+FF80..U+FFFF.
 std::wstring TemporaryDownloadPath(const std::wstring& target);
 
+// Beside a temporary download that stopped midway: what the next attempt needs to ask for the rest.
+constexpr wchar_t kResumeRecordSuffix[] = L".vhl\u2193resume";
+std::wstring ResumeRecordPath(const std::wstring& target);
+
 // Where the running launcher is moved when the manifest brings a new one; the new one deletes it
 // at its next start.
 std::wstring SupersededLauncherPath(const std::wstring& executablePath);

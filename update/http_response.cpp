@@ -4,6 +4,22 @@ bool IsUsableStatus(unsigned long status) {
     return status == 200;
 }
 
+bool IsPassingStatus(unsigned long status) {
+    return status >= 500 && status <= 599;
+}
+
+int64_t ParseContentRangeStart(const std::string& value) {
+    const std::string unit = "bytes ";
+    const size_t dash = value.find('-');
+    const size_t slash = value.find('/');
+    if (value.compare(0, unit.size(), unit) != 0 || dash == std::string::npos || slash == std::string::npos ||
+        dash > slash || dash == unit.size())
+        return -1;
+    const int64_t first = ParseContentLength(value.substr(unit.size(), dash - unit.size()));
+    const int64_t last = ParseContentLength(value.substr(dash + 1, slash - dash - 1));
+    return first >= 0 && last >= first && value.find(' ', unit.size()) == std::string::npos ? first : -1;
+}
+
 int64_t ParseContentLength(const std::string& value) {
     size_t i = 0;
     while (i < value.size() && (value[i] == ' ' || value[i] == '\t'))

@@ -7,6 +7,14 @@
 // Only 200 carries the file; anything else (an error page, a redirect left unresolved) is refused.
 bool IsUsableStatus(unsigned long status);
 
+// Whether a failed transfer may succeed if tried again: a server error (5xx) passes, a refusal
+// (4xx) or an answer we cannot use does not.
+bool IsPassingStatus(unsigned long status);
+
+// The first byte a 206 answer carries, from its Content-Range "bytes FIRST-LAST/TOTAL" (TOTAL may
+// be "*"), or -1 when the value has another form.
+int64_t ParseContentRangeStart(const std::string& value);
+
 // The value of a Content-Length header as sent (decimal digits, surrounding blanks allowed),
 // or -1 when it is absent or not a number that fits in 63 bits.
 int64_t ParseContentLength(const std::string& value);

@@ -6,6 +6,7 @@
 #include "base/scoped_win.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
+#include "update/resume_record.h"
 
 namespace {
 
@@ -56,12 +57,58 @@ bool PutInPlace(const std::wstring& temporaryPath, const std::wstring& localPath
     return false;
 }
 
+bool ReadSmallFile(const std::wstring& path, std::string* text) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 4096)
+        return false;
+    text->assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    return size.QuadPart == 0 ||
+           (ReadFile(file.Get(), &(*text)[0], static_cast<DWORD>(size.QuadPart), &read, nullptr) &&
+            read == size.QuadPart);
+}
+
+bool WriteSmallFile(const std::wstring& path, const std::string& text) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    const bool ok = file.IsValid() &&
+                    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                    written == text.size();
+    return file.Close() && ok;
+}
+
+uint64_t FileLength(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// A record that parses, beside a temporary file holding exactly the bytes it names.
+bool ReadResumeRecord(const std::wstring& temporaryPath, const std::wstring& recordPath, ResumeRecord* record) {
+    std::string text;
+    return ReadSmallFile(recordPath, &text) && ParseResumeRecord(text, record) &&
+           FileLength(temporaryPath) == record->bytes;
+}
+
+// Where a stopped download goes on from. Anything but a sound record starts from nothing (a
+// temporary file without one is overwritten).
+RangeRequest ReadResumePoint(const std::wstring& temporaryPath, const std::wstring& recordPath) {
+    ResumeRecord record;
+    if (ReadResumeRecord(temporaryPath, recordPath, &record))
+        return RangeRequest{record.bytes, record.validator};
+    DeleteFileW(recordPath.c_str());
+    return RangeRequest();
+}
+
 }  // namespace
 
 std::string DownloadToString(const std::string& address, const TransferLimits& limits, const TransferSession& session) {
     std::string body;
     BodySink sink;
-    sink.onAnswer = [&](int64_t announcedLength) {
+    sink.onAnswer = [&](const Answer& answer) {
+        const int64_t announcedLength = answer.length;
         if (announcedLength > static_cast<int64_t>(limits.maxManifestBytes))
             return false;
         // Room for all of it at once: a body that grew by doubling would for a moment hold its old
@@ -81,7 +128,12 @@ bool DownloadToFile(const std::string& address,
                     const std::string& md5,
                     const TransferLimits& limits,
                     const TransferSession& session,
-                    DigestRule rule) {
+                    DigestRule rule,
+                    bool* worthRetrying) {
+    bool passing = false;
+    if (!worthRetrying)
+        worthRetrying = &passing;
+    *worthRetrying = false;
     CreateFolders(localPath);
     if (!CanReplace(localPath))
         return false;
@@ -89,42 +141,95 @@ bool DownloadToFile(const std::string& address,
     // Only the temporary name may pass the length Windows allows: a target that fits without it
     // must not fail for its sake. The target itself keeps its ordinary form, as every run reads it.
     const std::wstring temporaryPath = LongPathForm(TemporaryDownloadPath(localPath));
+    const std::wstring recordPath = LongPathForm(ResumeRecordPath(localPath));
     const std::wstring folder = localPath.substr(0, localPath.find_last_of(L"\\/") + 1);
-    ScopedFile file;
-    int64_t length = -1;
     WritableRoom& room = writableRoom;
     if (room.folder != folder) {
         room.folder = folder;
         room.bytes = 0;
     }
-    BodySink sink;
-    // Made once the answer is known to be usable, so a failed request leaves nothing behind.
-    sink.onAnswer = [&](int64_t announcedLength) {
-        length = announcedLength;
-        file.Reset(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        return file.IsValid();
-    };
-    sink.onBlock = [&](const char* bytes, DWORD blockLength) {
-        if (blockLength > room.bytes) {
-            room.bytes = WritableBytes(QueryFreeBytes(folder), limits.minimumFreeBytes);
-            if (blockLength > room.bytes)
+    RangeRequest resume = ReadResumePoint(temporaryPath, recordPath);
+    for (;;) {
+        ScopedFile file;
+        int64_t length = -1;
+        uint64_t written = 0;
+        bool appended = false;
+        std::string validator;
+        BodySink sink;
+        // Made (or opened to append) once the answer is known to be usable, so a failed request
+        // leaves nothing new behind.
+        sink.onAnswer = [&](const Answer& answer) {
+            appended = resume.firstByte > 0 && answer.status == 206;
+            // A range other than the one asked for would splice the file wrongly.
+            if (appended && answer.rangeStart != static_cast<int64_t>(resume.firstByte))
                 return false;
+            written = appended ? resume.firstByte : 0;
+            length = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(written);
+            validator = answer.validator;
+            file.Reset(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                   appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
+            const LARGE_INTEGER none = {};
+            return file.IsValid() && (!appended || SetFilePointerEx(file.Get(), none, nullptr, FILE_END));
+        };
+        sink.onBlock = [&](const char* bytes, DWORD blockLength) {
+            if (blockLength > room.bytes) {
+                room.bytes = WritableBytes(QueryFreeBytes(folder), limits.minimumFreeBytes);
+                if (blockLength > room.bytes)
+                    return false;
+            }
+            room.bytes -= blockLength;
+            DWORD count = 0;
+            const bool ok = WriteFile(file.Get(), bytes, blockLength, &count, nullptr) && count == blockLength;
+            written += count;
+            return ok;
+        };
+        const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink, &resume);
+        const bool closed = file.Close();
+        // A body without a length can end the same way whether it is whole or cut: only its digest
+        // tells. A resumed file joins two transfers, which may have sent two versions: only its
+        // digest tells too.
+        const bool arrived = length >= 0 ? end == BodyEnd::kWhole : end == BodyEnd::kWhole || end == BodyEnd::kUnsure;
+        const bool digestDecides = appended || length < 0 || rule == DigestRule::kAlways;
+        const bool complete =
+            arrived && closed && (!digestDecides || (!md5.empty() && ComputeFileMd5(temporaryPath) == md5));
+        if (complete && PutInPlace(temporaryPath, localPath)) {
+            if (resume.firstByte > 0)
+                DeleteFileW(recordPath.c_str());
+            return true;
         }
-        room.bytes -= blockLength;
-        DWORD written = 0;
-        return WriteFile(file.Get(), bytes, blockLength, &written, nullptr) && written == blockLength;
-    };
-    const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink);
-    const bool closed = file.Close();
-    // A body without a length can end the same way whether it is whole or cut: only its digest tells.
-    const bool arrived = length >= 0 ? end == BodyEnd::kWhole : end != BodyEnd::kFailed;
-    const bool digestDecides = length < 0 || rule == DigestRule::kAlways;
-    const bool complete =
-        arrived && closed && (!digestDecides || (!md5.empty() && ComputeFileMd5(temporaryPath) == md5));
-    // The old file is replaced only by a whole new one; a cut transfer leaves it as it was.
-    if (!complete || !PutInPlace(temporaryPath, localPath)) {
+        if (arrived && closed && appended && !complete) {
+            // Fetched whole once more, at once.
+            DeleteFileW(temporaryPath.c_str());
+            DeleteFileW(recordPath.c_str());
+            resume = RangeRequest();
+            continue;
+        }
+        // A file cut by a passing fault keeps what arrived, with a record of the version it is.
+        *worthRetrying = end == BodyEnd::kBroken || (end == BodyEnd::kUnsure && !complete);
+        if (end == BodyEnd::kBroken && closed && length >= 0 && written > 0 && !validator.empty() &&
+            WriteSmallFile(recordPath, FormatResumeRecord({validator, written})))
+            return false;
+        // The old file is replaced only by a whole new one; a failed transfer leaves it as it was.
         DeleteFileW(temporaryPath.c_str());
+        DeleteFileW(recordPath.c_str());
         return false;
     }
-    return true;
+}
+
+bool CanResumeDownload(const std::wstring& temporaryPath) {
+    const size_t suffixLength = wcslen(kTemporaryDownloadSuffix);
+    if (temporaryPath.size() < suffixLength)
+        return false;
+    const std::wstring target = temporaryPath.substr(0, temporaryPath.size() - suffixLength);
+    ResumeRecord record;
+    return ReadResumeRecord(LongPathForm(temporaryPath), LongPathForm(ResumeRecordPath(target)), &record);
+}
+
+void DeleteDownload(const std::wstring& temporaryPath) {
+    const size_t suffixLength = wcslen(kTemporaryDownloadSuffix);
+    DeleteFileW(LongPathForm(temporaryPath).c_str());
+    if (temporaryPath.size() >= suffixLength) {
+        const std::wstring target = temporaryPath.substr(0, temporaryPath.size() - suffixLength);
+        DeleteFileW(LongPathForm(ResumeRecordPath(target)).c_str());
+    }
 }

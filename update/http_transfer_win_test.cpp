@@ -98,18 +98,91 @@ TEST_F(HttpTransferTest, DownloadToFileReplacesAnExistingFile) {
     EXPECT_TRUE(readable);
 }
 
-TEST_F(HttpTransferTest, FailedDownloadsKeepTheOldFileAndLeaveNoTemporaryFile) {
+TEST_F(HttpTransferTest, FailedDownloadsKeepTheOldFileAndOnlyACutOneItsFirstPart) {
     const std::wstring target = local_.Path() + L"\\game\\kept.dat";
     CreateDirectoryW((local_.Path() + L"\\game").c_str(), nullptr);
     const std::string old = "old content that must survive";
     WriteBytes(target, old);
 
-    const std::string missing = root_ + "/updater/" + prefix_ + "/missing.dat";
-    EXPECT_FALSE(DownloadToFile(missing, target)) << "404 page stored as a file";
-    EXPECT_FALSE(DownloadToFile(Serve("error.dat", "body", "500"), target));
-    EXPECT_FALSE(DownloadToFile(Serve("cut.dat", Pattern(400000), "cut"), target));
-    EXPECT_EQ(ReadBytes(target), old);
-    EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+    const struct {
+        std::string address;
+        bool worthRetrying;
+        bool kept;
+    } cases[] = {
+        {root_ + "/updater/" + prefix_ + "/missing.dat", false, false},  // no 404 page stored as a file
+        {Serve("error.dat", "body", "500"), true, false},
+        {Serve("cut.dat", Pattern(400000), "cut"), true, true},
+    };
+    for (const auto& c : cases) {
+        bool worthRetrying = !c.worthRetrying;
+        EXPECT_FALSE(DownloadToFile(c.address, target, "", kTransferLimits, nullptr, DigestRule::kWhenLengthless,
+                                    &worthRetrying))
+            << c.address;
+        EXPECT_EQ(worthRetrying, c.worthRetrying) << c.address;
+        EXPECT_EQ(ReadBytes(target), old) << c.address;
+        EXPECT_EQ(PathExists(TemporaryDownloadPath(target)), c.kept) << c.address;
+        EXPECT_EQ(PathExists(ResumeRecordPath(target)), c.kept) << c.address;
+    }
+}
+
+// The requests the local server has logged since `offset` (its length when read before).
+std::string ServerLogSince(size_t offset) {
+    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
+    return log.empty() ? std::string() : ReadBytes(WinePathFromUnix(log)).substr(offset);
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasThatVersion) {
+    if (EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    const std::string body = Pattern(1000000);
+    std::string changed = body;
+    changed[700000] ^= 0x55;
+    const struct {
+        const char* name;
+        std::function<void(const std::string& name, const std::wstring& target)> between;
+        std::string result;
+        size_t requests;
+        size_t rangeRequests;
+    } cases[] = {
+        {"resumed", [](const std::string&, const std::wstring&) {}, body, 1, 1},
+        {"a new version on the server", [&](const std::string& name, const std::wstring&) { Serve(name, changed); },
+         changed, 1, 1},
+        {"a server that ignores ranges",
+         [&](const std::string& name, const std::wstring&) { Serve(name, body, "no-ranges"); }, body, 1, 1},
+        {"a kept part that went bad",
+         [](const std::string&, const std::wstring& target) {
+             std::string part = ReadBytes(TemporaryDownloadPath(target));
+             part[1000] ^= 0x01;
+             WriteBytes(TemporaryDownloadPath(target), part);
+         },
+         body, 2, 1},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        const std::string name = "resume" + std::to_string(++index) + ".dat";
+        const std::string address = Serve(name, body, "once:cut=600000");
+        const std::wstring target = local_.Path() + L"\\" + Widen(name);
+        ASSERT_FALSE(DownloadToFile(address, target)) << c.name;
+        ASSERT_EQ(ReadBytes(TemporaryDownloadPath(target)).size(), 600000u) << c.name;
+        c.between(name, target);
+        const std::wstring served = served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name);
+        const size_t logged = ServerLogSince(0).size();
+
+        EXPECT_TRUE(DownloadToFile(address, target, ComputeFileMd5(served))) << c.name;
+        EXPECT_TRUE(ReadBytes(target) == c.result) << c.name;
+        EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.name;
+        EXPECT_FALSE(PathExists(ResumeRecordPath(target))) << c.name;
+        const std::string requests = ServerLogSince(logged);
+        EXPECT_EQ(Count(requests, name + " "), c.requests) << c.name << ":\n" << requests;
+        EXPECT_EQ(Count(requests, "range=bytes=600000- if-range="), c.rangeRequests) << c.name << ":\n" << requests;
+    }
 }
 
 TEST_F(HttpTransferTest, UnreachableServerFailsAfterCreatingTheFolders) {

@@ -10,6 +10,7 @@
 
 #include "base/scoped_win.h"
 #include "update/http_response.h"
+#include "update/resume_record.h"
 
 namespace {
 
@@ -27,14 +28,16 @@ using SharedInternet = std::shared_ptr<ScopedInternetHandle>;
 // One transfer, between the reading thread and the storing side; guarded by its line's lock.
 struct TransferJob {
     std::string address;
+    std::string headers;  // sent with the request, each line ended by CR LF
     DWORD blockLength = 0;
     TransferLimits limits;
     std::deque<std::vector<char>> blocks;
     bool answered = false;  // a usable answer: the body follows
     bool ended = false;     // the body ended, complete or cut (then `failed` too)
     bool failed = false;
+    bool passing = false;    // no usable answer, for a cause that may pass
     bool abandoned = false;  // the storing side gave up on it
-    int64_t announcedLength = -1;
+    Answer answer;
 };
 
 // A reading thread and what it shares with the storing side. Slim locks and condition variables
@@ -111,7 +114,10 @@ struct ReaderHandles {
 
 // One GET of `address`. The timeouts go on the request itself: Wine keeps none of those set on the
 // session.
-bool SendRequest(const std::string& address, const TransferLimits& limits, ReaderHandles* handles) {
+bool SendRequest(const std::string& address,
+                 const std::string& headers,
+                 const TransferLimits& limits,
+                 ReaderHandles* handles) {
     std::string host(INTERNET_MAX_HOST_NAME_LENGTH + 1, '\0');
     std::string path(address.size() + 1, '\0');
     std::string extra(address.size() + 1, '\0');
@@ -142,40 +148,49 @@ bool SendRequest(const std::string& address, const TransferLimits& limits, Reade
     if (!handles->request.IsValid())
         return false;
     SetTimeouts(handles->request.Get(), limits);
-    return HttpSendRequestA(handles->request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+    return HttpSendRequestA(handles->request.Get(), headers.empty() ? nullptr : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
 }
 
-// Requests `address`, following at most limits.maxRedirects redirects while they stay on
-// https://; true when the answer is usable (a 200), with its Content-Length in `announcedLength`.
-bool OpenResponse(const std::string& address,
-                  const TransferLimits& limits,
-                  ReaderHandles* handles,
-                  int64_t* announcedLength) {
+enum class Opened { kUsable, kRefused, kPassing };
+
+// Requests the job's address, following at most limits.maxRedirects redirects while they stay on
+// https://, and fills in the job's answer when it is usable: a 200, or a 206 when a range was
+// asked for. No connection and a 5xx are faults that may pass; anything else is a refusal.
+Opened OpenResponse(TransferJob& job, ReaderHandles* handles) {
     if (!handles->internet || !handles->internet->IsValid())
-        return false;
-    std::string current = address;
+        return Opened::kRefused;
+    std::string current = job.address;
     for (int redirects = 0;; ++redirects) {
-        if (!SendRequest(current, limits, handles))
-            return false;
-        const DWORD status = QueryStatus(handles->request.Get());
+        if (!SendRequest(current, job.headers, job.limits, handles))
+            return Opened::kPassing;
+        HINTERNET request = handles->request.Get();
+        const DWORD status = QueryStatus(request);
         if (!IsRedirectStatus(status)) {
-            if (!IsUsableStatus(status))
-                return false;
-            *announcedLength = ParseContentLength(QueryText(handles->request.Get(), HTTP_QUERY_CONTENT_LENGTH));
-            return true;
+            const bool ranged = status == 206 && !job.headers.empty();
+            if (!IsUsableStatus(status) && !ranged)
+                return IsPassingStatus(status) || status == 0 ? Opened::kPassing : Opened::kRefused;
+            job.answer.status = status;
+            job.answer.length = ParseContentLength(QueryText(request, HTTP_QUERY_CONTENT_LENGTH));
+            job.answer.rangeStart = ranged ? ParseContentRangeStart(QueryText(request, HTTP_QUERY_CONTENT_RANGE)) : -1;
+            job.answer.validator =
+                ChooseValidator(QueryText(request, HTTP_QUERY_ETAG), QueryText(request, HTTP_QUERY_LAST_MODIFIED));
+            return Opened::kUsable;
         }
-        if (redirects == limits.maxRedirects)
-            return false;
-        current = ResolveRedirect(current, QueryText(handles->request.Get(), HTTP_QUERY_LOCATION));
+        if (redirects == job.limits.maxRedirects)
+            return Opened::kRefused;
+        current = ResolveRedirect(current, QueryText(request, HTTP_QUERY_LOCATION));
         if (!IsSecureAddress(current))
-            return false;
+            return Opened::kRefused;
     }
 }
 
 // Reads one job's answer into it block by block, until the body ends or the storing side gives up.
 void ReadJob(ReaderLine& line, TransferJob& job, ReaderHandles* handles) {
-    int64_t announcedLength = -1;
-    const bool usable = OpenResponse(job.address, job.limits, handles, &announcedLength);
+    // Filled in before the job is shared: the storing side reads the answer only once told.
+    const Opened opened = OpenResponse(job, handles);
+    const bool usable = opened == Opened::kUsable;
+    const int64_t announcedLength = job.answer.length;
     if (!usable)
         handles->request.Reset();
     {
@@ -183,7 +198,7 @@ void ReadJob(ReaderLine& line, TransferJob& job, ReaderHandles* handles) {
         job.answered = usable;
         job.failed = !usable;
         job.ended = !usable;
-        job.announcedLength = announcedLength;
+        job.passing = opened == Opened::kPassing;
     }
     // A usable answer is told with its first block: a wake-up less for every file, and under
     // Wine each costs more than a small file's bytes.
@@ -290,7 +305,8 @@ BodyEnd Transfer(const TransferSession& given,
                  const std::string& address,
                  DWORD blockLength,
                  const TransferLimits& limits,
-                 const BodySink& sink) {
+                 const BodySink& sink,
+                 const RangeRequest* range) {
     const TransferSession session = given ? given : OpenTransferSession(limits);
     if (!session->line) {
         session->line = std::make_shared<ReaderLine>();
@@ -305,6 +321,9 @@ BodyEnd Transfer(const TransferSession& given,
     auto job = std::make_shared<TransferJob>();
     job->address = address;
     job->blockLength = blockLength;
+    if (range && range->firstByte > 0 && !range->validator.empty())
+        job->headers =
+            "Range: bytes=" + std::to_string(range->firstByte) + "-\r\nIf-Range: " + range->validator + "\r\n";
     job->limits = limits;
 
     TransferPace pace;
@@ -331,8 +350,7 @@ BodyEnd Transfer(const TransferSession& given,
         for (;;) {
             if (job->answered && !heard) {
                 heard = true;
-                const int64_t announcedLength = job->announcedLength;
-                if (!hold.Unlocked([&] { return sink.onAnswer(announcedLength); }))
+                if (!hold.Unlocked([&] { return sink.onAnswer(job->answer); }))
                     break;
                 continue;
             }
@@ -349,15 +367,22 @@ BodyEnd Transfer(const TransferSession& given,
                 continue;
             }
             if (job->ended) {
-                if (job->failed && job->announcedLength < 0)
+                const int64_t announcedLength = job->answer.length;
+                if (!job->answered)
+                    end = job->passing ? BodyEnd::kBroken : BodyEnd::kFailed;
+                else if (job->failed && announcedLength < 0)
                     end = BodyEnd::kUnsure;
-                else if (IsCompleteBody(job->failed, job->announcedLength, pace.received))
+                else if (IsCompleteBody(job->failed, announcedLength, pace.received))
                     end = BodyEnd::kWhole;
+                else
+                    end = BodyEnd::kBroken;
                 leave.needed = false;
                 break;
             }
-            if (IsTransferTooSlow(pace, limits, NowMs()))
+            if (IsTransferTooSlow(pace, limits, NowMs())) {
+                end = BodyEnd::kBroken;
                 break;
+            }
             hold.Wait(kPaceCheckIntervalMs);
         }
     }

@@ -19,24 +19,42 @@ struct TransferSessionState;
 using TransferSession = std::shared_ptr<TransferSessionState>;
 TransferSession OpenTransferSession(const TransferLimits& limits = kTransferLimits);
 
-// Where an answer goes: `onAnswer` hears the body's Content-Length (-1 when it has none) before
-// any of the body, `onBlock` each block of it. Either stops the transfer by returning false.
+// What the server answered, before any of the body.
+struct Answer {
+    unsigned long status = 0;  // 200, or 206 for the rest of a file
+    int64_t length = -1;       // the body's Content-Length, -1 when it has none
+    int64_t rangeStart = -1;   // a 206's first byte
+    std::string validator;     // names the version sent, for a later If-Range; "" when none does
+};
+
+// Where an answer goes: `onAnswer` hears it before any of the body, `onBlock` each block of the
+// body. Either stops the transfer by returning false.
 struct BodySink {
-    std::function<bool(int64_t announcedLength)> onAnswer;
+    std::function<bool(const Answer& answer)> onAnswer;
     std::function<bool(const char* bytes, DWORD length)> onBlock;
 };
 
 enum class BodyEnd {
-    kFailed,
+    kFailed,  // an answer we cannot use (a 4xx, a redirect not followed), or the sink said no
+    kBroken,  // a passing fault: no connection, a 5xx, a body cut short or coming too slowly
     kWhole,   // all of the body arrived: its announced length, or the end a body without one has
     kUnsure,  // a body without a length ended with a failed read: whole or cut, only a digest tells
 };
 
+// Asks for a file from `firstByte` on, but only if the server still has the version `validator`
+// names (Range with If-Range); otherwise the server sends it whole.
+struct RangeRequest {
+    uint64_t firstByte = 0;
+    std::string validator;
+};
+
 // Fetches `address` on `session` (a session of its own when null) and hands the answer to `sink`,
-// as long as the answer is a 200 reached by at most limits.maxRedirects redirects over https://,
-// the body arrives at a pace within the limits, and the sink takes it.
+// as long as the answer is a 200 (or, with a `range`, a 206) reached by at most
+// limits.maxRedirects redirects over https://, the body arrives at a pace within the limits, and
+// the sink takes it.
 BodyEnd Transfer(const TransferSession& session,
                  const std::string& address,
                  DWORD blockLength,
                  const TransferLimits& limits,
-                 const BodySink& sink);
+                 const BodySink& sink,
+                 const RangeRequest* range = nullptr);

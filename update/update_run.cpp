@@ -72,8 +72,28 @@ Fetched FetchEntries(const UpdateOperations& operations,
     }
 }
 
+enum class Attempts { kStored, kFailed, kCancelled };
+
+// Up to kMostAttempts transfers of one file, the later ones only after a failure that may pass and
+// a wait that CANCEL cuts short. Each goes on where the one before stopped, if it can.
+Attempts DownloadWithRetries(const UpdateOperations& operations,
+                             const std::string& address,
+                             const std::wstring& localPath,
+                             const std::string& md5) {
+    for (int attempt = 1;; ++attempt) {
+        const DownloadOutcome outcome = operations.downloadFile(address, localPath, md5);
+        if (outcome == DownloadOutcome::kStored)
+            return Attempts::kStored;
+        if (outcome == DownloadOutcome::kFailed || attempt == kMostAttempts || !operations.waitUnlessCancelled)
+            return Attempts::kFailed;
+        if (operations.waitUnlessCancelled(kRetryDelaysMs[attempt - 1]))
+            return Attempts::kCancelled;
+    }
+}
+
 // Our temporary downloads in the folders of the listed files: those of listed paths are deleted
-// at once, before any entry is examined; the others are returned, for a complete run to delete.
+// at once, before any entry is examined, unless they can resume; the others are returned, for a
+// complete run to delete.
 std::vector<std::wstring> RemoveStaleDownloads(const UpdateOperations& operations,
                                                const std::wstring& launcherFolder,
                                                const std::vector<FileListEntry>& entries) {
@@ -90,7 +110,8 @@ std::vector<std::wstring> RemoveStaleDownloads(const UpdateOperations& operation
     std::vector<std::wstring> unlisted;
     for (const auto& folder : folders) {
         for (const std::wstring& found : operations.listTemporaryFiles(folder.second)) {
-            if (listed.count(PathKey(found)))
+            const bool resumable = operations.canResume && operations.canResume(found);
+            if (listed.count(PathKey(found)) && !resumable)
                 operations.deleteFile(found);
             else
                 unlisted.push_back(found);
@@ -140,7 +161,8 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
     const int32_t total = static_cast<int32_t>(entries.size());
     int32_t done = 0;
     reports.Progress(done, total);
-    const std::vector<std::wstring> unlistedDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
+    // What is left of these once every listed file is in place belongs to no download any more.
+    const std::vector<std::wstring> leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
 
     const std::vector<std::wstring> paths = PathsToExamine(launcherFolder, entries);
     DigestsAhead ahead;
@@ -181,7 +203,11 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
             }
 
             reports.Status(kStatusDownloadingPrefix + widePath);
-            if (!operations.downloadFile(BuildDownloadAddress(fileBaseAddress, entry.path), localPath, entry.md5))
+            const Attempts attempts = DownloadWithRetries(operations, BuildDownloadAddress(fileBaseAddress, entry.path),
+                                                          localPath, entry.md5);
+            if (attempts == Attempts::kCancelled)
+                return EndRun(reports, kStatusCancelled, false);
+            if (attempts == Attempts::kFailed)
                 return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
             written.insert(PathKey(localPath));
         } catch (const std::bad_alloc&) {
@@ -190,7 +216,7 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
         }
         reports.Progress(++done, total);
     }
-    for (const std::wstring& path : unlistedDownloads)
+    for (const std::wstring& path : leftDownloads)
         operations.deleteFile(path);
     return EndRun(reports, kStatusComplete, true);
 }

@@ -35,9 +35,13 @@ std::vector<uint16_t> CodeUnits(const std::wstring& text) {
 // A server, a launcher folder and a window made of plain data. Every posted message and every
 // file operation is written down in order, so the tests can compare whole sequences.
 struct FakeRun {
-    std::map<std::string, std::string> served;           // address -> manifest body
-    std::map<std::wstring, std::string> localDigests;    // what exists: local path -> digest
-    std::set<std::string> failingDownloads;              // addresses whose download fails
+    std::map<std::string, std::string> served;                     // address -> manifest body
+    std::map<std::wstring, std::string> localDigests;              // what exists: local path -> digest
+    std::set<std::string> failingDownloads;                        // addresses whose download fails
+    std::map<std::string, std::vector<DownloadOutcome>> outcomes;  // address -> one outcome per try
+    std::set<std::wstring> resumable;                              // temporary files with a record
+    bool cancelInWait = false;
+    std::vector<uint32_t> waits;
     std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
     std::function<void()> onFetch;                       // runs inside the manifest fetch
     std::function<bool(const std::string&, const std::string&)> isManifestSigned;
@@ -93,7 +97,18 @@ struct FakeRun {
             downloadDigests.push_back(md5);
             if (onDownload)
                 onDownload(address);
-            return failingDownloads.count(address) == 0;
+            std::vector<DownloadOutcome>& scripted = outcomes[address];
+            if (!scripted.empty()) {
+                const DownloadOutcome outcome = scripted.front();
+                scripted.erase(scripted.begin());
+                return outcome;
+            }
+            return failingDownloads.count(address) ? DownloadOutcome::kFailed : DownloadOutcome::kStored;
+        };
+        operations.canResume = [this](const std::wstring& path) { return resumable.count(path) != 0; };
+        operations.waitUnlessCancelled = [this](uint32_t milliseconds) {
+            waits.push_back(milliseconds);
+            return cancelInWait;
         };
         operations.listTemporaryFiles = [this](const std::wstring& folder) {
             listedFolders.push_back(folder);
@@ -391,13 +406,15 @@ TEST(UpdateRunCleanUp, OurLeftoversGoBeforeTheirEntryAndTheUnlistedOnlyAfterACom
         {"complete",
          false,
          {L"delete " + Local(L"System\\A.DAT") + part, L"delete " + Local(L"old.dat") + part,
-          L"delete " + Local(L"system\\gone.u") + part}},
+          L"delete " + Local(L"system\\gone.u") + part, L"delete " + Local(L"system\\c.dat") + part}},
         {"cancelled", true, {L"delete " + Local(L"System\\A.DAT") + part}},
     };
     for (const auto& c : cases) {
         FakeRun run;
         run.served[kManifestAddress] = Manifest({"system/a.dat", "b.dat", "system/c.dat"});
-        run.temporaryFiles[Local(L"system")] = {Local(L"System\\A.DAT") + part, Local(L"system\\gone.u") + part};
+        run.temporaryFiles[Local(L"system")] = {Local(L"System\\A.DAT") + part, Local(L"system\\gone.u") + part,
+                                                Local(L"system\\c.dat") + part};
+        run.resumable.insert(Local(L"system\\c.dat") + part);  // kept for its download
         run.temporaryFiles[kFolder] = {Local(L"old.dat") + part};
         run.onDownload = [&](const std::string&) {
             run.cancelRequested = c.cancelAfterFirst;
@@ -407,6 +424,37 @@ TEST(UpdateRunCleanUp, OurLeftoversGoBeforeTheirEntryAndTheUnlistedOnlyAfterACom
         run.Run();
         EXPECT_EQ(run.listedFolders, (Lines{kFolder, Local(L"system")})) << c.name;
         EXPECT_EQ(run.cleaned, c.cleaned) << c.name;
+    }
+}
+
+TEST(UpdateRunRetries, OnlyPassingFaultsAreTriedAgainAfterOneThenTwoSecondsUnlessCancelled) {
+    const std::string address = "https://updates.test/updater/a.dat";
+    const DownloadOutcome kNow = DownloadOutcome::kFailedForNow;
+    const struct {
+        const char* name;
+        std::vector<DownloadOutcome> outcomes;
+        bool cancelInWait;
+        std::wstring end;
+        size_t tries;
+        std::vector<uint32_t> waits;
+    } cases[] = {
+        {"a 500, then the file", {kNow, DownloadOutcome::kStored}, false, kComplete, 2, {1000}},
+        {"three passing faults", {kNow, kNow, kNow}, false, L"status Error downloading: a.dat", 3, {1000, 2000}},
+        {"a 404", {DownloadOutcome::kFailed}, false, L"status Error downloading: a.dat", 1, {}},
+        {"CANCEL in the wait", {kNow, DownloadOutcome::kStored}, true, kCancelled, 1, {1000}},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.served[kManifestAddress] = Manifest({"a.dat"});
+        run.outcomes[address] = c.outcomes;
+        run.cancelInWait = c.cancelInWait;
+        run.Run();
+        // The status line says "Downloading" through every try, then the run's end.
+        ASSERT_GE(run.messages.size(), 3u) << c.name;
+        EXPECT_EQ(run.messages[2], L"status Downloading: a.dat") << c.name;
+        EXPECT_EQ(run.messages[run.messages.size() - 2], c.end) << c.name;
+        EXPECT_EQ(run.downloadAddresses.size(), c.tries) << c.name;
+        EXPECT_EQ(run.waits, c.waits) << c.name;
     }
 }
 

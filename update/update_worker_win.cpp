@@ -41,6 +41,9 @@ namespace {
 // More threads than this only queue up for the disk.
 constexpr unsigned kMostDigestThreads = 4;
 
+// How soon a wait before a retry notices CANCEL.
+constexpr DWORD kCancelPollMs = 50;
+
 // A signature file is one short line; anything much longer is not one.
 constexpr uint64_t kMostSignatureFileBytes = 4096;
 
@@ -96,12 +99,26 @@ void RunUpdateForWindow(HWND window,
     const unsigned cores = std::thread::hardware_concurrency();
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
     operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
-        return DownloadToFile(address, localPath, md5, limits, session,
-                              signedBuild ? DigestRule::kAlways : DigestRule::kWhenLengthless);
+        bool worthRetrying = false;
+        if (DownloadToFile(address, localPath, md5, limits, session,
+                           signedBuild ? DigestRule::kAlways : DigestRule::kWhenLengthless, &worthRetrying))
+            return DownloadOutcome::kStored;
+        return worthRetrying ? DownloadOutcome::kFailedForNow : DownloadOutcome::kFailed;
     };
     operations.listTemporaryFiles = ListTemporaryDownloads;
-    operations.deleteFile = [](const std::wstring& path) { DeleteFileW(LongPathForm(path).c_str()); };
+    operations.canResume = CanResumeDownload;
+    operations.deleteFile = DeleteDownload;
     operations.isCancelRequested = [] { return cancelRequested.load(std::memory_order_relaxed); };
+    operations.waitUnlessCancelled = [](uint32_t milliseconds) {
+        const ULONGLONG end = GetTickCount64() + milliseconds;
+        while (!cancelRequested.load(std::memory_order_relaxed)) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= end)
+                return false;
+            Sleep(static_cast<DWORD>(std::min<ULONGLONG>(end - now, kCancelPollMs)));
+        }
+        return true;
+    };
     progressUnread.store(false);
     operations.postProgress = [window](int32_t done, int32_t total) {
         // Set before the post: the window may read the message before PostMessage returns.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support_win.h"
@@ -342,6 +343,74 @@ TEST_F(UpdateWorkerTest, ASignedBuildKeepsOnlyFilesWithTheirSignedDigestAndAnUns
         EXPECT_NE(requests.find("/filelist.txt "), std::string::npos) << requests;
         EXPECT_EQ(requests.find(".sig"), std::string::npos) << requests;
     }
+}
+
+// The requests the local server logged for `name` since the log was `offset` bytes long.
+size_t RequestsFor(const std::string& name, size_t offset) {
+    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
+    const std::string text = log.empty() ? "" : ReadBytes(WinePathFromUnix(log));
+    size_t count = 0;
+    for (size_t at = text.find("/" + name + " ", offset); at != std::string::npos;
+         at = text.find("/" + name + " ", at + 1))
+        ++count;
+    return count;
+}
+
+size_t LogLength() {
+    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
+    return log.empty() ? 0 : ReadBytes(WinePathFromUnix(log)).size();
+}
+
+TEST_F(UpdateWorkerTest, AServerErrorIsTriedAgainAndARefusalIsNot) {
+    if (EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    const struct {
+        const char* fault;
+        const wchar_t* end;
+        size_t requests;
+    } cases[] = {
+        {"once:500", L"status Update complete! Press GAME START to play.", 2},
+        {"404", L"status Error downloading: retried.dat", 1},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("retried.dat", "the file"));
+        WriteBytes(updaterFolder_ + L"\\retried.dat.fault", c.fault);
+        DeleteFileW((launcher_.Path() + L"\\retried.dat").c_str());
+        const size_t logged = LogLength();
+        collected.clear();
+        Run();
+        // The status line says "Downloading" until the end.
+        const Lines expected = {L"status Checking for updates...", L"progress 0 of 1",
+                                L"status Downloading: retried.dat"};
+        ASSERT_GE(collected.size(), 4u) << c.fault;
+        EXPECT_EQ(Lines(collected.begin(), collected.begin() + 3), expected) << c.fault;
+        EXPECT_EQ(collected[collected.size() - 2], c.end) << c.fault;
+        EXPECT_EQ(RequestsFor("retried.dat", logged), c.requests) << c.fault;
+    }
+}
+
+TEST_F(UpdateWorkerTest, CancelDuringTheWaitBeforeARetryEndsTheRunAtOnce) {
+    if (EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("failing.dat", "never served"));
+    WriteBytes(updaterFolder_ + L"\\failing.dat.fault", "500");
+    const size_t logged = LogLength();
+    ULONGLONG finished = 0;
+    std::thread run([&] {
+        RunUpdateForWindow(window_, launcher_.Path(), serverRoot_);
+        finished = GetTickCount64();
+    });
+    for (int i = 0; i < 500 && RequestsFor("failing.dat", logged) == 0; ++i)
+        Sleep(10);
+    Sleep(200);  // well into the second's wait before the second try
+    const ULONGLONG pressed = GetTickCount64();
+    cancelRequested.store(true);
+    run.join();
+    DrainMessages();
+    EXPECT_LT(finished - pressed, 1000u);
+    EXPECT_EQ(RequestsFor("failing.dat", logged), 1u);
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
 }
 
 // Bytes of the process's address space that are committed, from a walk over all its regions.

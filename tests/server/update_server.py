@@ -5,10 +5,15 @@ Serves a folder under /updater/ over TLS on 127.0.0.1, and the same folder over 
 second, ephemeral port (for redirect-http). Faults for the tests:
   - a request path /_fault/<kind>/<rest> serves /<rest> with that fault;
   - a sidecar file <file>.fault beside a served file holds the fault's kind.
-A kind may carry one parameter after "=", e.g. trickle=0.5. Kinds:
+A kind may carry one parameter after "=", e.g. trickle=0.5, and the prefix "once:", which applies
+it to the first request of that file (and query) only (once:500, once:cut=600000). Without a fault, files come
+with an ETag and Last-Modified, and a Range "bytes=N-" gets a 206 with the rest unless an If-Range
+names another version. Kinds:
   404            an HTML error page
   500            an internal server error
-  cut            Content-Length of the whole file, half of it sent, then the connection closed
+  cut=N          Content-Length of the whole answer, its first N bytes sent (default: half), then
+                 the connection closed
+  no-ranges      the whole file with a 200, whatever Range asks for
   slow           the body in 16 KiB pieces, 20 ms apart
   empty200       an empty 200 answer
   endless        no length, the file (or 64 KiB blocks of "x") again and again until the client leaves
@@ -27,6 +32,7 @@ A kind may carry one parameter after "=", e.g. trickle=0.5. Kinds:
 The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port.
 """
 import argparse
+import email.utils
 import http.server
 import os
 import select
@@ -42,7 +48,10 @@ ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Foun
 MAINTENANCE_LINE = b"<p>The update server is down for maintenance.</p>\n"
 MAINTENANCE_BLOCK = MAINTENANCE_LINE * ((1 << 20) // len(MAINTENANCE_LINE))
 # Kinds whose parameter is a number, and the number when the kind comes without one.
-NUMBER_PARAMETERS = {"trickle": (float, "5"), "oversized": (int, None), "redirect": (int, None)}
+NUMBER_PARAMETERS = {"trickle": (float, "5"), "oversized": (int, None), "redirect": (int, None), "cut": (int, "-1")}
+# Faults given with "once:" that have been served already: (path, fault).
+served_once = set()
+served_once_lock = threading.Lock()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -113,8 +122,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         if self.server.log_file:
             with open(self.server.log_file, "a") as f:
-                f.write("%s %s %s %s\n" % (self.command, self.path, self.headers.get("User-Agent", "-"),
-                                           self.server.scheme))
+                ranged = "".join(" %s=%s" % (name.lower(), self.headers[name]) for name in ("Range", "If-Range")
+                                 if self.headers.get(name))
+                f.write("%s %s %s %s%s\n" % (self.command, self.path, self.headers.get("User-Agent", "-"),
+                                             self.server.scheme, ranged))
         raw_path, _, query = self.path.partition("?")
         path = urllib.parse.unquote(raw_path)
         fault = None
@@ -132,6 +143,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if fault is None and os.path.isfile(local + ".fault"):
             with open(local + ".fault") as f:
                 fault = f.read().strip()
+        if fault and fault.startswith("once:"):
+            once = (path, query, fault)
+            with served_once_lock:
+                fault = None if once in served_once else fault[len("once:"):]
+                served_once.add(once)
         kind, _, parameter = (fault or "").partition("=")
         number = None
         if kind in NUMBER_PARAMETERS:
@@ -140,7 +156,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 number = convert(parameter or default)
             except (TypeError, ValueError):
                 number = None
-            if number is None or not number >= 0:
+            if number is None or not (number >= 0 or (kind == "cut" and number == -1)):
                 return self.send_body(400, b"bad fault parameter\n", "text/plain")
         # The served path without the fault, as it goes into a Location.
         rest = urllib.parse.quote(path) + ("?" + query if query else "")
@@ -174,17 +190,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_chunked(local, size, kind == "chunked-cut")
         if kind in ("close", "close-cut"):
             return self.send_until_close(local, size, kind == "close-cut")
-        self.send_response(200)
+        stat = os.stat(local)
+        etag = '"%x-%x"' % (stat.st_mtime_ns, size)
+        modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
+        first = self.requested_start(etag, modified) if kind != "no-ranges" else None
+        if first is not None and first >= size:
+            return self.send_body(416, b"", "text/plain")
+        start = first or 0
+        self.send_response(206 if first is not None else 200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(size))
+        self.send_header("Content-Length", str(size - start))
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", modified)
+        if first is not None:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
         if kind == "cut":
             self.send_header("Connection", "close")
         self.end_headers()
         if self.command == "HEAD":
             return
         with open(local, "rb") as f:
+            f.seek(start)
             if kind == "cut":
-                self.wfile.write(f.read(size // 2))
+                left = (size - start) // 2 if number < 0 else min(number, size - start)
+                while left > 0:
+                    block = f.read(min(1 << 20, left))
+                    self.wfile.write(block)
+                    left -= len(block)
                 self.wfile.flush()
                 return self.cut_connection()
             while True:
@@ -195,6 +227,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if kind == "slow":
                     self.wfile.flush()
                     time.sleep(0.02)
+
+    def requested_start(self, etag, modified):
+        """The first byte a "Range: bytes=N-" asks for, or None for the whole file: no Range, another
+        form of it, or an If-Range that names another version."""
+        wanted = self.headers.get("Range", "")
+        if_range = self.headers.get("If-Range")
+        if not wanted.startswith("bytes=") or not wanted.endswith("-") or (if_range and if_range not in (etag, modified)):
+            return None
+        try:
+            return int(wanted[len("bytes="):-1])
+        except ValueError:
+            return None
 
     def send_oversized(self, size):
         if not self.start_ok(("Content-Type", "text/html"), ("Content-Length", str(size))):
