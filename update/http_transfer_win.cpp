@@ -12,6 +12,9 @@ namespace {
 
 constexpr DWORD kMemoryBlockLength = 8192;
 constexpr DWORD kFileBlockLength = 65536;
+// From this length on, a download's record is written before its body: fetching less again costs
+// less than the record.
+constexpr int64_t kRecordedFromBytes = 4 << 20;
 
 // Windows refuses to replace a read-only file or a folder with a rename; Wine replaces a read-only
 // file all the same, so ask first and leave such a target alone everywhere.
@@ -85,11 +88,16 @@ uint64_t FileLength(const std::wstring& path) {
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// A record that parses, beside a temporary file holding exactly the bytes it names.
+// A record that parses, beside a temporary file holding exactly the bytes it names, or some
+// bytes when it names none (the launcher was closed while the transfer was under way).
 bool ReadResumeRecord(const std::wstring& temporaryPath, const std::wstring& recordPath, ResumeRecord* record) {
     std::string text;
-    return ReadSmallFile(recordPath, &text) && ParseResumeRecord(text, record) &&
-           FileLength(temporaryPath) == record->bytes;
+    if (!ReadSmallFile(recordPath, &text) || !ParseResumeRecord(text, record))
+        return false;
+    const uint64_t length = FileLength(temporaryPath);
+    if (record->bytes == 0)
+        record->bytes = length;
+    return length > 0 && length == record->bytes;
 }
 
 // Where a stopped download goes on from. Anything but a sound record starts from nothing (a
@@ -169,7 +177,15 @@ bool DownloadToFile(const std::string& address,
             file.Reset(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr,
                                    appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
             const LARGE_INTEGER none = {};
-            return file.IsValid() && (!appended || SetFilePointerEx(file.Get(), none, nullptr, FILE_END));
+            if (!file.IsValid() || (appended && !SetFilePointerEx(file.Get(), none, nullptr, FILE_END)))
+                return false;
+            // A large file names its version before its bytes come, so that what arrived
+            // survives the launcher being closed midway.
+            if (length >= kRecordedFromBytes && !validator.empty())
+                WriteSmallFile(recordPath, FormatResumeRecord({validator, 0}));
+            else if (resume.firstByte > 0)
+                DeleteFileW(recordPath.c_str());
+            return true;
         };
         sink.onBlock = [&](const char* bytes, DWORD blockLength) {
             if (blockLength > room.bytes) {
@@ -193,7 +209,7 @@ bool DownloadToFile(const std::string& address,
         const bool complete =
             arrived && closed && (!digestDecides || (!md5.empty() && ComputeFileMd5(temporaryPath) == md5));
         if (complete && PutInPlace(temporaryPath, localPath)) {
-            if (resume.firstByte > 0)
+            if (resume.firstByte > 0 || (length >= kRecordedFromBytes && !validator.empty()))
                 DeleteFileW(recordPath.c_str());
             return true;
         }

@@ -28,19 +28,26 @@ bool ReadLine(const std::string& text, const std::string& key, size_t* offset, s
 }  // namespace
 
 std::string FormatResumeRecord(const ResumeRecord& record) {
-    return kValidatorKey + record.validator + "\n" + kBytesKey + std::to_string(record.bytes) + "\n";
+    std::string text = kValidatorKey + record.validator + "\n";
+    if (record.bytes > 0)
+        text += kBytesKey + std::to_string(record.bytes) + "\n";
+    return text;
 }
 
 bool ParseResumeRecord(const std::string& text, ResumeRecord* record) {
     size_t offset = 0;
     std::string validator;
     std::string bytes;
-    if (!ReadLine(text, kValidatorKey, &offset, &validator) || !ReadLine(text, kBytesKey, &offset, &bytes) ||
-        offset != text.size() || validator.empty() || !IsPlainText(validator) || bytes.empty() || bytes[0] == ' ')
+    if (!ReadLine(text, kValidatorKey, &offset, &validator) || validator.empty() || !IsPlainText(validator))
         return false;
-    const int64_t count = ParseContentLength(bytes);
-    if (count <= 0)
-        return false;
+    int64_t count = 0;
+    if (offset != text.size()) {
+        if (!ReadLine(text, kBytesKey, &offset, &bytes) || offset != text.size() || bytes.empty() || bytes[0] == ' ')
+            return false;
+        count = ParseContentLength(bytes);
+        if (count <= 0)
+            return false;
+    }
     record->validator = validator;
     record->bytes = static_cast<uint64_t>(count);
     return true;

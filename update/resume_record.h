@@ -8,12 +8,14 @@
 
 struct ResumeRecord {
     std::string validator;  // a strong ETag as sent (quotes included), or a Last-Modified date
+    // 0 while the transfer is under way: whatever the temporary file holds, should the launcher
+    // be closed or stopped before the transfer ends.
     uint64_t bytes = 0;
 };
 
-// Two lines: "validator <value>" and "bytes <decimal>", each ended by LF.
+// "validator <value>" and, once the transfer has stopped, "bytes <decimal>"; each line ended by LF.
 std::string FormatResumeRecord(const ResumeRecord& record);
-// False for anything else, for a validator with control characters and for 0 bytes.
+// False for anything else, and for a validator with control characters.
 bool ParseResumeRecord(const std::string& text, ResumeRecord* record);
 
 // The validator an If-Range may carry: the ETag unless it is weak ("W/..."), which If-Range

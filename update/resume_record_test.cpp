@@ -11,6 +11,9 @@ TEST(ResumeRecord, ReadsOnlyItsOwnFormAndKeepsStrongValidators) {
     EXPECT_EQ(record.bytes, 600000u);
     EXPECT_EQ(FormatResumeRecord({"Tue, 08 Dec 2026 10:00:00 GMT", 42}),
               "validator Tue, 08 Dec 2026 10:00:00 GMT\nbytes 42\n");
+    // Under way: as long as the temporary file is.
+    ASSERT_TRUE(ParseResumeRecord(FormatResumeRecord({"\"e\"", 0}), &record));
+    EXPECT_EQ(record.bytes, 0u);
     for (const char* bad : {"", "validator \"x\"\nbytes 0\n", "validator \"x\"\nbytes 12", "validator \nbytes 5\n",
                             "validator \"x\"\nbytes 5\nmore\n", "validator \"a\rb\"\nbytes 5\n",
                             "bytes 5\nvalidator \"x\"\n", "validator \"x\"\nbytes -5\n", "validator \"x\"\nbytes  5\n"})
