@@ -1,5 +1,5 @@
 # Vardenhal Updater: see README.md.
-.PHONY: check demo bench clean
+.PHONY: check demo bench release clean
 
 check:
 	@bash scripts/check.sh
@@ -9,6 +9,11 @@ demo:
 
 bench:
 	@bash scripts/bench.sh
+
+# make release ROOT=https://updates.example.net [KEY=...] [SIGN_PFX=... SIGN_PASS_FILE=... TIMESTAMP_URL=...]
+release:
+	@ROOT='$(ROOT)' KEY='$(KEY)' SIGN_PFX='$(SIGN_PFX)' SIGN_PASS_FILE='$(SIGN_PASS_FILE)' \
+	    TIMESTAMP_URL='$(TIMESTAMP_URL)' bash scripts/release.sh
 
 clean:
 	rm -rf build out

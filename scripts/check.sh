@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make check: installs what is missing, builds the native and Windows trees, runs every suite
 # (native unit tests, the manifest fuzzer, the Windows tests under Wine against a local HTTPS
-# server) and ends with one line "N passed, N failed".
+# server, make release, the acceptance suite) and ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -63,6 +63,9 @@ fi
 
 log "Windows tests under Wine (build/$VARDENHAL_WINE_ARCH)"
 tests/run-win-tests.sh "$results" || echo "win_tests exit status $?" >>"$results/exit-failures.txt"
+
+log "make release, signed with a throw-away certificate"
+tests/release/run-release-tests.sh "$results" || echo "release tests exit status $?" >>"$results/exit-failures.txt"
 
 log "acceptance suite: the real program under Wine and Xvfb (build/$VARDENHAL_WINE_ARCH)"
 tests/run-e2e.sh "$results" || echo "e2e exit status $?" >>"$results/exit-failures.txt"
