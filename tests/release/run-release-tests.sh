@@ -12,14 +12,14 @@ export RELEASE_OUT="$work/out"
 
 report() { scripts/junit.sh "release_$1" "$2" "$3" >"$results/release_$1.xml"; }
 
-# Refused with one line of ours on standard error (make adds its own "Error 1" line after it), and
-# no out folder made.
+# Refused with one line of ours on standard error (make adds its own "Error 1" line after it, as
+# "make[1]" under make check), and no out folder made.
 refused() {  # name, then make's arguments
     local name="$1" status
     shift
     make -s release "$@" >"$work/$name.out" 2>"$work/$name.all"
     status=$?
-    grep -v '^make: \*\*\*' "$work/$name.all" >"$work/$name.err"
+    grep -Ev '^make(\[[0-9]+\])?: \*\*\*' "$work/$name.all" >"$work/$name.err"
     if [ "$status" -eq 0 ]; then
         report "$name" fail "make release $* succeeded"
     elif [ "$(grep -c . <"$work/$name.err")" -ne 1 ] || [ -e "$RELEASE_OUT" ]; then
