@@ -38,5 +38,25 @@ winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"
 xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" ctest --test-dir "build/$VARDENHAL_WINE_ARCH" --output-on-failure --timeout 900
 status=$?
+
+# The operators' tool on Windows signs with bcrypt and keeps keys in OpenSSL's form: each side
+# takes the other's key and signature.
+if [ -x "$tool" ]; then
+    wintool() {
+        "$top/scripts/wine-run.sh" "$top/build/$VARDENHAL_WINE_ARCH/vardenhal-filelist.exe" "$@" 2>>"$work/tool.log"
+    }
+    mkdir -p "$work/signed-folder/system" && echo "[Engine]" >"$work/signed-folder/system/l2.ini"
+    (cd "$work" && wintool keygen windows.key >windows.pub &&
+        wintool make signed-folder -o signed-folder/filelist.txt --sign windows.key &&
+        "$top/$tool" check signed-folder/filelist.txt signed-folder --public-key "$(cat windows.pub)" &&
+        "$top/$tool" sign signed-folder/filelist.txt -k windows.key 2>/dev/null &&
+        wintool check signed-folder/filelist.txt --public-key "$(cat windows.pub)") >"$work/tool.out"
+    if [ $? -eq 0 ]; then
+        scripts/junit.sh filelist_signing_both_ways pass "$(tail -n 1 "$work/tool.out")" >"$results/filelist_signing.xml"
+    else
+        scripts/junit.sh filelist_signing_both_ways fail "$(cat "$work/tool.out" "$work/tool.log" | tail -n 3)" \
+            >"$results/filelist_signing.xml"
+    fi
+fi
 scripts/wine-prefix.sh stop
 exit $status
