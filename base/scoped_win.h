@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <wincrypt.h>
 #include <wininet.h>
 #include <gdiplus.h>
@@ -61,6 +62,20 @@ struct CryptHashTraits {
     static bool Close(HCRYPTHASH h) { return CryptDestroyHash(h) != FALSE; }
 };
 using ScopedCryptHash = ScopedHandle<HCRYPTHASH, CryptHashTraits>;
+
+// bcrypt's handles: an algorithm provider, and the keys opened from it (to be destroyed first).
+template <typename Handle, NTSTATUS(WINAPI* Destroy)(Handle)>
+struct BCryptTraits {
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static bool Close(Handle h) { return Destroy(h) >= 0; }
+};
+inline NTSTATUS WINAPI CloseBCryptAlgorithm(BCRYPT_ALG_HANDLE h) {
+    return BCryptCloseAlgorithmProvider(h, 0);
+}
+using ScopedBCryptAlgorithm = ScopedHandle<BCRYPT_ALG_HANDLE, BCryptTraits<BCRYPT_ALG_HANDLE, CloseBCryptAlgorithm>>;
+using ScopedBCryptKey = ScopedHandle<BCRYPT_KEY_HANDLE, BCryptTraits<BCRYPT_KEY_HANDLE, BCryptDestroyKey>>;
+using ScopedBCryptHash = ScopedHandle<BCRYPT_HASH_HANDLE, BCryptTraits<BCRYPT_HASH_HANDLE, BCryptDestroyHash>>;
 
 // GDI drawing objects: brushes, pens, bitmaps, fonts. Delete only what is not selected into a DC,
 // so a ScopedSelectObject for it must be declared after it (and so end before it).

@@ -60,17 +60,25 @@ std::string EncodeBase64(const std::string& bytes) {
     return text;
 }
 
-bool ParseManifestPublicKey(const std::string& base64Key, std::string* point) {
-    std::string der;
-    if (!DecodeBase64(base64Key, &der) || der.size() != sizeof(kPublicKeyPrefix) + kPublicPointBytes ||
+bool ReadPublicKeyInfo(const std::string& der, std::string* point) {
+    if (der.size() != sizeof(kPublicKeyPrefix) + kPublicPointBytes ||
         std::memcmp(der.data(), kPublicKeyPrefix, sizeof(kPublicKeyPrefix)) != 0)
         return false;
     *point = der.substr(sizeof(kPublicKeyPrefix));
     return true;
 }
 
+std::string MakePublicKeyInfo(const std::string& point) {
+    return std::string(reinterpret_cast<const char*>(kPublicKeyPrefix), sizeof(kPublicKeyPrefix)) + point;
+}
+
+bool ParseManifestPublicKey(const std::string& base64Key, std::string* point) {
+    std::string der;
+    return DecodeBase64(base64Key, &der) && ReadPublicKeyInfo(der, point);
+}
+
 std::string FormatManifestPublicKey(const std::string& point) {
-    return EncodeBase64(std::string(reinterpret_cast<const char*>(kPublicKeyPrefix), sizeof(kPublicKeyPrefix)) + point);
+    return EncodeBase64(MakePublicKeyInfo(point));
 }
 
 bool ParseSignatureFile(const std::string& text, std::string* signature) {

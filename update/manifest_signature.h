@@ -6,6 +6,7 @@
 //    each, big-endian; one line, a line end after it allowed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The operator's public key compiled in, or "" in a build that takes the list as it comes.
@@ -17,10 +18,15 @@ std::string EncodeBase64(const std::string& bytes);
 
 constexpr size_t kPublicPointBytes = 64;  // X then Y
 constexpr size_t kSignatureBytes = 64;    // r then s
+// A signature file is one short line; an answer much longer is not one.
+constexpr uint64_t kMostSignatureFileBytes = 4096;
 
 // X then Y of the key, or false when the text is not a P-256 key in the form above.
 bool ParseManifestPublicKey(const std::string& base64Key, std::string* point);
 std::string FormatManifestPublicKey(const std::string& point);
+// The same key as DER bytes, the form libraries take.
+bool ReadPublicKeyInfo(const std::string& der, std::string* point);
+std::string MakePublicKeyInfo(const std::string& point);
 
 // r then s, or false when the file is not one line of base64 holding 64 bytes.
 bool ParseSignatureFile(const std::string& text, std::string* signature);

@@ -1,36 +1,11 @@
 #include "update/manifest_signature_win.h"
 
-#include <windows.h>
-#include <bcrypt.h>
-
+#include <cstring>
 #include <vector>
 
 #include "update/manifest_signature.h"
 
 namespace {
-
-// Open provider and key handles, closed whichever way the check ends.
-struct ScopedAlgorithm {
-    BCRYPT_ALG_HANDLE handle = nullptr;
-    ~ScopedAlgorithm() {
-        if (handle)
-            BCryptCloseAlgorithmProvider(handle, 0);
-    }
-};
-struct ScopedKey {
-    BCRYPT_KEY_HANDLE handle = nullptr;
-    ~ScopedKey() {
-        if (handle)
-            BCryptDestroyKey(handle);
-    }
-};
-struct ScopedHash {
-    BCRYPT_HASH_HANDLE handle = nullptr;
-    ~ScopedHash() {
-        if (handle)
-            BCryptDestroyHash(handle);
-    }
-};
 
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
@@ -39,42 +14,60 @@ bool Succeeded(NTSTATUS status) {
 }  // namespace
 
 std::string ComputeSha256(const std::string& bytes) {
-    ScopedAlgorithm algorithm;
-    ScopedHash hash;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
-        !Succeeded(BCryptCreateHash(algorithm.handle, &hash.handle, nullptr, 0, nullptr, 0, 0)))
+    BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
+    BCRYPT_HASH_HANDLE rawHash = nullptr;
+    const bool opened = Succeeded(BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
+    ScopedBCryptAlgorithm algorithm(rawAlgorithm);
+    if (!opened || !Succeeded(BCryptCreateHash(algorithm.Get(), &rawHash, nullptr, 0, nullptr, 0, 0)))
         return std::string();
+    ScopedBCryptHash hash(rawHash);
     // BCryptHashData takes a ULONG: a list larger than that goes in pieces.
     const size_t kPiece = 1u << 30;
     for (size_t offset = 0; offset < bytes.size(); offset += kPiece) {
         const size_t length = bytes.size() - offset < kPiece ? bytes.size() - offset : kPiece;
         PUCHAR data = reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + offset));
-        if (!Succeeded(BCryptHashData(hash.handle, data, static_cast<ULONG>(length), 0)))
+        if (!Succeeded(BCryptHashData(hash.Get(), data, static_cast<ULONG>(length), 0)))
             return std::string();
     }
     std::string digest(32, '\0');
-    if (!Succeeded(BCryptFinishHash(hash.handle, reinterpret_cast<PUCHAR>(&digest[0]), 32, 0)))
+    if (!Succeeded(BCryptFinishHash(hash.Get(), reinterpret_cast<PUCHAR>(&digest[0]), 32, 0)))
         return std::string();
     return digest;
 }
 
+bool OpenP256Provider(P256Key* key) {
+    BCRYPT_ALG_HANDLE raw = nullptr;
+    const bool opened = Succeeded(BCryptOpenAlgorithmProvider(&raw, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
+    key->algorithm.Reset(raw);
+    return opened;
+}
+
+bool ImportP256Key(const std::string& point, const std::string& privateScalar, P256Key* key) {
+    const bool isPrivate = !privateScalar.empty();
+    if (point.size() != kPublicPointBytes || (isPrivate && privateScalar.size() != kPublicPointBytes / 2) ||
+        !OpenP256Provider(key))
+        return false;
+    // BCRYPT_ECCKEY_BLOB, then X, Y and, for a private key, d.
+    const ULONG magic = isPrivate ? BCRYPT_ECDSA_PRIVATE_P256_MAGIC : BCRYPT_ECDSA_PUBLIC_P256_MAGIC;
+    const BCRYPT_ECCKEY_BLOB header = {magic, static_cast<ULONG>(kPublicPointBytes / 2)};
+    std::vector<unsigned char> blob(sizeof(header) + point.size() + privateScalar.size());
+    std::memcpy(blob.data(), &header, sizeof(header));
+    std::memcpy(blob.data() + sizeof(header), point.data(), point.size());
+    std::memcpy(blob.data() + sizeof(header) + point.size(), privateScalar.data(), privateScalar.size());
+    BCRYPT_KEY_HANDLE raw = nullptr;
+    const bool imported = Succeeded(BCryptImportKeyPair(key->algorithm.Get(), nullptr,
+                                                        isPrivate ? BCRYPT_ECCPRIVATE_BLOB : BCRYPT_ECCPUBLIC_BLOB,
+                                                        &raw, blob.data(), static_cast<ULONG>(blob.size()), 0));
+    key->key.Reset(raw);
+    return imported;
+}
+
 bool VerifyManifestSignature(const std::string& point, const std::string& bytes, const std::string& signature) {
-    if (point.size() != kPublicPointBytes || signature.size() != kSignatureBytes)
-        return false;
     std::string digest = ComputeSha256(bytes);
-    if (digest.empty())
-        return false;
-    std::vector<unsigned char> blob(sizeof(BCRYPT_ECCKEY_BLOB) + kPublicPointBytes);
-    BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kPublicPointBytes / 2};
-    memcpy(blob.data(), &header, sizeof(header));
-    memcpy(blob.data() + sizeof(header), point.data(), kPublicPointBytes);
-    ScopedAlgorithm algorithm;
-    ScopedKey key;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) ||
-        !Succeeded(BCryptImportKeyPair(algorithm.handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key.handle, blob.data(),
-                                       static_cast<ULONG>(blob.size()), 0)))
+    P256Key key;
+    if (signature.size() != kSignatureBytes || digest.empty() || !ImportP256Key(point, std::string(), &key))
         return false;
     std::string copy = signature;
-    return BCryptVerifySignature(key.handle, nullptr, reinterpret_cast<PUCHAR>(&digest[0]), 32,
+    return BCryptVerifySignature(key.key.Get(), nullptr, reinterpret_cast<PUCHAR>(&digest[0]), 32,
                                  reinterpret_cast<PUCHAR>(&copy[0]), static_cast<ULONG>(copy.size()), 0) == 0;
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "base/scoped_win.h"
+
 // SHA-256 of `bytes` (32 bytes), or "" when the system cannot compute it.
 std::string ComputeSha256(const std::string& bytes);
 
@@ -10,3 +12,13 @@ std::string ComputeSha256(const std::string& bytes);
 // the private half of `point` (X then Y). Any other input, or a failure of the system's
 // cryptography, gives false.
 bool VerifyManifestSignature(const std::string& point, const std::string& bytes, const std::string& signature);
+
+// An ECDSA P-256 key in bcrypt; the provider is declared first, so it outlives the key.
+struct P256Key {
+    ScopedBCryptAlgorithm algorithm;
+    ScopedBCryptKey key;
+};
+// Opens the provider alone, for a key still to be made.
+bool OpenP256Provider(P256Key* key);
+// Imports the public point (X then Y) and, for signing, the private scalar d (32 bytes).
+bool ImportP256Key(const std::string& point, const std::string& privateScalar, P256Key* key);

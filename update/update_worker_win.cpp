@@ -44,9 +44,6 @@ constexpr unsigned kMostDigestThreads = 4;
 // How soon a wait before a retry notices CANCEL.
 constexpr DWORD kCancelPollMs = 50;
 
-// A signature file is one short line; anything much longer is not one.
-constexpr uint64_t kMostSignatureFileBytes = 4096;
-
 std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;

@@ -38,9 +38,9 @@ bool PublicPointOf(EVP_PKEY* key, std::string* point) {
     const int length = i2d_PUBKEY(key, &der);
     if (length <= 0)
         return false;
-    const std::string text = EncodeBase64(std::string(reinterpret_cast<char*>(der), static_cast<size_t>(length)));
+    const std::string bytes(reinterpret_cast<char*>(der), static_cast<size_t>(length));
     OPENSSL_free(der);
-    return ParseManifestPublicKey(text, point);
+    return ReadPublicKeyInfo(bytes, point);
 }
 
 }  // namespace
@@ -85,9 +85,7 @@ bool SignWithKeyFile(const std::string& keyFile, const std::string& bytes, std::
 bool VerifySignature(const std::string& point, const std::string& bytes, const std::string& signature) {
     if (point.size() != kPublicPointBytes || signature.size() != kSignatureBytes)
         return false;
-    std::string der;
-    if (!DecodeBase64(FormatManifestPublicKey(point), &der))
-        return false;
+    const std::string der = MakePublicKeyInfo(point);
     const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());
     Owned<EVP_PKEY> key(d2i_PUBKEY(nullptr, &cursor, static_cast<long>(der.size())));
     Owned<ECDSA_SIG> parsed(ECDSA_SIG_new());
