@@ -124,6 +124,13 @@ std::wstring ResumeRecordPath(const std::wstring& target) {
     return target + kResumeRecordSuffix;
 }
 
+std::wstring ResumeRecordPathOfTemporary(const std::wstring& temporaryPath) {
+    const std::wstring suffix = kTemporaryDownloadSuffix;
+    const bool ours = temporaryPath.size() >= suffix.size() &&
+                      temporaryPath.compare(temporaryPath.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return ResumeRecordPath(ours ? temporaryPath.substr(0, temporaryPath.size() - suffix.size()) : temporaryPath);
+}
+
 std::wstring SupersededLauncherPath(const std::wstring& executablePath) {
     return executablePath + L".vhl\u2193old";
 }

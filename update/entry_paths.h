@@ -47,6 +47,8 @@ std::wstring TemporaryDownloadPath(const std::wstring& target);
 // Beside a temporary download that stopped midway: what the next attempt needs to ask for the rest.
 constexpr wchar_t kResumeRecordSuffix[] = L".vhl\u2193resume";
 std::wstring ResumeRecordPath(const std::wstring& target);
+// The same, from the temporary download's own path.
+std::wstring ResumeRecordPathOfTemporary(const std::wstring& temporaryPath);
 
 // Where the running launcher is moved when the manifest brings a new one; the new one deletes it
 // at its next start.

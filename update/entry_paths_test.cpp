@@ -167,6 +167,7 @@ TEST(TemporaryDownloadPath, StaysInTheTargetFolderWithANameNoManifestCanProduce)
     for (wchar_t c : temporary.substr(target.size()))
         hasForeignCharacter |= (c > 0x7F && c < 0xFF80);
     EXPECT_TRUE(hasForeignCharacter);
+    EXPECT_EQ(ResumeRecordPathOfTemporary(temporary), L"C:\\L2\\system\\l2.ini.vhl\u2193resume");
 }
 
 TEST(LongPathForm, PrefixesOnlyPathsWindowsWouldRefuse) {

@@ -233,19 +233,12 @@ bool DownloadToFile(const std::string& address,
 }
 
 bool CanResumeDownload(const std::wstring& temporaryPath) {
-    const size_t suffixLength = wcslen(kTemporaryDownloadSuffix);
-    if (temporaryPath.size() < suffixLength)
-        return false;
-    const std::wstring target = temporaryPath.substr(0, temporaryPath.size() - suffixLength);
     ResumeRecord record;
-    return ReadResumeRecord(LongPathForm(temporaryPath), LongPathForm(ResumeRecordPath(target)), &record);
+    return ReadResumeRecord(LongPathForm(temporaryPath), LongPathForm(ResumeRecordPathOfTemporary(temporaryPath)),
+                            &record);
 }
 
 void DeleteDownload(const std::wstring& temporaryPath) {
-    const size_t suffixLength = wcslen(kTemporaryDownloadSuffix);
     DeleteFileW(LongPathForm(temporaryPath).c_str());
-    if (temporaryPath.size() >= suffixLength) {
-        const std::wstring target = temporaryPath.substr(0, temporaryPath.size() - suffixLength);
-        DeleteFileW(LongPathForm(ResumeRecordPath(target)).c_str());
-    }
+    DeleteFileW(LongPathForm(ResumeRecordPathOfTemporary(temporaryPath)).c_str());
 }

@@ -178,9 +178,14 @@ bool RequireFolder(const FileListOperations& operations, const std::string& fold
     return false;
 }
 
-bool ReadManifest(const FileListOperations& operations, const std::string& path, std::string* text, std::ostream& err) {
+// A whole regular file: a folder or a device at the path is no file to read.
+bool ReadRegularFile(const FileListOperations& operations, const std::string& path, std::string* text) {
     uint64_t length = 0;
-    if (operations.inspectPath(path, &length) == PathKind::kFile && operations.readFile(path, text))
+    return operations.inspectPath(path, &length) == PathKind::kFile && operations.readFile(path, text);
+}
+
+bool ReadManifest(const FileListOperations& operations, const std::string& path, std::string* text, std::ostream& err) {
+    if (ReadRegularFile(operations, path, text))
         return true;
     err << "vardenhal-filelist: cannot read the manifest " << EscapeForDisplay(path) << "\n";
     return false;
@@ -200,8 +205,7 @@ bool SignBytes(const FileListOperations& operations,
                std::string* signatureFile,
                std::ostream& err) {
     std::string keyFile;
-    uint64_t length = 0;
-    if (operations.inspectPath(keyPath, &length) != PathKind::kFile || !operations.readFile(keyPath, &keyFile)) {
+    if (!ReadRegularFile(operations, keyPath, &keyFile)) {
         err << "vardenhal-filelist: cannot read the key file " << EscapeForDisplay(keyPath) << "\n";
         return false;
     }
@@ -269,8 +273,7 @@ std::string DescribeSignature(const FileListOperations& operations,
     const std::string path = manifestPath + kSignatureSuffix;
     std::string text;
     std::string signature;
-    uint64_t length = 0;
-    if (operations.inspectPath(path, &length) != PathKind::kFile || !operations.readFile(path, &text))
+    if (!ReadRegularFile(operations, path, &text))
         return "no signature file " + EscapeForDisplay(path) + "; a signed launcher would refuse this manifest";
     if (!ParseSignatureFile(text, &signature))
         return "the signature file " + EscapeForDisplay(path) +
