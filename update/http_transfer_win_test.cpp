@@ -125,21 +125,8 @@ TEST_F(HttpTransferTest, FailedDownloadsKeepTheOldFileAndOnlyACutOneItsFirstPart
     }
 }
 
-// The requests the local server has logged since `offset` (its length when read before).
-std::string ServerLogSince(size_t offset) {
-    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
-    return log.empty() ? std::string() : ReadBytes(WinePathFromUnix(log)).substr(offset);
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasThatVersion) {
-    if (EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty())
+    if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
     const std::string body = Pattern(1000000);
     std::string changed = body;
@@ -179,15 +166,16 @@ TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasTh
         ASSERT_EQ(ReadBytes(TemporaryDownloadPath(target)).size(), 600000u) << c.name;
         c.between(name, target);
         const std::wstring served = served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name);
-        const size_t logged = ServerLogSince(0).size();
+        const size_t logged = TestServerLogSince().size();
 
         EXPECT_TRUE(DownloadToFile(address, target, ComputeFileMd5(served))) << c.name;
         EXPECT_TRUE(ReadBytes(target) == c.result) << c.name;
         EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.name;
         EXPECT_FALSE(PathExists(ResumeRecordPath(target))) << c.name;
-        const std::string requests = ServerLogSince(logged);
-        EXPECT_EQ(Count(requests, name + " "), c.requests) << c.name << ":\n" << requests;
-        EXPECT_EQ(Count(requests, "range=bytes=600000- if-range="), c.rangeRequests) << c.name << ":\n" << requests;
+        const std::string requests = TestServerLogSince(logged);
+        EXPECT_EQ(CountOccurrences(requests, name + " "), c.requests) << c.name << ":\n" << requests;
+        EXPECT_EQ(CountOccurrences(requests, "range=bytes=600000- if-range="), c.rangeRequests) << c.name << ":\n"
+                                                                                                << requests;
     }
 }
 

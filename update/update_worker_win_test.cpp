@@ -332,14 +332,13 @@ TEST_F(UpdateWorkerTest, ASignedBuildKeepsOnlyFilesWithTheirSignedDigestAndAnUns
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(map)));
 
     // Today's behaviour without a key: a body of the announced length is taken as it comes.
-    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
-    const size_t logBefore = log.empty() ? 0 : ReadBytes(WinePathFromUnix(log)).size();
+    const size_t logged = TestServerLogSince().size();
     collected.clear();
     Run();
     EXPECT_EQ(collected.back(), L"finished 1");
     EXPECT_EQ(ReadBytes(map), std::string(49999, 'a') + "b");
-    if (!log.empty()) {
-        const std::string requests = ReadBytes(WinePathFromUnix(log)).substr(logBefore);
+    if (HasTestServerLog()) {
+        const std::string requests = TestServerLogSince(logged);
         EXPECT_NE(requests.find("/filelist.txt "), std::string::npos) << requests;
         EXPECT_EQ(requests.find(".sig"), std::string::npos) << requests;
     }
@@ -347,22 +346,11 @@ TEST_F(UpdateWorkerTest, ASignedBuildKeepsOnlyFilesWithTheirSignedDigestAndAnUns
 
 // The requests the local server logged for `name` since the log was `offset` bytes long.
 size_t RequestsFor(const std::string& name, size_t offset) {
-    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
-    const std::string text = log.empty() ? "" : ReadBytes(WinePathFromUnix(log));
-    size_t count = 0;
-    for (size_t at = text.find("/" + name + " ", offset); at != std::string::npos;
-         at = text.find("/" + name + " ", at + 1))
-        ++count;
-    return count;
-}
-
-size_t LogLength() {
-    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
-    return log.empty() ? 0 : ReadBytes(WinePathFromUnix(log)).size();
+    return CountOccurrences(TestServerLogSince(offset), "/" + name + " ");
 }
 
 TEST_F(UpdateWorkerTest, AServerErrorIsTriedAgainAndARefusalIsNot) {
-    if (EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty())
+    if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
     const struct {
         const char* fault;
@@ -376,7 +364,7 @@ TEST_F(UpdateWorkerTest, AServerErrorIsTriedAgainAndARefusalIsNot) {
         WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("retried.dat", "the file"));
         WriteBytes(updaterFolder_ + L"\\retried.dat.fault", c.fault);
         DeleteFileW((launcher_.Path() + L"\\retried.dat").c_str());
-        const size_t logged = LogLength();
+        const size_t logged = TestServerLogSince().size();
         collected.clear();
         Run();
         // The status line says "Downloading" until the end.
@@ -390,11 +378,11 @@ TEST_F(UpdateWorkerTest, AServerErrorIsTriedAgainAndARefusalIsNot) {
 }
 
 TEST_F(UpdateWorkerTest, CancelDuringTheWaitBeforeARetryEndsTheRunAtOnce) {
-    if (EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty())
+    if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
     WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("failing.dat", "never served"));
     WriteBytes(updaterFolder_ + L"\\failing.dat.fault", "500");
-    const size_t logged = LogLength();
+    const size_t logged = TestServerLogSince().size();
     ULONGLONG finished = 0;
     std::thread run([&] {
         RunUpdateForWindow(window_, launcher_.Path(), serverRoot_);

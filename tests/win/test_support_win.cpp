@@ -35,6 +35,23 @@ std::wstring TestServerFolder() {
     return dir.empty() ? std::wstring() : WinePathFromUnix(dir);
 }
 
+bool HasTestServerLog() {
+    return !EnvironmentValue("VARDENHAL_TEST_SERVER_LOG").empty();
+}
+
+std::string TestServerLogSince(size_t offset) {
+    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
+    const std::string text = log.empty() ? std::string() : ReadBytes(WinePathFromUnix(log));
+    return offset < text.size() ? text.substr(offset) : std::string();
+}
+
+size_t CountOccurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 TemporaryFolder::TemporaryFolder() {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH];

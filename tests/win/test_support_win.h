@@ -17,6 +17,13 @@ std::wstring WinePathFromUnix(const std::string& unixPath);
 std::string TestServerRoot();
 std::wstring TestServerFolder();
 
+// The local server's request log, one line a request (VARDENHAL_TEST_SERVER_LOG): whether there is
+// one, and what it holds past `offset` bytes (its length when read earlier).
+bool HasTestServerLog();
+std::string TestServerLogSince(size_t offset = 0);
+// How many times `part` occurs in `text`.
+size_t CountOccurrences(const std::string& text, const std::string& part);
+
 // A fresh, empty folder under the temporary folder, removed with its content by the destructor.
 class TemporaryFolder {
 public:
