@@ -152,6 +152,7 @@ class Launcher:
                                         cwd="/", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if self.probe("wait", str(timeout)).returncode != 0:
             raise RuntimeError("the launcher window did not appear")
+        return self
 
     def probe(self, *args):
         return wine(os.path.join(WIN_BUILD, "e2e_probe.exe"), *args)

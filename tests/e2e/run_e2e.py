@@ -56,6 +56,11 @@ def temporary_leftovers(folder):
     return [name for name in files_below(folder) if ".vhl" in name]
 
 
+def expect_complete(c, launcher, run="the run"):
+    done, status = launcher.wait_status(COMPLETE, 60)
+    c.expect(done, "%s did not complete; status %r" % (run, status))
+
+
 def wait_until(condition, seconds):
     end = time.time() + seconds
     while not condition() and time.time() < end:
@@ -116,11 +121,9 @@ class Scenarios:
         same_mtime = os.stat(os.path.join(client, "data", "same.dat")).st_mtime_ns
 
         self.server.start(served)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
-            done, status = launcher.wait_status(COMPLETE, 60)
-            c.expect(done, "the run did not complete; status %r" % status)
+            expect_complete(c, launcher)
             for path, data in files.items():
                 local = os.path.join(client, path)
                 c.expect(os.path.isfile(local) and read(local) == data, "%s not as served" % path)
@@ -160,8 +163,7 @@ class Scenarios:
         client, served = self.fresh("absent", with_game_client=False)
         write_manifest(served, {"system/l2.exe": b"MZ stand-in", "readme.txt": b"hello\n"})
         self.server.start(served)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
             info = launcher.window()
             c.equal(info.get("title"), "Vardenhal Updater", "title")
@@ -200,8 +202,7 @@ class Scenarios:
             c.equal(launcher.dialogs(), 0, "Info dialogs after OK")
 
             launcher.click(UPDATE_BUTTON)
-            done, status = launcher.wait_status(COMPLETE, 60)
-            c.expect(done, "the run did not complete after UPDATE; status %r" % status)
+            expect_complete(c, launcher, "the run after UPDATE")
             c.equal([r[1] for r in self.server.requests()][:1], ["/updater/filelist.txt"], "first request")
             c.equal(read(os.path.join(client, "readme.txt")), b"hello\n", "downloaded file")
         finally:
@@ -222,8 +223,7 @@ class Scenarios:
         with open(os.path.join(served, "b/missing.dat.fault"), "w") as f:
             f.write("404")
         self.server.start(served)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
             done, status = launcher.wait_status("Error downloading: ", 60)
             c.equal(status, "Error downloading: b/missing.dat", "status after a 404")
@@ -248,8 +248,7 @@ class Scenarios:
             os.remove(os.path.join(served, "c/cut.dat.fault"))
             launcher.click(UPDATE_BUTTON)
             time.sleep(0.5)
-            done, status = launcher.wait_status(COMPLETE, 60)
-            c.expect(done, "the run against the healthy server did not complete; status %r" % status)
+            expect_complete(c, launcher, "the run against the healthy server")
             for path, data in files.items():
                 c.expect(read(os.path.join(client, path)) == data, "%s not as served" % path)
             c.equal(temporary_leftovers(client), [], "temporary files after the healthy run")
@@ -262,8 +261,7 @@ class Scenarios:
         client, served = self.fresh("no-server", with_game_client=True)
         self.server.stop()
         before = files_below(client)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
             done, status = launcher.wait_status(NO_CONNECTION, 60)
             c.equal(status, NO_CONNECTION, "status")
@@ -281,8 +279,7 @@ class Scenarios:
         with open(os.path.join(served, "filelist.txt"), "w") as f:
             f.write("%s|%s\n" % (escapes[0], md5(b"x")))
         self.server.start(served)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
             for index, path in enumerate(escapes):
                 if index:
@@ -313,8 +310,7 @@ class Scenarios:
             with open(os.path.join(served, path + ".fault"), "w") as f:
                 f.write("slow")
         self.server.start(served)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
             started, status = launcher.wait_status("Downloading: ", 30)
             c.expect(started, "no download started; status %r" % status)
@@ -338,20 +334,16 @@ class Scenarios:
         write_manifest(served, {"VardenhalUpdater.exe": newer, "system/l2.ini": b"[Engine]\n"})
         aside = os.path.join(client, "VardenhalUpdater.exe.vhl\u2193old")
         self.server.start(served)
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
-            done, status = launcher.wait_status(COMPLETE, 60)
-            c.expect(done, "the run did not complete; status %r" % status)
+            expect_complete(c, launcher)
             c.expect(read(os.path.join(client, "VardenhalUpdater.exe")) == newer, "the launcher was not replaced")
             c.expect(os.path.exists(aside), "the running launcher was not moved aside")
         finally:
             c.equal(launcher.close(), 0, "exit code")
-        launcher = Launcher(client)
-        launcher.start()
+        launcher = Launcher(client).start()
         try:
-            done, status = launcher.wait_status(COMPLETE, 60)
-            c.expect(done, "the new launcher's run did not complete; status %r" % status)
+            expect_complete(c, launcher, "the new launcher's run")
             c.expect(not os.path.exists(aside), "the old launcher is still there after the next start")
         finally:
             c.equal(launcher.close(), 0, "exit code of the new launcher")

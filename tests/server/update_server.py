@@ -212,11 +212,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(local, "rb") as f:
             f.seek(start)
             if kind == "cut":
-                left = (size - start) // 2 if number < 0 else min(number, size - start)
-                while left > 0:
-                    block = f.read(min(1 << 20, left))
-                    self.wfile.write(block)
-                    left -= len(block)
+                self.write_from(f, (size - start) // 2 if number < 0 else min(number, size - start))
                 self.wfile.flush()
                 return self.cut_connection()
             while True:
@@ -227,6 +223,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if kind == "slow":
                     self.wfile.flush()
                     time.sleep(0.02)
+
+    def write_from(self, f, left, block_size=1 << 20, chunked=False):
+        """Sends up to `left` bytes of the open file `f`, each block as one chunk when `chunked`."""
+        while left > 0:
+            block = f.read(min(block_size, left))
+            if not block:
+                break
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block) if chunked else block)
+            left -= len(block)
 
     def requested_start(self, etag, modified):
         """The first byte a "Range: bytes=N-" asks for, or None for the whole file: no Range, another
@@ -288,14 +293,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_chunked(self, local, size, cut):
         if not self.start_ok(("Content-Type", "application/octet-stream"), ("Transfer-Encoding", "chunked")):
             return
-        left = size // 2 if cut else size
         with open(local, "rb") as f:
-            while left > 0:
-                block = f.read(min(16384, left))
-                if not block:
-                    break
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block))
-                left -= len(block)
+            self.write_from(f, size // 2 if cut else size, 16384, chunked=True)
         if cut:
             self.wfile.flush()
             return self.cut_connection()
@@ -304,14 +303,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_until_close(self, local, size, cut):
         if not self.start_ok(("Content-Type", "application/octet-stream"), ("Connection", "close")):
             return
-        left = size // 2 if cut else size
         with open(local, "rb") as f:
-            while left > 0:
-                block = f.read(min(1 << 20, left))
-                if not block:
-                    break
-                self.wfile.write(block)
-                left -= len(block)
+            self.write_from(f, size // 2 if cut else size)
         self.wfile.flush()
         if cut:
             return self.cut_connection()
