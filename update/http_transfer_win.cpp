@@ -162,6 +162,7 @@ bool DownloadToFile(const std::string& address,
         int64_t length = -1;
         uint64_t written = 0;
         bool appended = false;
+        bool recordedAhead = false;
         std::string validator;
         BodySink sink;
         // Made (or opened to append) once the answer is known to be usable, so a failed request
@@ -181,7 +182,8 @@ bool DownloadToFile(const std::string& address,
                 return false;
             // A large file names its version before its bytes come, so that what arrived
             // survives the launcher being closed midway.
-            if (length >= kRecordedFromBytes && !validator.empty())
+            recordedAhead = length >= kRecordedFromBytes && !validator.empty();
+            if (recordedAhead)
                 WriteSmallFile(recordPath, FormatResumeRecord({validator, 0}));
             else if (resume.firstByte > 0)
                 DeleteFileW(recordPath.c_str());
@@ -209,7 +211,7 @@ bool DownloadToFile(const std::string& address,
         const bool complete =
             arrived && closed && (!digestDecides || (!md5.empty() && ComputeFileMd5(temporaryPath) == md5));
         if (complete && PutInPlace(temporaryPath, localPath)) {
-            if (resume.firstByte > 0 || (length >= kRecordedFromBytes && !validator.empty()))
+            if (resume.firstByte > 0 || recordedAhead)
                 DeleteFileW(recordPath.c_str());
             return true;
         }
