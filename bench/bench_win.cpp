@@ -101,11 +101,12 @@ struct WorkerArguments {
     HWND window;
     std::wstring folder;
     std::string serverRoot;
+    UpdateRunFlags flags;
 };
 
 DWORD WINAPI RunWorker(LPVOID argument) {
-    const WorkerArguments* arguments = static_cast<const WorkerArguments*>(argument);
-    RunUpdateForWindow(arguments->window, arguments->folder, arguments->serverRoot);
+    WorkerArguments* arguments = static_cast<WorkerArguments*>(argument);
+    RunUpdateForWindow(arguments->window, arguments->flags, arguments->folder, arguments->serverRoot);
     return 0;
 }
 
@@ -118,7 +119,7 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
         HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         // The window's animation tick, at which it takes the next progress figure.
         SetTimer(window, 1, 16, nullptr);
-        WorkerArguments arguments{window, folder, serverRoot};
+        WorkerArguments arguments{window, folder, serverRoot, {}};
         const double start = Now();
         HANDLE thread = CreateThread(nullptr, 0, RunWorker, &arguments, 0, nullptr);
         bool complete = false;
@@ -128,7 +129,7 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
             if (message.hwnd == window && message.message == WM_UPDATE_STATUS) {
                 TakeStatusText(message.lParam);
             } else if (message.hwnd == window && message.message == WM_TIMER) {
-                progressUnread.store(false);
+                arguments.flags.progressUnread.store(false);
             } else if (message.hwnd == window && message.message == WM_UPDATE_PROGRESS) {
                 ++progressCount;
                 peakPrivate = std::max(peakPrivate, PrivateMiB());

@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Gdiplus {
 class GpImage;
 }
 using GpImage = Gdiplus::GpImage;
+struct UpdateRunFlags;
 
 struct LauncherState {
     HWND mainWindow = nullptr;
@@ -28,6 +30,8 @@ struct LauncherState {
     GpImage* tiktokIcon = nullptr;
 
     bool updateRunning = false;
+    // The flags of the run under way, or of the last one: each run gets new ones.
+    std::shared_ptr<UpdateRunFlags> updateRun;
     bool gameReady = false;
     bool musicPlaying = false;
     bool musicMuted = false;

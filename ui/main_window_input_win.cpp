@@ -39,8 +39,8 @@ void SetVolumeFromX(int x, ClientSize size) {
 }
 
 void PressUpdateButton(HWND window) {
-    if (launcherState.updateRunning)
-        cancelRequested.store(true, std::memory_order_relaxed);
+    if (launcherState.updateRunning && launcherState.updateRun)
+        launcherState.updateRun->cancelRequested.store(true, std::memory_order_relaxed);
     else
         StartUpdateRun(window, true);
 }
@@ -157,7 +157,8 @@ bool OnSetCursor(HWND window) {
 void OnTimer(HWND window) {
     // The bar shows at most one new figure a tick: the worker holds the rest back meanwhile
     // instead of posting thousands of reports a second that no one would see.
-    progressUnread.store(false);
+    if (launcherState.updateRun)
+        launcherState.updateRun->progressUnread.store(false);
     bool changed = false;
     StepHoverLevel(launcherState.updateHoverLevel, launcherState.updateHovered, changed);
     StepHoverLevel(launcherState.gameStartHoverLevel, launcherState.gameStartHovered, changed);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ std::vector<std::string> openedLinks;
 int launchGameCalls = 0;
 std::vector<HWND> infoDialogOwners;
 std::vector<HWND> workerWindows;
+std::vector<std::shared_ptr<UpdateRunFlags>> workerFlags;
 bool workerStarts = true;
 std::vector<std::wstring> musicCommands;
 
@@ -42,8 +44,9 @@ void RecordLaunchGame() {
 void RecordOpenInfoDialog(HWND owner) {
     infoDialogOwners.push_back(owner);
 }
-bool RecordStartUpdateWorker(HWND window) {
+bool RecordStartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags) {
     workerWindows.push_back(window);
+    workerFlags.push_back(flags);
     return workerStarts;
 }
 unsigned RecordMusicCommand(const std::wstring& command) {
@@ -56,6 +59,7 @@ void ClearRecords() {
     launchGameCalls = 0;
     infoDialogOwners.clear();
     workerWindows.clear();
+    workerFlags.clear();
     musicCommands.clear();
 }
 
@@ -125,7 +129,7 @@ protected:
 
         // A run may have started at creation if a game client lies beside the test binary.
         launcherState.updateRunning = false;
-        cancelRequested.store(false);
+        launcherState.updateRun.reset();
         launcherState.progressDone = 0;
         launcherState.progressTotal = 100;
         ClearRecords();
@@ -187,7 +191,7 @@ private:
         savedFlags_ = {launcherState.updateRunning,    launcherState.gameReady,      launcherState.musicPlaying,
                        launcherState.musicMuted,       launcherState.draggingVolume, launcherState.updateHovered,
                        launcherState.gameStartHovered, launcherState.titleHovered,   launcherState.infoHovered};
-        savedCancel_ = cancelRequested.load();
+        savedRun_ = launcherState.updateRun;
         savedVolume_ = launcherState.musicVolume;
         savedDone_ = launcherState.progressDone;
         savedTotal_ = launcherState.progressTotal;
@@ -208,7 +212,7 @@ private:
                          &launcherState.gameStartHovered, &launcherState.titleHovered,   &launcherState.infoHovered};
         for (size_t i = 0; i < savedFlags_.size(); ++i)
             *flags[i] = savedFlags_[i];
-        cancelRequested.store(savedCancel_);
+        launcherState.updateRun = savedRun_;
         launcherState.musicVolume = savedVolume_;
         launcherState.progressDone = savedDone_;
         launcherState.progressTotal = savedTotal_;
@@ -227,7 +231,7 @@ private:
     ULONG_PTR savedToken_ = 0;
     std::wstring savedMusicPath_;
     std::vector<bool> savedFlags_;
-    bool savedCancel_ = false;
+    std::shared_ptr<UpdateRunFlags> savedRun_;
     int32_t savedVolume_ = 0;
     int32_t savedDone_ = 0;
     int32_t savedTotal_ = 0;
@@ -239,16 +243,20 @@ TEST_F(MainWindowInputTest, UpdateStartsOneRunAndCancelOnlyRaisesTheFlag) {
     launcherState.progressTotal = 9;
     EXPECT_TRUE(RequestsRepaint([&] { Press(80, kH - 30); }));
     EXPECT_TRUE(launcherState.updateRunning);  // the button now reads "CANCEL"
-    EXPECT_FALSE(cancelRequested.load());
     EXPECT_EQ(launcherState.progressDone, 0);
     EXPECT_EQ(launcherState.progressTotal, 100);
     EXPECT_EQ(workerWindows, std::vector<HWND>{window_});
+    ASSERT_EQ(workerFlags.size(), 1u);
+    const std::shared_ptr<UpdateRunFlags> first = workerFlags[0];
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first, launcherState.updateRun);  // the window keeps what it shares with the worker
+    EXPECT_FALSE(first->cancelRequested.load());
 
     launcherState.progressDone = 3;
     launcherState.progressTotal = 8;
     for (int press = 0; press < 2; ++press) {
         EXPECT_FALSE(RequestsRepaint([&] { Press(80, kH - 30); })) << "press " << press;
-        EXPECT_TRUE(cancelRequested.load());
+        EXPECT_TRUE(first->cancelRequested.load());
         EXPECT_TRUE(launcherState.updateRunning) << "still CANCEL until the worker reports the end";
         EXPECT_EQ(launcherState.progressDone, 3);
         EXPECT_EQ(launcherState.progressTotal, 8);
@@ -259,9 +267,13 @@ TEST_F(MainWindowInputTest, UpdateStartsOneRunAndCancelOnlyRaisesTheFlag) {
     launcherState.gameReady = true;
     SendMessageW(window_, WM_UPDATE_FINISHED, 0, 0);
     EXPECT_FALSE(launcherState.updateRunning);
-    EXPECT_FALSE(cancelRequested.load());
     Press(80, kH - 30);
     EXPECT_TRUE(launcherState.updateRunning);
+    // The new run has flags of its own: the old run's CANCEL cannot reach it.
+    ASSERT_EQ(workerFlags.size(), 2u);
+    EXPECT_NE(workerFlags[1], first);
+    EXPECT_FALSE(workerFlags[1]->cancelRequested.load());
+    EXPECT_TRUE(first->cancelRequested.load());
     EXPECT_EQ(launcherState.progressDone, 0);
     EXPECT_EQ(launcherState.progressTotal, 100);
     EXPECT_TRUE(launcherState.gameReady);
@@ -298,12 +310,10 @@ TEST_F(MainWindowInputTest, FinishMessagesEnableGameStartOnlyAfterASuccess) {
         launcherState.gameReady = false;
         for (WPARAM result : c.results) {
             launcherState.updateRunning = true;
-            cancelRequested.store(true);
             launcherState.progressDone = 4;
             launcherState.progressTotal = 6;
             EXPECT_TRUE(RequestsRepaint([&] { SendMessageW(window_, WM_UPDATE_FINISHED, result, 0); })) << c.name;
             EXPECT_FALSE(launcherState.updateRunning) << c.name;
-            EXPECT_FALSE(cancelRequested.load()) << c.name;
             EXPECT_EQ(launcherState.progressDone, 4) << c.name;
             EXPECT_EQ(launcherState.progressTotal, 6) << c.name;
         }
@@ -323,9 +333,10 @@ TEST_F(MainWindowInputTest, ProgressWithoutAPositiveTotalIsDropped) {
     EXPECT_EQ(launcherState.progressDone, 5);
     EXPECT_EQ(launcherState.progressTotal, 10);
     // The next tick lets the worker post its next figure.
-    progressUnread.store(true);
+    launcherState.updateRun = std::make_shared<UpdateRunFlags>();
+    launcherState.updateRun->progressUnread.store(true);
     Tick();
-    EXPECT_FALSE(progressUnread.load());
+    EXPECT_FALSE(launcherState.updateRun->progressUnread.load());
 }
 
 TEST_F(MainWindowInputTest, StatusMessageSetsTheLabelAndFreesItsString) {

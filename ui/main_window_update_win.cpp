@@ -1,5 +1,6 @@
 #include "ui/main_window_update_win.h"
 
+#include <memory>
 #include <string>
 
 #include "ui/draw_primitives_win.h"
@@ -9,12 +10,13 @@
 
 void StartUpdateRun(HWND window, bool repaint) {
     launcherState.updateRunning = true;
-    cancelRequested.store(false, std::memory_order_relaxed);
+    // New flags for each run: a run still ending never shares them with the next.
+    launcherState.updateRun = std::make_shared<UpdateRunFlags>();
     launcherState.progressDone = 0;
     launcherState.progressTotal = 100;
     if (repaint)
         RequestRepaint(window);
-    if (!mainWindowCommands.startUpdateWorker(window)) {
+    if (!mainWindowCommands.startUpdateWorker(window, launcherState.updateRun)) {
         launcherState.updateRunning = false;
         SetWindowTextW(launcherState.statusLabel, kWorkerStartFailedText);
         RequestRepaint(window);
@@ -37,7 +39,6 @@ void OnUpdateStatus(HWND, LPARAM lParam) {
 
 void OnUpdateFinished(HWND window, WPARAM wParam) {
     launcherState.updateRunning = false;
-    cancelRequested.store(false, std::memory_order_relaxed);
     if (wParam == kUpdateRunComplete)
         launcherState.gameReady = true;
     RequestRepaint(window);

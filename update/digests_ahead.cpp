@@ -1,6 +1,7 @@
 #include "update/digests_ahead.h"
 
 #include <chrono>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -14,56 +15,72 @@ void Pause(int* rounds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-void ComputeAhead(DigestsAhead* ahead) {
+}  // namespace
+
+bool StartStandardThread(std::function<void()> body, std::thread* thread) {
+    try {
+        *thread = std::thread(std::move(body));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+DigestsAhead::DigestsAhead(std::vector<std::wstring> paths,
+                           size_t depth,
+                           size_t threadCount,
+                           ComputeDigest computeDigest,
+                           const StartThread& startThread)
+    : paths_(std::move(paths)),
+      depth_(depth),
+      computeDigest_(std::move(computeDigest)),
+      slots_(new Slot[paths_.size()]) {
+    threads_.reserve(threadCount);
+    for (size_t i = 0; i < threadCount; ++i) {
+        std::thread thread;
+        if (!startThread([this] { ComputeAhead(); }, &thread))
+            break;
+        threads_.push_back(std::move(thread));
+    }
+    // With no thread at all, a path another thread claimed is never computed: none was.
+}
+
+DigestsAhead::~DigestsAhead() {
+    stop_ = true;
+    for (std::thread& thread : threads_)
+        thread.join();
+}
+
+void DigestsAhead::ComputeAhead() {
     for (;;) {
-        const size_t index = ahead->claimed.fetch_add(1);
-        if (index >= ahead->paths.size())
+        const size_t index = claimed_.fetch_add(1);
+        if (index >= paths_.size())
             return;
-        for (int rounds = 0; index >= ahead->taken.load() + ahead->depth; Pause(&rounds)) {
-            if (ahead->stop)
+        for (int rounds = 0; index >= taken_.load() + depth_; Pause(&rounds)) {
+            if (stop_)
                 return;
         }
-        if (ahead->stop)
+        if (stop_)
             return;
-        DigestSlot& slot = ahead->slots[index];
+        Slot& slot = slots_[index];
         try {
-            slot.digest = ahead->computeDigest(ahead->paths[index], ahead->stop);
+            slot.digest = computeDigest_(paths_[index], stop_);
         } catch (...) {
-            slot.digest.clear();  // as an unreadable file: the run fetches it, or fails trying
+            slot.digest = FileDigest();  // as an unreadable file: the run fetches it, or fails trying
         }
         slot.ready.store(true, std::memory_order_release);
     }
 }
 
-}  // namespace
-
-void StartDigestsAhead(DigestsAhead* ahead,
-                       std::vector<std::wstring> paths,
-                       size_t depth,
-                       size_t threadCount,
-                       ComputeDigest computeDigest) {
-    ahead->paths = std::move(paths);
-    ahead->depth = depth;
-    ahead->computeDigest = std::move(computeDigest);
-    ahead->slots.reset(new DigestSlot[ahead->paths.size()]);
-    for (size_t i = 0; i < threadCount; ++i)
-        ahead->threads.emplace_back(ComputeAhead, ahead);
+bool DigestsAhead::IsReady(size_t index) const {
+    return slots_[index].ready.load(std::memory_order_acquire);
 }
 
-LocalFileState TakeDigestAhead(DigestsAhead* ahead, size_t index) {
-    DigestSlot& slot = ahead->slots[index];
+FileDigest DigestsAhead::Take(size_t index) {
+    Slot& slot = slots_[index];
     for (int rounds = 0; !slot.ready.load(std::memory_order_acquire); Pause(&rounds)) {
     }
-    LocalFileState state;
-    state.digest = std::move(slot.digest);
-    state.exists = true;
-    ahead->taken.store(index + 1);
-    return state;
-}
-
-void StopDigestsAhead(DigestsAhead* ahead) {
-    ahead->stop = true;
-    for (std::thread& thread : ahead->threads)
-        thread.join();
-    ahead->threads.clear();
+    FileDigest digest = std::move(slot.digest);
+    taken_.store(index + 1);
+    return digest;
 }

@@ -10,45 +10,52 @@
 #include <thread>
 #include <vector>
 
-// What the run needs to know of one local file before it decides about it.
-struct LocalFileState {
-    bool exists = false;
-    std::string digest;  // empty when the file does not exist or could not be read
-};
+#include "update/local_file.h"
 
 // Gives "" for a file that does not exist or cannot be read, or once `stop` is set.
-using ComputeDigest = std::function<std::string(const std::wstring& localPath, const std::atomic<bool>& stop)>;
+using ComputeDigest = std::function<FileDigest(const std::wstring& localPath, const std::atomic<bool>& stop)>;
 
-struct DigestSlot {
-    std::atomic<bool> ready{false};
-    std::string digest;
-};
+// Starts `body` on `*thread`; false when no thread could be had. Tests pass one that fails.
+using StartThread = std::function<bool(std::function<void()> body, std::thread* thread)>;
+bool StartStandardThread(std::function<void()> body, std::thread* thread);
 
 // The threads hand their results over through one slot per path and a few counters: no lock and
 // no kernel wait per file, which under Wine cost more than hashing a small file.
-struct DigestsAhead {
-    std::vector<std::wstring> paths;
-    size_t depth = 0;
-    ComputeDigest computeDigest;
-    std::unique_ptr<DigestSlot[]> slots;
-    std::atomic<size_t> claimed{0};  // the next path a thread takes on
-    std::atomic<size_t> taken{0};    // the paths the run has taken
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
+class DigestsAhead {
+public:
+    // Starts up to `threadCount` threads computing the digests of `paths`, at most `depth` paths
+    // ahead of the one taken next. A thread that cannot start is done without; with none at all,
+    // IsRunning() is false and the caller computes each digest itself.
+    DigestsAhead(std::vector<std::wstring> paths,
+                 size_t depth,
+                 size_t threadCount,
+                 ComputeDigest computeDigest,
+                 const StartThread& startThread = StartStandardThread);
+    // Drops what was computed ahead, stops the digests under way at their next block and joins
+    // the threads.
+    ~DigestsAhead();
+    DigestsAhead(const DigestsAhead&) = delete;
+    DigestsAhead& operator=(const DigestsAhead&) = delete;
+
+    bool IsRunning() const { return !threads_.empty(); }
+    // Whether Take(index) would return at once.
+    bool IsReady(size_t index) const;
+    // The digest of paths[index], once it is done; the indices are taken in order, 0, 1, 2.
+    FileDigest Take(size_t index);
+
+private:
+    struct Slot {
+        std::atomic<bool> ready{false};
+        FileDigest digest;
+    };
+    void ComputeAhead();
+
+    std::vector<std::wstring> paths_;
+    size_t depth_;
+    ComputeDigest computeDigest_;
+    std::unique_ptr<Slot[]> slots_;
+    std::atomic<size_t> claimed_{0};  // the next path a thread takes on
+    std::atomic<size_t> taken_{0};    // the paths the run has taken
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
 };
-
-// Starts `threadCount` threads computing the digests of `paths`, at most `depth` paths ahead of
-// the one the run takes next.
-void StartDigestsAhead(DigestsAhead* ahead,
-                       std::vector<std::wstring> paths,
-                       size_t depth,
-                       size_t threadCount,
-                       ComputeDigest computeDigest);
-
-// What is known of paths[index] once its digest is done; the indices are taken in order, 0, 1, 2.
-// A file that could not be read counts as existing: like a missing one, it is fetched.
-LocalFileState TakeDigestAhead(DigestsAhead* ahead, size_t index);
-
-// Drops what was computed ahead, stops the digests under way at their next block and ends the
-// threads.
-void StopDigestsAhead(DigestsAhead* ahead);

@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 
 #include <map>
+#include <memory>
 #include <new>
 #include <set>
 #include <vector>
@@ -17,6 +18,9 @@ const wchar_t kStatusDownloadingPrefix[] = L"Downloading: ";
 const wchar_t kStatusDownloadFailedPrefix[] = L"Error downloading: ";
 const wchar_t kStatusComplete[] = L"Update complete! Press GAME START to play.";
 const wchar_t kStatusNotSigned[] = L"Error: The update list is not signed.";
+const wchar_t kStatusNoRoomPrefix[] = L"Error: Not enough disk space: ";
+const wchar_t kStatusInUsePrefix[] = L"Error: File in use: ";
+const wchar_t kStatusCannotWritePrefix[] = L"Error: Cannot write: ";
 
 namespace {
 
@@ -35,19 +39,23 @@ struct Reports {
         if (!held)
             operations.postProgress(done, total);
     }
-    void Status(const std::wstring& text) {
+    // Sends a figure held back, if any.
+    void Flush() {
         if (held)
             operations.postProgress(heldDone, heldTotal);
         held = false;
+    }
+    void Status(const std::wstring& text) {
+        Flush();
         operations.postStatus(text);
     }
 };
 
-// The status text of an end always goes out before the finish message, so the window shows it
-// before it leaves the running state.
+// The status text of an end is the run's last report; the finish message follows it once the
+// caller has let go of everything the run used, so the window shows the text before it leaves
+// the running state.
 bool EndRun(Reports& reports, const std::wstring& text, bool complete) {
     reports.Status(text);
-    reports.operations.postFinished(complete);
     return complete;
 }
 
@@ -72,22 +80,18 @@ Fetched FetchEntries(const UpdateOperations& operations,
     }
 }
 
-enum class Attempts { kStored, kFailed, kCancelled };
-
 // Up to kMostAttempts transfers of one file, the later ones only after a failure that may pass and
 // a wait that CANCEL cuts short. Each goes on where the one before stopped, if it can.
-Attempts DownloadWithRetries(const UpdateOperations& operations,
-                             const std::string& address,
-                             const std::wstring& localPath,
-                             const std::string& md5) {
+DownloadOutcome DownloadWithRetries(const UpdateOperations& operations,
+                                    const std::string& address,
+                                    const std::wstring& localPath,
+                                    const std::string& md5) {
     for (int attempt = 1;; ++attempt) {
         const DownloadOutcome outcome = operations.downloadFile(address, localPath, md5);
-        if (outcome == DownloadOutcome::kStored)
-            return Attempts::kStored;
-        if (outcome == DownloadOutcome::kFailed || attempt == kMostAttempts || !operations.waitUnlessCancelled)
-            return Attempts::kFailed;
+        if (outcome != DownloadOutcome::kFailedForNow || attempt == kMostAttempts || !operations.waitUnlessCancelled)
+            return outcome == DownloadOutcome::kFailedForNow ? DownloadOutcome::kFailed : outcome;
         if (operations.waitUnlessCancelled(kRetryDelaysMs[attempt - 1]))
-            return Attempts::kCancelled;
+            return DownloadOutcome::kCancelled;
     }
 }
 
@@ -136,13 +140,28 @@ std::vector<std::wstring> PathsToExamine(const std::wstring& launcherFolder,
 // busy while the run downloads or reports, little enough that a cancel drops little work.
 constexpr size_t kDigestsAhead = 32;
 
-// Stops the digests computed ahead on every way out of a run, after its end has been posted.
-struct DigestsAheadStop {
-    DigestsAhead* ahead;
-    ~DigestsAheadStop() {
-        if (ahead)
-            StopDigestsAhead(ahead);
+// The end of an entry whose download did not store the file.
+std::wstring FailureText(DownloadOutcome outcome, const std::wstring& widePath) {
+    switch (outcome) {
+        case DownloadOutcome::kCancelled:
+            return kStatusCancelled;
+        case DownloadOutcome::kNoRoom:
+            return kStatusNoRoomPrefix + widePath;
+        case DownloadOutcome::kInUse:
+            return kStatusInUsePrefix + widePath;
+        case DownloadOutcome::kCannotWrite:
+            return kStatusCannotWritePrefix + widePath;
+        default:
+            return kStatusDownloadFailedPrefix + widePath;
     }
+}
+
+// What the run prepares before it examines the first entry: the temporary downloads that belong
+// to no listed file any more, the local paths, and the digests computed ahead.
+struct Prepared {
+    std::vector<std::wstring> leftDownloads;
+    std::vector<std::wstring> paths;
+    std::unique_ptr<DigestsAhead> ahead;
 };
 
 }  // namespace
@@ -152,30 +171,42 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
     reports.Status(kStatusChecking);
     std::vector<FileListEntry> entries;
     const Fetched fetched = FetchEntries(operations, serverRoot, &entries);
+    // CANCEL ends a fetch under way; what came is not looked at.
+    if (fetched == Fetched::kNoConnection && operations.isCancelRequested())
+        return EndRun(reports, kStatusCancelled, false);
     if (fetched != Fetched::kEntries)
         return EndRun(reports, fetched == Fetched::kNotSigned ? kStatusNotSigned : kStatusCannotConnect, false);
     if (entries.empty())
         return EndRun(reports, kStatusNoFiles, false);
 
-    const std::string fileBaseAddress = BuildFileBaseAddress(serverRoot);
     const int32_t total = static_cast<int32_t>(entries.size());
     int32_t done = 0;
     reports.Progress(done, total);
-    // What is left of these once every listed file is in place belongs to no download any more.
-    const std::vector<std::wstring> leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
-
-    const std::vector<std::wstring> paths = PathsToExamine(launcherFolder, entries);
-    DigestsAhead ahead;
-    const bool computeAhead = operations.digestThreads > 0 && paths.size() > 1;
-    if (computeAhead)
-        StartDigestsAhead(&ahead, paths, kDigestsAhead, operations.digestThreads, operations.computeDigest);
-    DigestsAheadStop stopAhead{computeAhead ? &ahead : nullptr};
+    Prepared prepared;
+    std::string fileBaseAddress;
+    try {
+        fileBaseAddress = BuildFileBaseAddress(serverRoot);
+        // What is left of these once every listed file is in place belongs to no download any more.
+        prepared.leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
+        prepared.paths = PathsToExamine(launcherFolder, entries);
+        if (operations.digestThreads > 0 && prepared.paths.size() > 1) {
+            prepared.ahead.reset(new DigestsAhead(prepared.paths, kDigestsAhead, operations.digestThreads,
+                                                  operations.computeDigest));
+            if (!prepared.ahead->IsRunning())
+                prepared.ahead.reset();
+        }
+    } catch (const std::bad_alloc&) {
+        // Nothing has been examined yet: the run ends as if the list had not come.
+        prepared = Prepared();
+        return EndRun(reports, kStatusCannotConnect, false);
+    }
+    const std::vector<std::wstring>& paths = prepared.paths;
+    DigestsAhead* const ahead = prepared.ahead.get();
     const std::atomic<bool> noStop{false};
     std::set<std::wstring> written;  // a path listed twice is read again after its first download
 
     for (size_t index = 0; index < entries.size(); ++index) {
         const FileListEntry& entry = entries[index];
-        // Checked once per entry only: a transfer or digest under way runs to its end.
         if (operations.isCancelRequested())
             return EndRun(reports, kStatusCancelled, false);
 
@@ -187,28 +218,35 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
 
         try {
             const std::wstring& localPath = paths[index];
-            LocalFileState local;
-            if (stopAhead.ahead)
-                local = TakeDigestAhead(&ahead, index);
-            if (!stopAhead.ahead || written.count(PathKey(localPath))) {
-                local.exists = operations.pathExists(localPath);
-                local.digest = local.exists ? operations.computeDigest(localPath, noStop) : std::string();
+            bool exists = false;
+            FileDigest local;
+            if (ahead) {
+                // The bar shows what is done before the run waits for a long digest.
+                if (!ahead->IsReady(index))
+                    reports.Flush();
+                local = ahead->Take(index);
+                exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
             }
+            if (!ahead || written.count(PathKey(localPath))) {
+                exists = operations.pathExists(localPath);
+                local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
+            }
+            // Held by another program: neither its digest nor a replace can work now.
+            if (exists && local.inUse)
+                return EndRun(reports, kStatusInUsePrefix + widePath, false);
             // Byte comparison: an upper-case manifest digest never matches and is fetched every
             // run. An empty digest means the file could not be read, so it never counts as a
             // match, not even against a manifest line with an empty digest.
-            if (local.exists && !local.digest.empty() && local.digest == entry.md5) {
+            if (exists && !local.digest.empty() && local.digest == entry.md5) {
                 reports.Progress(++done, total);
                 continue;
             }
 
             reports.Status(kStatusDownloadingPrefix + widePath);
-            const Attempts attempts = DownloadWithRetries(operations, BuildDownloadAddress(fileBaseAddress, entry.path),
-                                                          localPath, entry.md5);
-            if (attempts == Attempts::kCancelled)
-                return EndRun(reports, kStatusCancelled, false);
-            if (attempts == Attempts::kFailed)
-                return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
+            const DownloadOutcome outcome = DownloadWithRetries(
+                operations, BuildDownloadAddress(fileBaseAddress, entry.path), localPath, entry.md5);
+            if (outcome != DownloadOutcome::kStored)
+                return EndRun(reports, FailureText(outcome, widePath), false);
             written.insert(PathKey(localPath));
         } catch (const std::bad_alloc&) {
             // Whatever this entry held is released by now, so the end's text can be made.
@@ -216,7 +254,7 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
         }
         reports.Progress(++done, total);
     }
-    for (const std::wstring& path : leftDownloads)
+    for (const std::wstring& path : prepared.leftDownloads)
         operations.deleteFile(path);
     return EndRun(reports, kStatusComplete, true);
 }

@@ -9,11 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "update/local_file.h"
+
 enum class DownloadOutcome {
     kStored,
     kFailedForNow,  // a fault that may pass: no connection, a 5xx, a body cut short or too slow
-    kFailed,        // anything else: a 4xx, a digest that does not match, a file that cannot be written
+    kFailed,        // anything else from the server: a 4xx, a body whose digest is not the listed one
+    kCancelled,     // CANCEL stopped the transfer; what arrived stays for the next run to go on from
+    kNoRoom,        // the volume has not the room the file needs
+    kInUse,         // another program holds the target
+    kCannotWrite,   // the target is read-only, a folder stands in its place, or a parent is a file
 };
+
 
 // A file is tried this many times at most; before the second and third tries the run waits.
 constexpr int kMostAttempts = 3;
@@ -22,18 +29,18 @@ constexpr uint32_t kRetryDelaysMs[kMostAttempts - 1] = {1000, 2000};
 // What a run needs from the platform; the worker passes WinInet, CryptoAPI and posted messages,
 // the tests pass fakes.
 struct UpdateOperations {
-    std::function<std::string(const std::string& address)> fetchManifest;  // empty body = no connection
+    // An empty body means no connection, or CANCEL pressed while it came.
+    std::function<std::string(const std::string& address)> fetchManifest;
     // Signed builds only: whether the fetched bytes carry the operator's signature, kept at
     // `signatureAddress`. Unset, the list is taken as it comes and no signature is asked for.
     std::function<bool(const std::string& manifest, const std::string& signatureAddress)> isManifestSigned;
     std::function<bool(const std::wstring& localPath)> pathExists;  // a file or a folder
     // "" for a file that cannot be read, or once `stop` is set.
-    std::function<std::string(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
+    std::function<FileDigest(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
     // Threads that compute the entries' digests ahead while the run handles the entries before
     // them; 0 computes each digest when its turn comes, after pathExists.
     size_t digestThreads = 0;
-    // The manifest's digest is for a body that brings no length of its own (only its digest tells
-    // it from a cut one) and, in a signed build, for every body.
+    // The body must have the manifest's digest (in any letter case) before it replaces anything.
     // A download that stopped midway leaves what it needs to go on from there at the next try.
     std::function<DownloadOutcome(const std::string& address, const std::wstring& localPath, const std::string& md5)>
         downloadFile;
@@ -51,7 +58,6 @@ struct UpdateOperations {
     // Unset: every report is posted.
     std::function<bool()> isProgressUnread;
     std::function<void(const std::wstring& text)> postStatus;
-    std::function<void(bool complete)> postFinished;  // exactly once, last
 };
 
 extern const wchar_t kStatusChecking[];
@@ -62,10 +68,15 @@ extern const wchar_t kStatusDownloadingPrefix[];
 extern const wchar_t kStatusDownloadFailedPrefix[];
 extern const wchar_t kStatusComplete[];
 extern const wchar_t kStatusNotSigned[];
+extern const wchar_t kStatusNoRoomPrefix[];
+extern const wchar_t kStatusInUsePrefix[];
+extern const wchar_t kStatusCannotWritePrefix[];
 
-// Runs to one of its six ends (no connection, a list not signed, empty manifest, cancelled, download failed,
-// complete) and returns true only for the complete one. Memory running out ends the run as a
-// failed fetch or a failed download. Our temporary downloads left beside listed files are
+// Runs to one of its ends (no connection, a list not signed, empty manifest, cancelled, a download
+// failed, no room, a file in use, a file that cannot be written, complete), posts its text last and
+// returns true only for the complete one; the caller announces the end once the threads it
+// started for the run are gone. Memory running out ends the run as a failed fetch before the first
+// entry is examined, and as a failed download of the entry under way after that. Our temporary downloads left beside listed files are
 // deleted before the first entry is examined, unless they can resume; a complete run deletes
 // every other one it found too.
 // Progress held back while the window has not read the last one goes out before the next status

@@ -124,13 +124,15 @@ struct FakeRun {
             messages.push_back(L"progress " + std::to_wstring(done) + L" of " + std::to_wstring(total));
         };
         operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
-        operations.postFinished = [this](bool complete) {
-            messages.push_back(complete ? L"finished 1" : L"finished 0");
-        };
         return operations;
     }
 
-    bool Run() { return RunUpdate(kFolder, kRoot, Operations()); }
+    // The end is announced as the worker announces it: after the run has returned.
+    bool Run() {
+        const bool complete = RunUpdate(kFolder, kRoot, Operations());
+        messages.push_back(complete ? L"finished 1" : L"finished 0");
+        return complete;
+    }
 };
 
 std::string Manifest(const std::vector<std::string>& paths,
@@ -198,7 +200,7 @@ TEST(UpdateRunEnds, NoFileIsTouchedWithoutAManifest) {
         run.served[kManifestAddress] = body;
         run.Run();
         EXPECT_TRUE(run.touched.empty()) << body;
-        EXPECT_EQ(run.cancelChecks, 0) << body;
+        EXPECT_LE(run.cancelChecks, 1) << body;  // only to tell a cancelled fetch from a failed one
     }
 }
 

@@ -1,6 +1,7 @@
 #include "update/update_worker_win.h"
 
 #include <algorithm>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -13,14 +14,20 @@
 #include "update/manifest_signature_win.h"
 #include "update/update_run.h"
 
-std::atomic<bool> cancelRequested{false};
-std::atomic<bool> progressUnread{false};
-
 bool PostStatusText(HWND window, const std::wstring& text) {
     // A null window would turn the post into a thread message nobody reads.
     if (!window)
         return false;
-    std::wstring* copy = new std::wstring(text);
+    // Without memory for the copy the text is lost, but the run still ends as it should.
+    std::wstring* copy = new (std::nothrow) std::wstring();
+    if (!copy)
+        return false;
+    try {
+        *copy = text;
+    } catch (...) {
+        delete copy;
+        return false;
+    }
     if (PostMessageA(window, WM_UPDATE_STATUS, 0, reinterpret_cast<LPARAM>(copy)))
         return true;
     delete copy;
@@ -60,11 +67,16 @@ std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
 
 }  // namespace
 
-void RunUpdateForWindow(HWND window,
-                        const std::wstring& launcherFolder,
-                        const std::string& serverRoot,
-                        const TransferLimits& limits,
-                        const std::string& manifestPublicKey) {
+namespace {
+
+// The run itself. Everything it starts (the session and its reading thread, the digest threads,
+// the CryptoAPI provider) is gone when this returns: only then may the window hear of the end.
+bool RunWithSession(HWND window,
+                    UpdateRunFlags& flags,
+                    const std::wstring& launcherFolder,
+                    const std::string& serverRoot,
+                    const TransferLimits& limits,
+                    const std::string& manifestPublicKey) {
     UpdateOperations operations;
     // One session for the manifest and every file: each transfer after the first finds its
     // connection open.
@@ -90,7 +102,7 @@ void RunUpdateForWindow(HWND window,
     ScopedCryptContext md5Provider(AcquireMd5Provider());
     const HCRYPTPROV provider = md5Provider.Get();
     operations.computeDigest = [provider](const std::wstring& localPath, const std::atomic<bool>& stop) {
-        return ComputeFileMd5With(provider, localPath, nullptr, &stop);
+        return FileDigest(ComputeFileMd5With(provider, localPath, nullptr, &stop));
     };
     // Digests are computed ahead, one thread a core, while this thread downloads and reports.
     const unsigned cores = std::thread::hardware_concurrency();
@@ -105,10 +117,11 @@ void RunUpdateForWindow(HWND window,
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.canResume = CanResumeDownload;
     operations.deleteFile = DeleteDownload;
-    operations.isCancelRequested = [] { return cancelRequested.load(std::memory_order_relaxed); };
-    operations.waitUnlessCancelled = [](uint32_t milliseconds) {
+    std::atomic<bool>& cancel = flags.cancelRequested;
+    operations.isCancelRequested = [&cancel] { return cancel.load(std::memory_order_relaxed); };
+    operations.waitUnlessCancelled = [&cancel](uint32_t milliseconds) {
         const ULONGLONG end = GetTickCount64() + milliseconds;
-        while (!cancelRequested.load(std::memory_order_relaxed)) {
+        while (!cancel.load(std::memory_order_relaxed)) {
             const ULONGLONG now = GetTickCount64();
             if (now >= end)
                 return false;
@@ -116,37 +129,55 @@ void RunUpdateForWindow(HWND window,
         }
         return true;
     };
-    progressUnread.store(false);
-    operations.postProgress = [window](int32_t done, int32_t total) {
+    std::atomic<bool>& unread = flags.progressUnread;
+    unread.store(false);
+    operations.postProgress = [window, &unread](int32_t done, int32_t total) {
         // Set before the post: the window may read the message before PostMessage returns.
-        progressUnread.store(true);
+        unread.store(true);
         if (!PostMessageA(window, WM_UPDATE_PROGRESS, static_cast<WPARAM>(done), static_cast<LPARAM>(total)))
-            progressUnread.store(false);
+            unread.store(false);
     };
-    operations.isProgressUnread = [] { return progressUnread.load(); };
+    operations.isProgressUnread = [&unread] { return unread.load(); };
     operations.postStatus = [window](const std::wstring& text) { PostStatusText(window, text); };
-    operations.postFinished = [window](bool complete) {
-        PostMessageA(window, WM_UPDATE_FINISHED, complete ? kUpdateRunComplete : kUpdateRunNotComplete, 0);
-    };
-    RunUpdate(launcherFolder, serverRoot, operations);
+    return RunUpdate(launcherFolder, serverRoot, operations);
+}
+
+}  // namespace
+
+void RunUpdateForWindow(HWND window,
+                        UpdateRunFlags& flags,
+                        const std::wstring& launcherFolder,
+                        const std::string& serverRoot,
+                        const TransferLimits& limits,
+                        const std::string& manifestPublicKey) {
+    bool complete = false;
+    // The run turns running out of memory into an end with its own text; anything else thrown
+    // must not end the program either, nor leave the button at CANCEL.
+    try {
+        complete = RunWithSession(window, flags, launcherFolder, serverRoot, limits, manifestPublicKey);
+    } catch (...) {
+        PostStatusText(window, kStatusCannotConnect);
+    }
+    PostMessageA(window, WM_UPDATE_FINISHED, complete ? kUpdateRunComplete : kUpdateRunNotComplete, 0);
 }
 
 DWORD WINAPI UpdateWorker(LPVOID argument) {
-    HWND* block = static_cast<HWND*>(argument);
-    const HWND window = *block;
-    delete block;
-    // The run turns running out of memory into a failed end of its own; anything else thrown
-    // must not end the program either, nor leave the button at CANCEL.
+    const std::unique_ptr<UpdateWorkerArgument> block(static_cast<UpdateWorkerArgument*>(argument));
+    std::wstring launcherFolder;
     try {
-        RunUpdateForWindow(window, GetLauncherFolder(), kUpdateServerRoot, kTransferLimits, kManifestPublicKey);
+        launcherFolder = GetLauncherFolder();
     } catch (...) {
-        PostMessageA(window, WM_UPDATE_FINISHED, kUpdateRunNotComplete, 0);
+        PostStatusText(block->window, kStatusCannotConnect);
+        PostMessageA(block->window, WM_UPDATE_FINISHED, kUpdateRunNotComplete, 0);
+        return 0;
     }
+    RunUpdateForWindow(block->window, *block->flags, launcherFolder, kUpdateServerRoot, kTransferLimits,
+                       kManifestPublicKey);
     return 0;
 }
 
-bool StartUpdateWorker(HWND window) {
-    HWND* block = new HWND(window);
+bool StartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags) {
+    UpdateWorkerArgument* block = new UpdateWorkerArgument{window, flags};
     const HANDLE thread = CreateThread(nullptr, 0, UpdateWorker, block, 0, nullptr);
     if (!thread) {
         delete block;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "update/transfer_limits.h"
@@ -17,15 +18,18 @@ constexpr UINT WM_UPDATE_FINISHED = WM_USER + 3;
 constexpr WPARAM kUpdateRunNotComplete = 0;  // cancelled, failed, no connection or nothing listed
 constexpr WPARAM kUpdateRunComplete = 1;
 
-// The only variable two threads share: the window sets it to stop a run and clears it when a run
-// starts and ends; the worker reads it before each manifest entry. Nothing else is published
-// through it, so relaxed ordering suffices.
-extern std::atomic<bool> cancelRequested;
-
-// Set by the worker when it posts WM_UPDATE_PROGRESS, cleared by the window once it has shown the
-// figure (at its next animation tick): while it is set the worker holds further progress back
-// instead of piling up messages.
-extern std::atomic<bool> progressUnread;
+// What one run shares with the window that started it. The window makes one for each run and
+// keeps it; the worker holds a share of it until its last message is posted, so a run still
+// tearing down can never see the flags of the next one. Nothing else is published through the
+// flags, so relaxed ordering suffices.
+struct UpdateRunFlags {
+    // Set by the window when the player presses CANCEL; the worker stops at its next look.
+    std::atomic<bool> cancelRequested{false};
+    // Set by the worker when it posts WM_UPDATE_PROGRESS, cleared by the window once it has shown
+    // the figure (at its next animation tick): while it is set the worker holds further progress
+    // back instead of piling up messages.
+    std::atomic<bool> progressUnread{false};
+};
 
 // Posts a heap copy of `text` with WM_UPDATE_STATUS. When the post fails (the window is gone)
 // nobody else will ever see the copy, so it is freed here and false is returned.
@@ -35,19 +39,28 @@ bool PostStatusText(HWND window, const std::wstring& text);
 std::wstring TakeStatusText(LPARAM lParam);
 
 // One whole run on the calling thread: files below `launcherFolder`, the manifest and files from
-// `serverRoot`, every report posted to `window`, every transfer within `limits`. With a
+// `serverRoot`, every report posted to `window`, every transfer within `limits`, CANCEL and the
+// window's reading of progress through `flags`. WM_UPDATE_FINISHED is posted last, once every
+// thread the run started has been joined and its session closed. With a
 // `manifestPublicKey` (the form the build takes) the list must carry its signature and every file
 // its listed digest; without one neither is asked for.
 void RunUpdateForWindow(HWND window,
+                        UpdateRunFlags& flags,
                         const std::wstring& launcherFolder,
                         const std::string& serverRoot,
                         const TransferLimits& limits = kTransferLimits,
                         const std::string& manifestPublicKey = std::string());
 
-// Thread procedure. `argument` is a heap HWND (new HWND) that the worker takes over and frees;
-// the run uses the executable's folder, the compiled-in server root and the compiled-in key.
+// The thread argument: made by StartUpdateWorker, taken over and freed by the worker.
+struct UpdateWorkerArgument {
+    HWND window;
+    std::shared_ptr<UpdateRunFlags> flags;
+};
+
+// Thread procedure. `argument` is a heap UpdateWorkerArgument that the worker takes over and
+// frees; the run uses the executable's folder, the compiled-in server root and the compiled-in key.
 DWORD WINAPI UpdateWorker(LPVOID argument);
 
-// Starts UpdateWorker for `window` without keeping the thread handle. False when the thread
-// could not be created (the argument block is then freed here).
-bool StartUpdateWorker(HWND window);
+// Starts UpdateWorker for `window` and the run's `flags` without keeping the thread handle. False
+// when the thread could not be created (the argument block is then freed here).
+bool StartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags);

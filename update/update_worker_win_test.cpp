@@ -20,13 +20,15 @@ using Lines = std::vector<std::wstring>;
 
 const wchar_t kCollectorClass[] = L"VardenhalWorkerTestWnd";
 Lines collected;  // what the collector window received, in order
+UpdateRunFlags* collectedRun = nullptr;  // the run whose progress the collector reads
 
 // Writes each worker message down the way the window would see it; takes every status text
 // over as the window does, so the copies are freed.
 LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_UPDATE_PROGRESS:
-            progressUnread.store(false);
+            if (collectedRun)
+                collectedRun->progressUnread.store(false);
             collected.push_back(L"progress " + std::to_wstring(static_cast<int32_t>(wParam)) + L" of " +
                                 std::to_wstring(static_cast<int32_t>(lParam)));
             return 0;
@@ -97,9 +99,10 @@ protected:
         serverRoot_ = testRoot + "/updater/" + prefix;
         window_ = CreateCollector();
         ASSERT_NE(window_, nullptr);
-        cancelRequested.store(false);
+        collectedRun = &flags_;
     }
     void TearDown() override {
+        collectedRun = nullptr;
         if (window_)
             DestroyWindow(window_);
         if (!servedTop_.empty())
@@ -118,7 +121,7 @@ protected:
         return path + "|" + ComputeFileMd5(local) + "\r\n";
     }
     void Run(const std::string& publicKey = std::string()) {
-        RunUpdateForWindow(window_, launcher_.Path(), serverRoot_, kTransferLimits, publicKey);
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_, kTransferLimits, publicKey);
         DrainMessages();
     }
     // Serves the list, and its signature file unless that is empty.
@@ -133,6 +136,7 @@ protected:
     std::wstring updaterFolder_;
     std::string serverRoot_;
     HWND window_ = nullptr;
+    UpdateRunFlags flags_;
     TemporaryFolder launcher_;
 };
 
@@ -192,7 +196,7 @@ TEST_F(UpdateWorkerTest, AFolderWhereAFileShouldBeEndsTheRunThere) {
 }
 
 TEST_F(UpdateWorkerTest, NoServerEndsBeforeAnyProgress) {
-    RunUpdateForWindow(window_, launcher_.Path(), "https://127.0.0.1:1");
+    RunUpdateForWindow(window_, flags_, launcher_.Path(), "https://127.0.0.1:1");
     DrainMessages();
     const Lines expected = {L"status Checking for updates...", L"status Error: Cannot connect to update server.",
                             L"finished 0"};
@@ -385,14 +389,14 @@ TEST_F(UpdateWorkerTest, CancelDuringTheWaitBeforeARetryEndsTheRunAtOnce) {
     const size_t logged = TestServerLogSince().size();
     ULONGLONG finished = 0;
     std::thread run([&] {
-        RunUpdateForWindow(window_, launcher_.Path(), serverRoot_);
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_);
         finished = GetTickCount64();
     });
     for (int i = 0; i < 500 && RequestsFor("failing.dat", logged) == 0; ++i)
         Sleep(10);
     Sleep(200);  // well into the second's wait before the second try
     const ULONGLONG pressed = GetTickCount64();
-    cancelRequested.store(true);
+    flags_.cancelRequested.store(true);
     run.join();
     DrainMessages();
     EXPECT_LT(finished - pressed, 1000u);
@@ -450,8 +454,7 @@ TEST(StartUpdateWorker, RunsTheWorkerOnItsOwnThreadUntilTheFinishMessage) {
         GTEST_SKIP() << "the compiled-in server root is a real server";
     HWND window = CreateCollector();
     ASSERT_NE(window, nullptr);
-    cancelRequested.store(false);
-    ASSERT_TRUE(StartUpdateWorker(window));
+    ASSERT_TRUE(StartUpdateWorker(window, std::make_shared<UpdateRunFlags>()));
     const DWORD deadline = GetTickCount() + 60000;
     while ((collected.empty() || collected.back().compare(0, 8, L"finished") != 0) && GetTickCount() < deadline) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
