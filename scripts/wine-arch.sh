@@ -14,12 +14,16 @@ win32 | win64)
     if _wine_arch_error=$(/usr/lib/wine/wine --version 2>&1 >/dev/null); then
         VARDENHAL_WINE_ARCH=win32
         VARDENHAL_WINE_ARCH_REASON="this machine runs 32-bit programs (the 32-bit Wine loader starts)"
+    elif ! _wine_kernel_error=$("$(dirname "${BASH_SOURCE[0]}")/kernel-runs-32bit.sh" 2>&1); then
+        # The 32-bit packages are not even installed on such a kernel.
+        VARDENHAL_WINE_ARCH=win64
+        VARDENHAL_WINE_ARCH_REASON="this machine cannot run 32-bit programs (a 32-bit program: $_wine_kernel_error)"
     else
         VARDENHAL_WINE_ARCH=win64
         VARDENHAL_WINE_ARCH_REASON="this machine cannot run 32-bit programs (/usr/lib/wine/wine: $(
             printf '%s' "$_wine_arch_error" | tail -n 1 | sed 's/.*: //'))"
     fi
-    unset _wine_arch_error
+    unset _wine_arch_error _wine_kernel_error
     ;;
 *)
     echo "VARDENHAL_WINE_ARCH must be win32 or win64, not '$VARDENHAL_WINE_ARCH'" >&2
