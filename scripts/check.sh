@@ -10,6 +10,8 @@ work="$top/build/check"
 jobs=$(nproc)
 source scripts/settings.sh
 
+# The portable tests that start threads of their own.
+THREADED_TESTS='DigestsAhead.*:UpdateRunAhead.*:UpdateRunProgress.AHeldFigure*'
 log() { printf '\n==> %s\n' "$*"; }
 die() { echo "check: $*" >&2; python3 scripts/summarize.py "$results" || true; exit 1; }
 
@@ -51,6 +53,14 @@ fi
 log "native unit tests"
 GTEST_OUTPUT="xml:$results/" ctest --test-dir build/native --output-on-failure --timeout 300 ||
     echo "native_tests exit status $?" >>"$results/exit-failures.txt"
+
+log "native tests that run threads, under ThreadSanitizer"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARDENHAL_SANITIZE_THREAD=ON >/dev/null ||
+    die "configure ThreadSanitizer tree"
+cmake --build build/tsan -j "$jobs" --target native_tests || die "build ThreadSanitizer tree"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" GTEST_OUTPUT="xml:$results/native_tests_tsan.xml" \
+    timeout 300 build/tsan/native_tests --gtest_filter="$THREADED_TESTS" ||
+    echo "native_tests_tsan exit status $?" >>"$results/exit-failures.txt"
 
 log "fuzzing the manifest parser (20 s)"
 rm -rf "$work/corpus" && cp -r tests/fuzz/corpus "$work/corpus"

@@ -190,8 +190,8 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
         prepared.leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
         prepared.paths = PathsToExamine(launcherFolder, entries);
         if (operations.digestThreads > 0 && prepared.paths.size() > 1) {
-            prepared.ahead.reset(new DigestsAhead(prepared.paths, kDigestsAhead, operations.digestThreads,
-                                                  operations.computeDigest));
+            prepared.ahead.reset(
+                new DigestsAhead(prepared.paths, kDigestsAhead, operations.digestThreads, operations.computeDigest));
             if (!prepared.ahead->IsRunning())
                 prepared.ahead.reset();
         }

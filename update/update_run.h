@@ -21,7 +21,6 @@ enum class DownloadOutcome {
     kCannotWrite,   // the target is read-only, a folder stands in its place, or a parent is a file
 };
 
-
 // A file is tried this many times at most; before the second and third tries the run waits.
 constexpr int kMostAttempts = 3;
 constexpr uint32_t kRetryDelaysMs[kMostAttempts - 1] = {1000, 2000};
@@ -76,10 +75,9 @@ extern const wchar_t kStatusCannotWritePrefix[];
 // failed, no room, a file in use, a file that cannot be written, complete), posts its text last and
 // returns true only for the complete one; the caller announces the end once the threads it
 // started for the run are gone. Memory running out ends the run as a failed fetch before the first
-// entry is examined, and as a failed download of the entry under way after that. Our temporary downloads left beside listed files are
-// deleted before the first entry is examined, unless they can resume; a complete run deletes
-// every other one it found too.
-// Progress held back while the window has not read the last one goes out before the next status
+// entry is examined, and as a failed download of the entry under way after that. Our temporary downloads left beside
+// listed files are deleted before the first entry is examined, unless they can resume; a complete run deletes every
+// other one it found too. Progress held back while the window has not read the last one goes out before the next status
 // text, so the figures are exact whenever a text or the finish arrives. Files live under
 // `launcherFolder` (no trailing separator); `serverRoot` is the server's scheme and host.
 bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations);

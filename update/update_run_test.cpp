@@ -40,6 +40,9 @@ struct FakeRun {
     std::set<std::string> failingDownloads;                        // addresses whose download fails
     std::map<std::string, std::vector<DownloadOutcome>> outcomes;  // address -> one outcome per try
     std::set<std::wstring> resumable;                              // temporary files with a record
+    std::set<std::wstring> inUse;                                  // held by another program
+    bool sweepRunsOutOfMemory = false;
+    std::atomic<int32_t> lastPostedDone{-1};
     bool cancelInWait = false;
     std::vector<uint32_t> waits;
     std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
@@ -82,7 +85,7 @@ struct FakeRun {
             std::lock_guard<std::mutex> hold(lock);
             touched.push_back(L"digest " + path);
             const auto found = localDigests.find(path);
-            return found == localDigests.end() ? std::string() : found->second;
+            return FileDigest(found == localDigests.end() ? std::string() : found->second, inUse.count(path) != 0);
         };
         operations.digestThreads = digestThreads;
         if (windowReadsNothing)
@@ -111,6 +114,8 @@ struct FakeRun {
             return cancelInWait;
         };
         operations.listTemporaryFiles = [this](const std::wstring& folder) {
+            if (sweepRunsOutOfMemory)
+                throw std::bad_alloc();
             listedFolders.push_back(folder);
             return temporaryFiles[folder];
         };
@@ -121,6 +126,7 @@ struct FakeRun {
         };
         operations.postProgress = [this](int32_t done, int32_t total) {
             unread = true;
+            lastPostedDone = done;
             messages.push_back(L"progress " + std::to_wstring(done) + L" of " + std::to_wstring(total));
         };
         operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
@@ -179,6 +185,49 @@ TEST(UpdateRunEnds, EachEndPostsItsTextThenExactlyOneFinishedMessage) {
              run.failingDownloads.insert("https://updates.test/updater/a.dat");
          },
          {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error downloading: a.dat",
+          L"finished 0"},
+         false},
+        {"cancelled while the list came",
+         [](FakeRun& run) { run.onFetch = [&run] { run.cancelRequested = true; }; },
+         {kChecking, kCancelled, L"finished 0"},
+         false},
+        {"cancelled in a transfer",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat"});
+             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kCancelled};
+         },
+         {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", kCancelled, L"finished 0"},
+         false},
+        {"no room",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat"});
+             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kNoRoom};
+         },
+         {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error: Not enough disk space: a.dat",
+          L"finished 0"},
+         false},
+        {"target in use",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat"});
+             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kInUse};
+         },
+         {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error: File in use: a.dat",
+          L"finished 0"},
+         false},
+        {"an up-to-date file held by another program: nothing is fetched",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat"});
+             run.localDigests[Local(L"a.dat")] = "";
+             run.inUse.insert(Local(L"a.dat"));
+         },
+         {kChecking, L"progress 0 of 1", L"status Error: File in use: a.dat", L"finished 0"},
+         false},
+        {"cannot write",
+         [](FakeRun& run) {
+             run.served[kManifestAddress] = Manifest({"a.dat"});
+             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kCannotWrite};
+         },
+         {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error: Cannot write: a.dat",
           L"finished 0"},
          false},
         {"complete",
@@ -467,6 +516,15 @@ TEST(UpdateRunMemory, RunningOutEndsTheRunWithTheTextOfTheStepThatFailed) {
     EXPECT_EQ(fetchFails.messages,
               (Lines{kChecking, L"status Error: Cannot connect to update server.", L"finished 0"}));
 
+    // Before the first entry: the sweep of earlier downloads or the path list.
+    FakeRun sweepFails;
+    sweepFails.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
+    sweepFails.sweepRunsOutOfMemory = true;
+    EXPECT_FALSE(sweepFails.Run());
+    EXPECT_EQ(sweepFails.messages,
+              (Lines{kChecking, L"progress 0 of 2", L"status Error: Cannot connect to update server.", L"finished 0"}));
+    EXPECT_TRUE(sweepFails.touched.empty());
+
     FakeRun downloadFails;
     downloadFails.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
     downloadFails.onDownload = [](const std::string& address) {
@@ -504,18 +562,44 @@ TEST(UpdateRunAhead, CancelAndFailureEndWithoutWaitingForTheDigestsAhead) {
         run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat"});
         for (const wchar_t* path : {L"b.dat", L"c.dat", L"d.dat"})
             run.localDigests[Local(path)] = "x";
-        // Digests ahead that would take for ever, unless told to stop.
+        // Digests ahead that would take long, unless told to stop; bounded, so that a fault
+        // fails the test instead of hanging it.
         run.onDigest = [](const std::wstring& path, const std::atomic<bool>& stop) {
-            while (path != Local(L"a.dat") && !stop)
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (path != Local(L"a.dat") && !stop && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
+        const auto started = std::chrono::steady_clock::now();
         run.onDownload = [&run, cancel](const std::string&) { run.cancelRequested = cancel; };
         if (!cancel)
             run.failingDownloads.insert("https://updates.test/updater/a.dat");
         EXPECT_FALSE(run.Run());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
         EXPECT_EQ(run.messages.back(), L"finished 0");
         EXPECT_EQ(run.messages.end()[-2], cancel ? kCancelled : L"status Error downloading: a.dat");
     }
+}
+
+TEST(UpdateRunProgress, AHeldFigureGoesOutBeforeTheRunWaitsForADigest) {
+    FakeRun run;
+    run.windowReadsNothing = true;
+    run.digestThreads = 1;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat"});
+    for (const wchar_t* path : {L"a.dat", L"b.dat", L"c.dat"})
+        run.localDigests[Local(path)] = "d41d8cd98f00b204e9800998ecf8427e";
+    // c.dat's digest is long: it ends once the window could show 2 of 3 (at most two seconds).
+    std::atomic<bool> shownBeforeTheWait{false};
+    run.onDigest = [&](const std::wstring& path, const std::atomic<bool>&) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (path == Local(L"c.dat") && run.lastPostedDone < 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (path == Local(L"c.dat"))
+            shownBeforeTheWait = run.lastPostedDone == 2;
+    };
+    EXPECT_TRUE(run.Run());
+    EXPECT_TRUE(shownBeforeTheWait);
+    // Whatever else the digest thread's pace let through, the end's figures are exact.
+    EXPECT_EQ(Lines(run.messages.end() - 3, run.messages.end()), (Lines{L"progress 3 of 3", kComplete, L"finished 1"}));
 }
 
 TEST(UpdateRunProgress, AWindowThatReadsNothingGetsExactFiguresWithEveryText) {

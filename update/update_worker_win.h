@@ -1,4 +1,19 @@
 // The background thread of an update run and the three messages it posts to the main window.
+//
+// The threads of one run:
+// - The window's thread makes the run's UpdateRunFlags, starts the worker with a share of them,
+//   sets cancelRequested on CANCEL and clears progressUnread at each animation tick. It learns
+//   everything else from the three messages below, and WM_UPDATE_FINISHED comes last.
+// - The worker (UpdateWorker) owns the run: the list, the transfer session, the CryptoAPI
+//   provider, the digests ahead. It reads the flags and reports only by posting messages. It
+//   posts WM_UPDATE_FINISHED after all the threads below have been joined and the session closed.
+// - Digest threads (DigestsAhead, none to four) read the files of the paths ahead and hand each
+//   digest over through a slot of its own; the worker stops and joins them before RunUpdate
+//   returns.
+// - The session's reading thread owns the WinInet request of the transfer under way and hands
+//   blocks to the worker through a queue under the session's lock; the session joins it when it
+//   closes. One left behind on a trickling transfer is not waited for: it owns what it touches
+//   (its request, a share of the session's handle) and ends when its read returns.
 #pragma once
 
 #include <windows.h>

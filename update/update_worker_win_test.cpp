@@ -19,7 +19,7 @@ namespace {
 using Lines = std::vector<std::wstring>;
 
 const wchar_t kCollectorClass[] = L"VardenhalWorkerTestWnd";
-Lines collected;  // what the collector window received, in order
+Lines collected;                         // what the collector window received, in order
 UpdateRunFlags* collectedRun = nullptr;  // the run whose progress the collector reads
 
 // Writes each worker message down the way the window would see it; takes every status text
