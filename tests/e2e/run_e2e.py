@@ -195,10 +195,10 @@ class Scenarios:
                     c.equal(pixel_of(picture, x, y), colour, "screenshot pixel of %s" % what)
 
             launcher.click(INFO_BUTTON)
-            wait_until(lambda: launcher.dialogs() == 1, 5)
+            wait_until(lambda: launcher.dialogs() == 1, 15)
             c.equal(launcher.dialogs(), 1, "Info dialogs after INFO")
             launcher.probe("dialog-click", str(INFO_OK[0]), str(INFO_OK[1]))
-            wait_until(lambda: launcher.dialogs() == 0, 5)
+            wait_until(lambda: launcher.dialogs() == 0, 15)  # each probe is a Wine start: slow on a busy machine
             c.equal(launcher.dialogs(), 0, "Info dialogs after OK")
 
             launcher.click(UPDATE_BUTTON)
