@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/layout.h"
+
 namespace Gdiplus {
 class GpImage;
 }
@@ -15,6 +17,8 @@ struct UpdateRunFlags;
 
 struct LauncherState {
     HWND mainWindow = nullptr;
+    // The rectangles of the current client size, made again only when it changes.
+    LauncherLayout layout;
     HWND statusLabel = nullptr;
     HFONT buttonFont = nullptr;
     HFONT statusFont = nullptr;

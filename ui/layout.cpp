@@ -1,5 +1,7 @@
 #include "ui/layout.h"
 
+#include <initializer_list>
+
 namespace {
 
 constexpr int kSliderTrackWidth = 160;
@@ -11,8 +13,20 @@ LayoutRect IconRect(int left) {
     return MakeRect(left, 10, left + kIconSize, 10 + kIconSize);
 }
 
-bool IsOnElement(LauncherElement element, int x, int y, int width, int height) {
-    return HitTest(ComputeElementRect(element, width, height), x, y);
+bool Overlap(const LayoutRect& a, const LayoutRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// True at any usable window size; a tiny one puts the bars over the icons.
+bool CanCacheIcons(const LauncherLayout& layout) {
+    for (LauncherElement icon : {LauncherElement::kYoutubeIcon, LauncherElement::kInstagramIcon,
+                                 LauncherElement::kDiscordIcon, LauncherElement::kTiktokIcon}) {
+        const LayoutRect r = layout[icon];
+        const LayoutRect square{r.left - 1, r.top - 1, r.left + kIconSize + 1, r.top + kIconSize + 1};
+        if (Overlap(square, layout[LauncherElement::kBottomBar]) || Overlap(square, layout[LauncherElement::kTitleBox]))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -58,11 +72,21 @@ LayoutRect ComputeElementRect(LauncherElement element, int width, int height) {
     return LayoutRect{};
 }
 
+LauncherLayout ComputeLauncherLayout(int width, int height) {
+    LauncherLayout layout;
+    layout.width = width;
+    layout.height = height;
+    for (int element = 0; element < kLauncherElementCount; ++element)
+        layout.rects[element] = ComputeElementRect(static_cast<LauncherElement>(element), width, height);
+    layout.canCacheIcons = CanCacheIcons(layout);
+    return layout;
+}
+
 bool HitTest(const LayoutRect& rect, int x, int y) {
     return rect.left <= x && x <= rect.right && rect.top <= y && y <= rect.bottom;
 }
 
-LauncherElement FindElementAt(int x, int y, int width, int height) {
+LauncherElement FindElementAt(const LauncherLayout& layout, int x, int y) {
     // The press handling's order; the rectangles do not overlap at the window's size, and at
     // any other the first in this order wins.
     static const LauncherElement kPressOrder[] = {
@@ -72,16 +96,16 @@ LauncherElement FindElementAt(int x, int y, int width, int height) {
         LauncherElement::kVolumeSlider,  LauncherElement::kInfoButton,
     };
     for (LauncherElement element : kPressOrder) {
-        if (IsOnElement(element, x, y, width, height))
+        if (HitTest(layout[element], x, y))
             return element;
     }
     return LauncherElement::kNone;
 }
 
-bool IsHandCursorAt(int x, int y, int width, int height) {
-    const LayoutRect update = ComputeElementRect(LauncherElement::kUpdateButton, width, height);
+bool IsHandCursorAt(const LauncherLayout& layout, int x, int y) {
+    const LayoutRect update = layout[LauncherElement::kUpdateButton];
     const bool inButtonRow = update.top <= y && y <= update.bottom;
-    if (inButtonRow && (x <= 160 || x >= width - 160))
+    if (inButtonRow && (x <= 160 || x >= layout.width - 160))
         return true;
     static const LauncherElement kHandElements[] = {
         LauncherElement::kYoutubeIcon, LauncherElement::kInstagramIcon, LauncherElement::kDiscordIcon,
@@ -89,7 +113,7 @@ bool IsHandCursorAt(int x, int y, int width, int height) {
         LauncherElement::kPlayButton,  LauncherElement::kMuteButton,    LauncherElement::kVolumeSlider,
     };
     for (LauncherElement element : kHandElements) {
-        if (IsOnElement(element, x, y, width, height))
+        if (HitTest(layout[element], x, y))
             return true;
     }
     return false;

@@ -45,11 +45,27 @@ enum class LauncherElement {
     kStatusLabel,
 };
 
+constexpr int kLauncherElementCount = static_cast<int>(LauncherElement::kStatusLabel) + 1;
+
 // Icons are always drawn this size, whatever the picture's own.
 constexpr int kIconSize = 28;
 
 // The rectangle of `element` for a client area of width x height; kNone gives an empty rectangle.
 LayoutRect ComputeElementRect(LauncherElement element, int width, int height);
+
+// Every rectangle of the window for one client size, made when the size changes: painting, the
+// hit tests and the status label's place all read the same one.
+struct LauncherLayout {
+    int width = 0;
+    int height = 0;
+    LayoutRect rects[kLauncherElementCount];
+    // Nothing drawn over the background (the bottom bar, the title box) reaches the icons'
+    // squares, so the icons can be kept in one picture with the background.
+    bool canCacheIcons = false;
+
+    const LayoutRect& operator[](LauncherElement element) const { return rects[static_cast<int>(element)]; }
+};
+LauncherLayout ComputeLauncherLayout(int width, int height);
 
 // Both edges count: a 28-pixel icon answers on 29 columns and 29 rows.
 bool HitTest(const LayoutRect& rect, int x, int y);
@@ -57,12 +73,12 @@ bool HitTest(const LayoutRect& rect, int x, int y);
 // The element a press at (x, y) acts on: the title box, an icon, a button or the volume slider,
 // tested in the order of the press handling; kNone elsewhere (the background, the bars and the
 // status line take no commands).
-LauncherElement FindElementAt(int x, int y, int width, int height);
+LauncherElement FindElementAt(const LauncherLayout& layout, int x, int y);
 
 // Whether the pointer shows the hand: over the icons, the title box, INFO, PLAY/STOP, VOL/MUTED,
 // the slider, and the whole strips left of x = 160 and right of W - 160 in the button row (wider
 // than the two buttons, and GAME START's strip even while it is disabled).
-bool IsHandCursorAt(int x, int y, int width, int height);
+bool IsHandCursorAt(const LauncherLayout& layout, int x, int y);
 
 // The volume, 0..100, for a pointer at x on a press or drag; past either end of the track it is
 // 0 or 100, even far outside the window while the capture holds.

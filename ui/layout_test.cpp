@@ -91,7 +91,7 @@ TEST(FindElementAt, CornersAndCentresOfEveryPressableElement) {
                 {r.left, r.top}, {r.right, r.top}, {r.left, r.bottom}, {r.right, r.bottom}, {midX, midY},
             };
             for (const auto& p : points)
-                EXPECT_EQ(FindElementAt(p[0], p[1], width, height), element)
+                EXPECT_EQ(FindElementAt(ComputeLauncherLayout(width, height), p[0], p[1]), element)
                     << static_cast<int>(element) << " at " << p[0] << "," << p[1] << " in " << width;
         }
     }
@@ -118,7 +118,7 @@ TEST(FindElementAt, PointsOffEveryElement) {
         {-1, -1},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FindElementAt(c.x, c.y, 1024, 660), E::kNone) << c.x << "," << c.y;
+        EXPECT_EQ(FindElementAt(ComputeLauncherLayout(1024, 660), c.x, c.y), E::kNone) << c.x << "," << c.y;
 }
 
 TEST(FindElementAt, PressableElementsDoNotOverlapAtTheWindowSize) {
@@ -172,14 +172,30 @@ TEST(IsHandCursorAt, ElementsAndTheButtonRowStrips) {
         {512, 650, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsHandCursorAt(c.x, c.y, 1024, 660), c.hand) << c.x << "," << c.y;
+        EXPECT_EQ(IsHandCursorAt(ComputeLauncherLayout(1024, 660), c.x, c.y), c.hand) << c.x << "," << c.y;
+}
+
+TEST(LauncherLayout, IconsAreKeptWithTheBackgroundUnlessABarOrTheTitleReachesThem) {
+    const struct {
+        int width;
+        int height;
+        bool canCacheIcons;
+    } cases[] = {
+        {1024, 660, true}, {303, 660, true}, {302, 660, false}, {1024, 104, true}, {1024, 103, false},
+    };
+    for (const auto& c : cases) {
+        const LauncherLayout layout = ComputeLauncherLayout(c.width, c.height);
+        EXPECT_EQ(layout.canCacheIcons, c.canCacheIcons) << c.width << " x " << c.height;
+        EXPECT_EQ(layout[LauncherElement::kTiktokIcon], MakeRect(c.width - 34, 10, c.width - 6, 38));
+        EXPECT_EQ(layout[LauncherElement::kStatusLabel], MakeRect(0, c.height - 16, c.width, c.height - 2));
+    }
 }
 
 TEST(IsHandCursorAt, StripsFollowTheClientSize) {
-    EXPECT_TRUE(IsHandCursorAt(640, 454, 800, 500));
-    EXPECT_FALSE(IsHandCursorAt(639, 454, 800, 500));
-    EXPECT_TRUE(IsHandCursorAt(160, 482, 800, 500));
-    EXPECT_FALSE(IsHandCursorAt(160, 483, 800, 500));
+    EXPECT_TRUE(IsHandCursorAt(ComputeLauncherLayout(800, 500), 640, 454));
+    EXPECT_FALSE(IsHandCursorAt(ComputeLauncherLayout(800, 500), 639, 454));
+    EXPECT_TRUE(IsHandCursorAt(ComputeLauncherLayout(800, 500), 160, 482));
+    EXPECT_FALSE(IsHandCursorAt(ComputeLauncherLayout(800, 500), 160, 483));
 }
 
 TEST(ComputeVolumeFromX, AlongAndBeyondTheTrack) {

@@ -26,13 +26,13 @@ POINT CursorInClient(HWND window) {
     return cursor;
 }
 
-bool IsOver(LauncherElement element, POINT point, ClientSize size) {
-    return HitTest(ComputeElementRect(element, size.width, size.height), point.x, point.y);
+bool IsOver(LauncherElement element, POINT point) {
+    return HitTest(launcherState.layout[element], point.x, point.y);
 }
 
 // While muted the new volume is only stored; unmuting applies it.
-void SetVolumeFromX(int x, ClientSize size) {
-    const int32_t volume = ComputeVolumeFromX(x, size.width);
+void SetVolumeFromX(int x) {
+    const int32_t volume = ComputeVolumeFromX(x, launcherState.layout.width);
     launcherState.musicVolume = volume;
     if (!launcherState.musicMuted)
         SetMusicVolume(volume);
@@ -59,10 +59,10 @@ void PressMuteButton(HWND window) {
     RequestRepaint(window);
 }
 
-void PressVolumeSlider(HWND window, POINT point, ClientSize size) {
+void PressVolumeSlider(HWND window, POINT point) {
     launcherState.draggingVolume = true;
     SetCapture(window);
-    SetVolumeFromX(point.x, size);
+    SetVolumeFromX(point.x);
     RequestRepaint(window);
 }
 
@@ -71,8 +71,7 @@ void PressVolumeSlider(HWND window, POINT point, ClientSize size) {
 // Commands act on the press; the rectangles do not overlap, so at most one element answers.
 void OnLButtonDown(HWND window, LPARAM lParam) {
     const POINT point = PointFromLParam(lParam);
-    const ClientSize size = ReadClientSize(window);
-    switch (FindElementAt(point.x, point.y, size.width, size.height)) {
+    switch (FindElementAt(launcherState.layout, point.x, point.y)) {
         case LauncherElement::kUpdateButton:
             PressUpdateButton(window);
             break;
@@ -102,7 +101,7 @@ void OnLButtonDown(HWND window, LPARAM lParam) {
             PressMuteButton(window);
             break;
         case LauncherElement::kVolumeSlider:
-            PressVolumeSlider(window, point, size);
+            PressVolumeSlider(window, point);
             break;
         case LauncherElement::kInfoButton:
             mainWindowCommands.openInfoDialog(window);
@@ -123,17 +122,16 @@ void OnLButtonUp(HWND) {
 // they only decide whether a repaint is due.
 void OnMouseMove(HWND window, LPARAM lParam) {
     const POINT point = PointFromLParam(lParam);
-    const ClientSize size = ReadClientSize(window);
     if (launcherState.draggingVolume) {
-        SetVolumeFromX(point.x, size);
+        SetVolumeFromX(point.x);
         RequestRepaint(window);
     }
-    const bool update = IsOver(LauncherElement::kUpdateButton, point, size);
-    const bool gameStart = IsOver(LauncherElement::kGameStartButton, point, size);
-    const bool title = IsOver(LauncherElement::kTitleBox, point, size);
-    const bool info = IsOver(LauncherElement::kInfoButton, point, size);
-    const bool play = IsOver(LauncherElement::kPlayButton, point, size);
-    const bool mute = IsOver(LauncherElement::kMuteButton, point, size);
+    const bool update = IsOver(LauncherElement::kUpdateButton, point);
+    const bool gameStart = IsOver(LauncherElement::kGameStartButton, point);
+    const bool title = IsOver(LauncherElement::kTitleBox, point);
+    const bool info = IsOver(LauncherElement::kInfoButton, point);
+    const bool play = IsOver(LauncherElement::kPlayButton, point);
+    const bool mute = IsOver(LauncherElement::kMuteButton, point);
     if (update != launcherState.updateHovered || gameStart != launcherState.gameStartHovered ||
         title != launcherState.titleHovered || info != launcherState.infoHovered ||
         play != (launcherState.playHoverLevel > 0.5f) || mute != (launcherState.muteHoverLevel > 0.5f)) {
@@ -147,8 +145,7 @@ void OnMouseMove(HWND window, LPARAM lParam) {
 
 bool OnSetCursor(HWND window) {
     const POINT cursor = CursorInClient(window);
-    const ClientSize size = ReadClientSize(window);
-    if (!IsHandCursorAt(cursor.x, cursor.y, size.width, size.height))
+    if (!IsHandCursorAt(launcherState.layout, cursor.x, cursor.y))
         return false;
     SetCursor(LoadCursorA(nullptr, SystemCursorId(IDC_HAND)));
     return true;
@@ -165,9 +162,8 @@ void OnTimer(HWND window) {
     StepHoverLevel(launcherState.titleHoverLevel, launcherState.titleHovered, changed);
     StepHoverLevel(launcherState.infoHoverLevel, launcherState.infoHovered, changed);
     const POINT cursor = CursorInClient(window);
-    const ClientSize size = ReadClientSize(window);
-    StepHoverLevel(launcherState.playHoverLevel, IsOver(LauncherElement::kPlayButton, cursor, size), changed);
-    StepHoverLevel(launcherState.muteHoverLevel, IsOver(LauncherElement::kMuteButton, cursor, size), changed);
+    StepHoverLevel(launcherState.playHoverLevel, IsOver(LauncherElement::kPlayButton, cursor), changed);
+    StepHoverLevel(launcherState.muteHoverLevel, IsOver(LauncherElement::kMuteButton, cursor), changed);
     if (changed)
         RequestRepaint(window);
 }

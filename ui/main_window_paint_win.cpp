@@ -12,23 +12,22 @@
 namespace {
 
 void Button(HDC dc,
+            const LauncherLayout& layout,
             LauncherElement element,
-            int width,
-            int height,
             const wchar_t* label,
             Colour base,
             Colour text,
             float level) {
-    DrawButton(dc, ComputeElementRect(element, width, height), label, base, text, level);
+    DrawButton(dc, layout[element], label, base, text, level);
 }
 
-void StretchBackground(HDC dc, int width, int height, GpImage* image) {
+void StretchBackground(HDC dc, const LauncherLayout& layout, GpImage* image) {
     Gdiplus::GpGraphics* created = nullptr;
     Gdiplus::DllExports::GdipCreateFromHDC(dc, &created);
     ScopedGdipGraphics graphics(created);
     if (!graphics.IsValid())
         return;
-    const LayoutRect r = ComputeElementRect(LauncherElement::kBackground, width, height);
+    const LayoutRect r = layout[LauncherElement::kBackground];
     Gdiplus::DllExports::GdipDrawImageRectI(graphics.Get(), image, r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
@@ -44,39 +43,21 @@ void ListIcons(const LauncherState& state, IconPlace (&icons)[4]) {
     icons[3] = {LauncherElement::kTiktokIcon, state.tiktokIcon};
 }
 
-void DrawIcons(HDC dc, int width, int height, const LauncherState& state) {
+void DrawIcons(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
     IconPlace icons[4];
     ListIcons(state, icons);
     for (const IconPlace& icon : icons) {
-        const LayoutRect r = ComputeElementRect(icon.element, width, height);
+        const LayoutRect r = layout[icon.element];
         DrawIcon(dc, icon.image, r.left, r.top);
     }
-}
-
-bool Overlap(const LayoutRect& a, const LayoutRect& b) {
-    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
-
-// The icons can be drawn once with the background when nothing painted between the two (the
-// bottom bar, the title box) reaches their squares, which holds at any usable window size.
-bool CanCacheIcons(int width, int height) {
-    const LayoutRect bar = ComputeElementRect(LauncherElement::kBottomBar, width, height);
-    const LayoutRect title = ComputeElementRect(LauncherElement::kTitleBox, width, height);
-    IconPlace icons[4];
-    ListIcons(LauncherState(), icons);
-    for (const IconPlace& icon : icons) {
-        const LayoutRect r = ComputeElementRect(icon.element, width, height);
-        const LayoutRect square{r.left - 1, r.top - 1, r.left + kIconSize + 1, r.top + kIconSize + 1};
-        if (Overlap(square, bar) || Overlap(square, title))
-            return false;
-    }
-    return true;
 }
 
 // The picture stretched over (0, 0, W, H - 80) on black, with the icons over it, made once per
 // client size: each GDI+ draw costs far more than copying its pixels. Copying the whole W x H
 // cache over the still black off-screen bitmap gives exactly the pixels of drawing them directly.
-bool UpdateBackgroundCache(HDC dc, int width, int height, LauncherState& state) {
+bool UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& state) {
+    const int width = layout.width;
+    const int height = layout.height;
     if (state.backgroundCache && state.backgroundCacheWidth == width && state.backgroundCacheHeight == height)
         return true;
     FreeBackgroundCache(state);
@@ -91,8 +72,8 @@ bool UpdateBackgroundCache(HDC dc, int width, int height, LauncherState& state) 
         ScopedSelectObject select(cacheDc.Get(), cache);
         const RECT all{0, 0, width, height};
         FillRect(cacheDc.Get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        StretchBackground(cacheDc.Get(), width, height, state.backgroundImage);
-        DrawIcons(cacheDc.Get(), width, height, state);
+        StretchBackground(cacheDc.Get(), layout, state.backgroundImage);
+        DrawIcons(cacheDc.Get(), layout, state);
     }
     state.backgroundCache = cache;
     state.backgroundCacheWidth = width;
@@ -106,16 +87,18 @@ bool IsUsablePicture(GpImage* image) {
 }
 
 // Returns whether the icons came with the background from the cache.
-bool PaintBackground(HDC dc, int width, int height, LauncherState& state) {
+bool PaintBackground(HDC dc, const LauncherLayout& layout, LauncherState& state) {
+    const int width = layout.width;
+    const int height = layout.height;
     if (!IsUsablePicture(state.backgroundImage)) {
         FillSolid(dc, LayoutRect{0, 0, width, height}, kFallbackBackgroundColour);
         return false;
     }
-    if (!CanCacheIcons(width, height) || !UpdateBackgroundCache(dc, width, height, state)) {
+    if (!layout.canCacheIcons || !UpdateBackgroundCache(dc, layout, state)) {
         // The stretch leaves the strip above the bottom bar alone: it must not keep the last paint.
         const RECT all{0, 0, width, height};
         FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        StretchBackground(dc, width, height, state.backgroundImage);
+        StretchBackground(dc, layout, state.backgroundImage);
         return false;
     }
     ScopedMemoryDc cacheDc(CreateCompatibleDC(dc));
@@ -124,8 +107,8 @@ bool PaintBackground(HDC dc, int width, int height, LauncherState& state) {
     return true;
 }
 
-void PaintVolumeSlider(HDC dc, int width, int height, const LauncherState& state) {
-    const LayoutRect track = ComputeElementRect(LauncherElement::kVolumeSlider, width, height);
+void PaintVolumeSlider(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
+    const LayoutRect track = layout[LauncherElement::kVolumeSlider];
     const int level = ComputeSliderLevelWidth(track, state.musicVolume);
     FillSolid(dc, track, kSliderTrackColour);
     FillSolid(dc, LayoutRect{track.left, track.top, track.left + level, track.bottom},
@@ -137,10 +120,11 @@ void PaintVolumeSlider(HDC dc, int width, int height, const LauncherState& state
     DrawOutline(dc, LayoutRect{track.left, track.top, track.right + 1, track.bottom + 1}, kOutlineViolet);
 }
 
-void PaintProgressBar(HDC dc, int width, int height, const LauncherState& state) {
-    const LayoutRect bar = ComputeElementRect(LauncherElement::kProgressBar, width, height);
+void PaintProgressBar(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
+    const LayoutRect bar = layout[LauncherElement::kProgressBar];
     FillSolid(dc, bar, kProgressTroughColour);
-    const LayoutRect fill = ComputeProgressFillRect(width, height, state.progressDone, state.progressTotal);
+    const LayoutRect fill =
+        ComputeProgressFillRect(layout.width, layout.height, state.progressDone, state.progressTotal);
     if (fill.right > fill.left)
         FillSolid(dc, fill, kAccentPurple);
     DrawOutline(dc, bar, kOutlineViolet);
@@ -148,9 +132,9 @@ void PaintProgressBar(HDC dc, int width, int height, const LauncherState& state)
 
 }  // namespace
 
-void DrawBackgroundDirect(HDC dc, int width, int height, const LauncherState& state) {
-    StretchBackground(dc, width, height, state.backgroundImage);
-    DrawIcons(dc, width, height, state);
+void DrawBackgroundDirect(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
+    StretchBackground(dc, layout, state.backgroundImage);
+    DrawIcons(dc, layout, state);
 }
 
 void FreeBackgroundCache(LauncherState& state) {
@@ -161,36 +145,36 @@ void FreeBackgroundCache(LauncherState& state) {
     state.backgroundCacheHeight = 0;
 }
 
-void PaintLauncher(HDC dc, int width, int height, LauncherState& state) {
+void PaintLauncher(HDC dc, const LauncherLayout& layout, LauncherState& state) {
     using E = LauncherElement;
-    const bool iconsDrawn = PaintBackground(dc, width, height, state);
-    FillSolid(dc, ComputeElementRect(E::kBottomBar, width, height), kBottomBarColour);
-    Button(dc, E::kTitleBox, width, height, L"VARDENHAL", kAccentPurple, kTextWhite, state.titleHoverLevel);
+    const bool iconsDrawn = PaintBackground(dc, layout, state);
+    FillSolid(dc, layout[E::kBottomBar], kBottomBarColour);
+    Button(dc, layout, E::kTitleBox, L"VARDENHAL", kAccentPurple, kTextWhite, state.titleHoverLevel);
     if (!iconsDrawn)
-        DrawIcons(dc, width, height, state);
+        DrawIcons(dc, layout, state);
 
     if (state.musicPlaying)
-        Button(dc, E::kPlayButton, width, height, L"STOP", kStopFill, kTextWhite, state.playHoverLevel);
+        Button(dc, layout, E::kPlayButton, L"STOP", kStopFill, kTextWhite, state.playHoverLevel);
     else
-        Button(dc, E::kPlayButton, width, height, L"PLAY", kPlayFill, kTextWhite, state.playHoverLevel);
+        Button(dc, layout, E::kPlayButton, L"PLAY", kPlayFill, kTextWhite, state.playHoverLevel);
     if (state.musicMuted)
-        Button(dc, E::kMuteButton, width, height, L"MUTED", kMutedFill, kMutedText, state.muteHoverLevel);
+        Button(dc, layout, E::kMuteButton, L"MUTED", kMutedFill, kMutedText, state.muteHoverLevel);
     else
-        Button(dc, E::kMuteButton, width, height, L"VOL", kVolFill, kTextWhite, state.muteHoverLevel);
-    PaintVolumeSlider(dc, width, height, state);
-    Button(dc, E::kInfoButton, width, height, L"INFO", kVolFill, kTextWhite, state.infoHoverLevel);
+        Button(dc, layout, E::kMuteButton, L"VOL", kVolFill, kTextWhite, state.muteHoverLevel);
+    PaintVolumeSlider(dc, layout, state);
+    Button(dc, layout, E::kInfoButton, L"INFO", kVolFill, kTextWhite, state.infoHoverLevel);
 
     if (state.updateRunning)
-        Button(dc, E::kUpdateButton, width, height, L"CANCEL", kCancelFill, kTextWhite, state.updateHoverLevel);
+        Button(dc, layout, E::kUpdateButton, L"CANCEL", kCancelFill, kTextWhite, state.updateHoverLevel);
     else
-        Button(dc, E::kUpdateButton, width, height, L"UPDATE", kAccentPurple, kTextWhite, state.updateHoverLevel);
+        Button(dc, layout, E::kUpdateButton, L"UPDATE", kAccentPurple, kTextWhite, state.updateHoverLevel);
     // A disabled GAME START never lights up.
     if (state.gameReady)
-        Button(dc, E::kGameStartButton, width, height, L"GAME START", kGameStartReadyFill, kTextWhite,
+        Button(dc, layout, E::kGameStartButton, L"GAME START", kGameStartReadyFill, kTextWhite,
                state.gameStartHoverLevel);
     else
-        Button(dc, E::kGameStartButton, width, height, L"GAME START", kDisabledGrey, kTextWhite, 0.0f);
-    PaintProgressBar(dc, width, height, state);
+        Button(dc, layout, E::kGameStartButton, L"GAME START", kDisabledGrey, kTextWhite, 0.0f);
+    PaintProgressBar(dc, layout, state);
 }
 
 HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherState& state) {
@@ -224,16 +208,13 @@ void FreeBackBuffer(LauncherState& state) {
 void OnPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC screen = BeginPaint(window, &paint);
-    const ClientSize client = ReadClientSize(window);
-    const int width = client.width;
-    const int height = client.height;
+    const LauncherLayout& layout = launcherState.layout;
+    const int width = layout.width;
+    const int height = layout.height;
     const HDC offscreen = UpdateBackBuffer(screen, width, height, launcherState);
     if (offscreen) {
-        PaintLauncher(offscreen, width, height, launcherState);
-
-        const LayoutRect label = ComputeElementRect(LauncherElement::kStatusLabel, width, height);
-        MoveWindow(launcherState.statusLabel, label.left, label.top, label.right - label.left, label.bottom - label.top,
-                   TRUE);
+        PaintLauncher(offscreen, layout, launcherState);
+        const LayoutRect label = layout[LauncherElement::kStatusLabel];
         // The label paints itself after this paint: leave its pixels to it, so the copy below
         // neither covers it nor makes it flicker.
         ExcludeClipRect(screen, label.left, label.top, label.right, label.bottom);

@@ -5,15 +5,16 @@
 #include <windows.h>
 
 #include "ui/launcher_state_win.h"
+#include "ui/layout.h"
 
-// Paints every pixel of a client area of width x height into `dc`, in the fixed order, from
+// Paints every pixel of the client area `layout` was made for into `dc`, in the fixed order, from
 // `state`, whatever `dc` held before. Fills the background cache of `state` when it is missing or
 // of another size.
-void PaintLauncher(HDC dc, int width, int height, LauncherState& state);
+void PaintLauncher(HDC dc, const LauncherLayout& layout, LauncherState& state);
 
 // The background picture and the icons over it, drawn with GDI+ directly rather than from the
 // cache (for comparison).
-void DrawBackgroundDirect(HDC dc, int width, int height, const LauncherState& state);
+void DrawBackgroundDirect(HDC dc, const LauncherLayout& layout, const LauncherState& state);
 
 // Frees the background cache: when the window is destroyed, before GDI+ shuts down, and whenever
 // the pictures it was made from change.
@@ -24,7 +25,7 @@ void FreeBackgroundCache(LauncherState& state);
 HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherState& state);
 void FreeBackBuffer(LauncherState& state);
 
-// WM_PAINT: the off-screen paint, then the status label moved into place above it.
+// WM_PAINT: the off-screen paint of the window's layout, copied around the status label.
 void OnPaint(HWND window);
 
 // WM_CTLCOLORSTATIC from the status label: its text colour, and the brush behind its text.

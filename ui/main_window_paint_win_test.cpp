@@ -52,7 +52,7 @@ protected:
         launcherState.buttonFont = savedFont_;
         DeleteObject(font_);
     }
-    void Paint(Canvas& canvas) { PaintLauncher(canvas.Dc(), kW, kH, state_); }
+    void Paint(Canvas& canvas) { PaintLauncher(canvas.Dc(), ComputeLauncherLayout(kW, kH), state_); }
 
     LauncherState state_;
     HFONT font_ = nullptr;
@@ -79,7 +79,7 @@ TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
     state_.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
     state_.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
     Canvas direct(kW, kH);
-    DrawBackgroundDirect(direct.Dc(), kW, kH, state_);
+    DrawBackgroundDirect(direct.Dc(), ComputeLauncherLayout(kW, kH), state_);
     Canvas painted(kW, kH);
     Paint(painted);
     Canvas paintedAgain(kW, kH);  // from the cache made by the first paint
@@ -112,7 +112,7 @@ TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
 
     // A resize makes the cache again at the new size.
     Canvas small(800, 500);
-    PaintLauncher(small.Dc(), 800, 500, state_);
+    PaintLauncher(small.Dc(), ComputeLauncherLayout(800, 500), state_);
     EXPECT_EQ(state_.backgroundCacheWidth, 800);
     EXPECT_EQ(state_.backgroundCacheHeight, 500);
 }
@@ -125,13 +125,13 @@ TEST_F(PaintLauncherTest, PaintingOverTheLastFrameGivesTheSamePixelsAsAFreshBitm
         state_.updateRunning = true;
         state_.progressDone = 60;
         state_.musicMuted = true;
-        PaintLauncher(kept.Dc(), size.cx, size.cy, state_);
+        PaintLauncher(kept.Dc(), ComputeLauncherLayout(size.cx, size.cy), state_);
         state_.updateRunning = false;
         state_.progressDone = 0;
         state_.musicMuted = false;
-        PaintLauncher(kept.Dc(), size.cx, size.cy, state_);
+        PaintLauncher(kept.Dc(), ComputeLauncherLayout(size.cx, size.cy), state_);
         Canvas fresh(size.cx, size.cy);
-        PaintLauncher(fresh.Dc(), size.cx, size.cy, state_);
+        PaintLauncher(fresh.Dc(), ComputeLauncherLayout(size.cx, size.cy), state_);
         int differing = 0;
         for (int y = 0; y < size.cy; ++y)
             for (int x = 0; x < size.cx; ++x)

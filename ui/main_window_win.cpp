@@ -27,15 +27,31 @@ void DisposeImage(GpImage*& image) {
     image = nullptr;
 }
 
-// Fonts, the status label, the pictures, an update run when the client is there, the music and
-// the animation timer.
+// The layout of the new size, with the status label in its place: the label is a window of its
+// own, so it moves here and not while painting.
+void OnSize(HWND window) {
+    const ClientSize size = ReadClientSize(window);
+    launcherState.layout = ComputeLauncherLayout(size.width, size.height);
+    const LayoutRect label = launcherState.layout[LauncherElement::kStatusLabel];
+    if (launcherState.statusLabel)
+        MoveWindow(launcherState.statusLabel, label.left, label.top, label.right - label.left, label.bottom - label.top,
+                   TRUE);
+    RequestRepaint(window);
+}
+
+// Fonts, the layout, the status label, the pictures, an update run when the client is there, the
+// music and the animation timer.
 void OnCreate(HWND window) {
     InitCommonControls();
     launcherState.mainWindow = window;
     launcherState.buttonFont = CreateFontOf(L"Arial", 16, FW_BOLD);
     launcherState.statusFont = CreateFontOf(L"Arial", 13, FW_NORMAL);
+    const ClientSize size = ReadClientSize(window);
+    launcherState.layout = ComputeLauncherLayout(size.width, size.height);
+    const LayoutRect label = launcherState.layout[LauncherElement::kStatusLabel];
     launcherState.statusLabel =
-        CreateWindowExW(0, L"STATIC", kWelcomeText, WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 565, 1024, 20, window,
+        CreateWindowExW(0, L"STATIC", kWelcomeText, WS_CHILD | WS_VISIBLE | SS_CENTER, label.left, label.top,
+                        label.right - label.left, label.bottom - label.top, window,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLabelId)), nullptr, nullptr);
     SendMessageW(launcherState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(launcherState.statusFont), TRUE);
 
@@ -93,7 +109,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnDestroy();
             break;
         case WM_SIZE:
-            RequestRepaint(window);
+            OnSize(window);
             break;
         case WM_PAINT:
             OnPaint(window);
