@@ -102,6 +102,23 @@ using ScopedMemoryDc = ScopedHandle<HDC, MemoryDcTraits>;
 
 // Selects an object into a DC and selects the one it replaced back when the scope ends, so the
 // object can be deleted afterwards and the DC is left as it was found.
+// A window's DC from GetDC, given back with ReleaseDC.
+class ScopedWindowDc {
+public:
+    explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~ScopedWindowDc() {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    ScopedWindowDc(const ScopedWindowDc&) = delete;
+    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 class ScopedSelectObject {
 public:
     ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}

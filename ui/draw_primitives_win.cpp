@@ -42,13 +42,14 @@ void DrawButton(HDC dc,
                 const wchar_t* label,
                 Colour baseColour,
                 Colour textColour,
-                float level) {
+                float level,
+                HFONT font) {
     FillSolid(dc, rect, ComputeButtonFill(baseColour, level));
     DrawOutline(dc, rect, kOutlineViolet);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, textColour);
     // Left selected: the font lives as long as the window, and every button selects it again.
-    SelectObject(dc, launcherState.buttonFont);
+    SelectObject(dc, font);
     RECT area = ToRect(rect);
     DrawTextW(dc, label, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }

@@ -40,15 +40,16 @@ inline LPCSTR SystemCursorId(LPCWSTR id) {
 }
 
 // Fills `rect` with `baseColour` brightened by `level` (0.0..1.0), frames its outermost pixels in
-// the outline violet and centres `label` on one line, clipped to the rectangle. Leaves the DC in
-// TRANSPARENT mode with `textColour` and launcherState.buttonFont selected; the pen selected
-// before the call is selected again and no brush is left selected.
+// the outline violet and centres `label` on one line in `font`, clipped to the rectangle. Leaves
+// the DC in TRANSPARENT mode with `textColour` and `font` selected; the pen selected before the
+// call is selected again and no brush is left selected.
 void DrawButton(HDC dc,
                 const LayoutRect& rect,
                 const wchar_t* label,
                 Colour baseColour,
                 Colour textColour,
-                float level);
+                float level,
+                HFONT font);
 
 // Draws the whole of `image` scaled into the 28 x 28 square at (x, y). Nothing for a null image;
 // a picture GDI+ could not decode is refused by GDI+ and leaves the square as it was.

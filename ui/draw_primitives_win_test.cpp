@@ -28,10 +28,10 @@ bool IsInside(const LayoutRect& rect, int x, int y) {
     return rect.left <= x && x < rect.right && rect.top <= y && y < rect.bottom;
 }
 
-// The window's button font, put where DrawButton looks for it for the life of one test.
-class ButtonFontInState {
+// The window's button font, for the life of one test.
+class ButtonFont {
 public:
-    ButtonFontInState()
+    ButtonFont()
         : font_(CreateFontW(16,
                             0,
                             0,
@@ -45,22 +45,17 @@ public:
                             CLIP_DEFAULT_PRECIS,
                             CLEARTYPE_QUALITY,
                             DEFAULT_PITCH | FF_DONTCARE,
-                            L"Arial")),
-          saved_(launcherState.buttonFont) {
-        launcherState.buttonFont = font_.Get();
-    }
-    ~ButtonFontInState() { launcherState.buttonFont = saved_; }
-    ButtonFontInState(const ButtonFontInState&) = delete;
-    ButtonFontInState& operator=(const ButtonFontInState&) = delete;
+                            L"Arial")) {}
+    ButtonFont(const ButtonFont&) = delete;
+    ButtonFont& operator=(const ButtonFont&) = delete;
     HFONT Get() const { return font_.Get(); }
 
 private:
     ScopedFont font_;
-    HFONT saved_;
 };
 
 TEST(DrawButton, FillsFramesAndLabelsExactlyTheRectangle) {
-    ButtonFontInState font;
+    ButtonFont font;
     ASSERT_NE(font.Get(), nullptr);
     const struct {
         COLORREF base;
@@ -77,7 +72,7 @@ TEST(DrawButton, FillsFramesAndLabelsExactlyTheRectangle) {
     for (const auto& c : cases) {
         Canvas canvas(200, 60);
         ASSERT_TRUE(canvas.IsValid());
-        DrawButton(canvas.Dc(), rect, L"UPDATE", c.base, text, c.level);
+        DrawButton(canvas.Dc(), rect, L"UPDATE", c.base, text, c.level, font.Get());
 
         int textPixels = 0;
         int fillPixels = 0;
@@ -108,13 +103,13 @@ TEST(DrawButton, FillsFramesAndLabelsExactlyTheRectangle) {
 }
 
 TEST(DrawButton, CentresTheLabel) {
-    ButtonFontInState font;
+    ButtonFont font;
     Canvas canvas(200, 60);
     ASSERT_TRUE(canvas.IsValid());
     const LayoutRect rect = {10, 10, 160, 38};
     const COLORREF base = RGB(40, 35, 55);
     const COLORREF text = RGB(255, 100, 100);
-    DrawButton(canvas.Dc(), rect, L"INFO", base, text, 0.0f);
+    DrawButton(canvas.Dc(), rect, L"INFO", base, text, 0.0f, font.Get());
 
     int left = 1000, right = -1, top = 1000, bottom = -1;
     for (int y = 11; y < 37; ++y) {
@@ -135,12 +130,12 @@ TEST(DrawButton, CentresTheLabel) {
 }
 
 TEST(DrawButton, ALongLabelIsCutAtBothSides) {
-    ButtonFontInState font;
+    ButtonFont font;
     Canvas canvas(120, 40);
     ASSERT_TRUE(canvas.IsValid());
     const LayoutRect rect = {30, 5, 90, 33};
     const COLORREF text = RGB(255, 255, 255);
-    DrawButton(canvas.Dc(), rect, L"WWWWWWWWWWWWWWWWWWWWWWWW", RGB(60, 60, 60), text, 0.0f);
+    DrawButton(canvas.Dc(), rect, L"WWWWWWWWWWWWWWWWWWWWWWWW", RGB(60, 60, 60), text, 0.0f, font.Get());
 
     bool nearLeft = false;
     bool nearRight = false;
@@ -162,7 +157,7 @@ TEST(DrawButton, ALongLabelIsCutAtBothSides) {
 }
 
 TEST(DrawButton, LeavesTheDcWithTheFontAndTheCallersPenAndBrush) {
-    ButtonFontInState font;
+    ButtonFont font;
     Canvas canvas(200, 60);
     ASSERT_TRUE(canvas.IsValid());
     ScopedPen callersPen(CreatePen(PS_SOLID, 3, RGB(0, 255, 0)));
@@ -173,7 +168,7 @@ TEST(DrawButton, LeavesTheDcWithTheFontAndTheCallersPenAndBrush) {
     SetTextColor(canvas.Dc(), RGB(0, 0, 0));
 
     const COLORREF text = RGB(255, 100, 100);
-    DrawButton(canvas.Dc(), LayoutRect{10, 10, 160, 38}, L"MUTED", RGB(120, 20, 20), text, 0.25f);
+    DrawButton(canvas.Dc(), LayoutRect{10, 10, 160, 38}, L"MUTED", RGB(120, 20, 20), text, 0.25f, font.Get());
 
     EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_PEN), callersPen.Get());
     EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_BRUSH), callersBrush.Get());

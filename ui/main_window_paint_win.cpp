@@ -11,14 +11,19 @@
 
 namespace {
 
-void Button(HDC dc,
-            const LauncherLayout& layout,
+struct Painter {
+    HDC dc;
+    const LauncherLayout& layout;
+    HFONT font;
+};
+
+void Button(const Painter& painter,
             LauncherElement element,
             const wchar_t* label,
             Colour base,
             Colour text,
             float level) {
-    DrawButton(dc, layout[element], label, base, text, level);
+    DrawButton(painter.dc, painter.layout[element], label, base, text, level, painter.font);
 }
 
 void StretchBackground(HDC dc, const LauncherLayout& layout, GpImage* image) {
@@ -52,21 +57,35 @@ void DrawIcons(HDC dc, const LauncherLayout& layout, const LauncherState& state)
     }
 }
 
+bool IsUsablePicture(GpImage* image) {
+    UINT pictureWidth = 0;
+    return image && Gdiplus::DllExports::GdipGetImageWidth(image, &pictureWidth) == Gdiplus::Ok && pictureWidth > 0;
+}
+
+bool HasBackgroundCacheFor(const LauncherLayout& layout, const LauncherState& state) {
+    return layout.canCacheIcons && state.backgroundCache && state.backgroundCacheWidth == layout.width &&
+           state.backgroundCacheHeight == layout.height;
+}
+
+}  // namespace
+
 // The picture stretched over (0, 0, W, H - 80) on black, with the icons over it, made once per
 // client size: each GDI+ draw costs far more than copying its pixels. Copying the whole W x H
 // cache over the still black off-screen bitmap gives exactly the pixels of drawing them directly.
-bool UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& state) {
+void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& state) {
     const int width = layout.width;
     const int height = layout.height;
-    if (state.backgroundCache && state.backgroundCacheWidth == width && state.backgroundCacheHeight == height)
-        return true;
+    if (HasBackgroundCacheFor(layout, state))
+        return;
     FreeBackgroundCache(state);
+    if (!layout.canCacheIcons || !IsUsablePicture(state.backgroundImage))
+        return;
     ScopedMemoryDc cacheDc(CreateCompatibleDC(dc));
     HBITMAP cache = CreateCompatibleBitmap(dc, width, height);
     if (!cacheDc.IsValid() || !cache) {
         if (cache)
             DeleteObject(cache);
-        return false;
+        return;
     }
     {
         ScopedSelectObject select(cacheDc.Get(), cache);
@@ -78,23 +97,19 @@ bool UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& 
     state.backgroundCache = cache;
     state.backgroundCacheWidth = width;
     state.backgroundCacheHeight = height;
-    return true;
 }
 
-bool IsUsablePicture(GpImage* image) {
-    UINT pictureWidth = 0;
-    return image && Gdiplus::DllExports::GdipGetImageWidth(image, &pictureWidth) == Gdiplus::Ok && pictureWidth > 0;
-}
+namespace {
 
 // Returns whether the icons came with the background from the cache.
-bool PaintBackground(HDC dc, const LauncherLayout& layout, LauncherState& state) {
+bool PaintBackground(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
     const int width = layout.width;
     const int height = layout.height;
     if (!IsUsablePicture(state.backgroundImage)) {
         FillSolid(dc, LayoutRect{0, 0, width, height}, kFallbackBackgroundColour);
         return false;
     }
-    if (!layout.canCacheIcons || !UpdateBackgroundCache(dc, layout, state)) {
+    if (!HasBackgroundCacheFor(layout, state)) {
         // The stretch leaves the strip above the bottom bar alone: it must not keep the last paint.
         const RECT all{0, 0, width, height};
         FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
@@ -145,35 +160,35 @@ void FreeBackgroundCache(LauncherState& state) {
     state.backgroundCacheHeight = 0;
 }
 
-void PaintLauncher(HDC dc, const LauncherLayout& layout, LauncherState& state) {
+void PaintLauncher(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
     using E = LauncherElement;
+    const Painter painter{dc, layout, state.buttonFont};
     const bool iconsDrawn = PaintBackground(dc, layout, state);
     FillSolid(dc, layout[E::kBottomBar], kBottomBarColour);
-    Button(dc, layout, E::kTitleBox, L"VARDENHAL", kAccentPurple, kTextWhite, state.titleHoverLevel);
+    Button(painter, E::kTitleBox, L"VARDENHAL", kAccentPurple, kTextWhite, state.titleHoverLevel);
     if (!iconsDrawn)
         DrawIcons(dc, layout, state);
 
     if (state.musicPlaying)
-        Button(dc, layout, E::kPlayButton, L"STOP", kStopFill, kTextWhite, state.playHoverLevel);
+        Button(painter, E::kPlayButton, L"STOP", kStopFill, kTextWhite, state.playHoverLevel);
     else
-        Button(dc, layout, E::kPlayButton, L"PLAY", kPlayFill, kTextWhite, state.playHoverLevel);
+        Button(painter, E::kPlayButton, L"PLAY", kPlayFill, kTextWhite, state.playHoverLevel);
     if (state.musicMuted)
-        Button(dc, layout, E::kMuteButton, L"MUTED", kMutedFill, kMutedText, state.muteHoverLevel);
+        Button(painter, E::kMuteButton, L"MUTED", kMutedFill, kMutedText, state.muteHoverLevel);
     else
-        Button(dc, layout, E::kMuteButton, L"VOL", kVolFill, kTextWhite, state.muteHoverLevel);
+        Button(painter, E::kMuteButton, L"VOL", kVolFill, kTextWhite, state.muteHoverLevel);
     PaintVolumeSlider(dc, layout, state);
-    Button(dc, layout, E::kInfoButton, L"INFO", kVolFill, kTextWhite, state.infoHoverLevel);
+    Button(painter, E::kInfoButton, L"INFO", kVolFill, kTextWhite, state.infoHoverLevel);
 
     if (state.updateRunning)
-        Button(dc, layout, E::kUpdateButton, L"CANCEL", kCancelFill, kTextWhite, state.updateHoverLevel);
+        Button(painter, E::kUpdateButton, L"CANCEL", kCancelFill, kTextWhite, state.updateHoverLevel);
     else
-        Button(dc, layout, E::kUpdateButton, L"UPDATE", kAccentPurple, kTextWhite, state.updateHoverLevel);
+        Button(painter, E::kUpdateButton, L"UPDATE", kAccentPurple, kTextWhite, state.updateHoverLevel);
     // A disabled GAME START never lights up.
     if (state.gameReady)
-        Button(dc, layout, E::kGameStartButton, L"GAME START", kGameStartReadyFill, kTextWhite,
-               state.gameStartHoverLevel);
+        Button(painter, E::kGameStartButton, L"GAME START", kGameStartReadyFill, kTextWhite, state.gameStartHoverLevel);
     else
-        Button(dc, layout, E::kGameStartButton, L"GAME START", kDisabledGrey, kTextWhite, 0.0f);
+        Button(painter, E::kGameStartButton, L"GAME START", kDisabledGrey, kTextWhite, 0.0f);
     PaintProgressBar(dc, layout, state);
 }
 

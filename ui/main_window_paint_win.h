@@ -8,9 +8,13 @@
 #include "ui/layout.h"
 
 // Paints every pixel of the client area `layout` was made for into `dc`, in the fixed order, from
-// `state`, whatever `dc` held before. Fills the background cache of `state` when it is missing or
-// of another size.
-void PaintLauncher(HDC dc, const LauncherLayout& layout, LauncherState& state);
+// `state`, whatever `dc` held before. Changes nothing: the background comes from the cache when
+// one of the layout's size is there, and is drawn directly otherwise.
+void PaintLauncher(HDC dc, const LauncherLayout& layout, const LauncherState& state);
+
+// Makes the background cache of `state` for the layout's size (when the icons can be kept with
+// the picture), compatible with `dc`: at creation and whenever the size changes.
+void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& state);
 
 // The background picture and the icons over it, drawn with GDI+ directly rather than from the
 // cache (for comparison).

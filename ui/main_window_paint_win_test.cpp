@@ -39,8 +39,7 @@ protected:
     void SetUp() override {
         font_ = CreateFontW(16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                             CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
-        savedFont_ = launcherState.buttonFont;
-        launcherState.buttonFont = font_;
+        state_.buttonFont = font_;
     }
     void TearDown() override {
         FreeBackgroundCache(state_);
@@ -49,14 +48,12 @@ protected:
             if (image)
                 Gdiplus::DllExports::GdipDisposeImage(image);
         }
-        launcherState.buttonFont = savedFont_;
         DeleteObject(font_);
     }
     void Paint(Canvas& canvas) { PaintLauncher(canvas.Dc(), ComputeLauncherLayout(kW, kH), state_); }
 
     LauncherState state_;
     HFONT font_ = nullptr;
-    HFONT savedFont_ = nullptr;
 };
 
 bool IsUnderAControl(int x, int y) {
@@ -81,8 +78,9 @@ TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
     Canvas direct(kW, kH);
     DrawBackgroundDirect(direct.Dc(), ComputeLauncherLayout(kW, kH), state_);
     Canvas painted(kW, kH);
-    Paint(painted);
-    Canvas paintedAgain(kW, kH);  // from the cache made by the first paint
+    Paint(painted);  // no cache yet: drawn directly
+    UpdateBackgroundCache(painted.Dc(), ComputeLauncherLayout(kW, kH), state_);
+    Canvas paintedAgain(kW, kH);  // from the cache
     Paint(paintedAgain);
     ASSERT_EQ(state_.backgroundCacheWidth, kW);
 
@@ -112,7 +110,7 @@ TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
 
     // A resize makes the cache again at the new size.
     Canvas small(800, 500);
-    PaintLauncher(small.Dc(), ComputeLauncherLayout(800, 500), state_);
+    UpdateBackgroundCache(small.Dc(), ComputeLauncherLayout(800, 500), state_);
     EXPECT_EQ(state_.backgroundCacheWidth, 800);
     EXPECT_EQ(state_.backgroundCacheHeight, 500);
 }
@@ -122,6 +120,7 @@ TEST_F(PaintLauncherTest, PaintingOverTheLastFrameGivesTheSamePixelsAsAFreshBitm
     ASSERT_NE(state_.backgroundImage, nullptr);
     for (const SIZE size : {SIZE{kW, kH}, SIZE{260, 200}}) {  // with the picture cache, and too small for it
         Canvas kept(size.cx, size.cy, RGB(255, 0, 255));      // what an earlier frame left
+        UpdateBackgroundCache(kept.Dc(), ComputeLauncherLayout(size.cx, size.cy), state_);
         state_.updateRunning = true;
         state_.progressDone = 60;
         state_.musicMuted = true;

@@ -4,7 +4,10 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
+#include <initializer_list>
+
 #include "base/launcher_folder_win.h"
+#include "base/scoped_win.h"
 #include "game/game_launch_win.h"
 #include "resources/resource_files_win.h"
 #include "resources/resource_ids.h"
@@ -32,6 +35,7 @@ void DisposeImage(GpImage*& image) {
 void OnSize(HWND window) {
     const ClientSize size = ReadClientSize(window);
     launcherState.layout = ComputeLauncherLayout(size.width, size.height);
+    UpdateBackgroundCache(ScopedWindowDc(window).Get(), launcherState.layout, launcherState);
     const LayoutRect label = launcherState.layout[LauncherElement::kStatusLabel];
     if (launcherState.statusLabel)
         MoveWindow(launcherState.statusLabel, label.left, label.top, label.right - label.left, label.bottom - label.top,
@@ -61,6 +65,7 @@ void OnCreate(HWND window) {
     launcherState.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
     launcherState.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
     launcherState.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
+    UpdateBackgroundCache(ScopedWindowDc(window).Get(), launcherState.layout, launcherState);
 
     launcherState.gameReady = false;
     if (IsGameClientPresent(GetLauncherFolder()))
@@ -83,6 +88,14 @@ void OnDestroy() {
     FreeBackgroundCache(launcherState);
     FreeBackBuffer(launcherState);
     ReleaseStartUpResources();
+    // The label goes before its font; the buttons' font is no longer selected anywhere.
+    DestroyWindow(launcherState.statusLabel);
+    launcherState.statusLabel = nullptr;
+    for (HFONT* font : {&launcherState.buttonFont, &launcherState.statusFont}) {
+        if (*font)
+            DeleteObject(*font);
+        *font = nullptr;
+    }
     if (launcherState.statusBrush)
         DeleteObject(launcherState.statusBrush);
     launcherState.statusBrush = nullptr;
