@@ -3,15 +3,29 @@
 #include <windows.h>
 #include <windowsx.h>
 
+#include <new>
+
 #include "base/scoped_win.h"
 #include "ui/draw_primitives_win.h"
 
-bool infoOkHover = false;
-bool infoCloseHover = false;
-bool infoDragging = false;
-InfoPoint infoDragAnchor;
+InfoDialogState* InfoDialogStateOf(HWND dialog) {
+    return reinterpret_cast<InfoDialogState*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+}
 
 namespace {
+
+// The dialog's state lives from its creation to its last message; without memory for it the
+// dialog is not made.
+bool OnInfoNcCreate(HWND window) {
+    InfoDialogState* state = new (std::nothrow) InfoDialogState();
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    return state != nullptr;
+}
+
+void OnInfoNcDestroy(HWND window) {
+    delete InfoDialogStateOf(window);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+}
 
 HFONT CreateInfoFont(const InfoFont& font) {
     return CreateFontOf(font.face, font.height, kInfoFontWeight);
@@ -61,7 +75,8 @@ void OnInfoPaint(HWND window) {
         ScopedMemoryDc memoryDc(CreateCompatibleDC(dc));
         ScopedBitmap bitmap(CreateCompatibleBitmap(dc, size.width, size.height));
         ScopedSelectObject selected(memoryDc.Get(), bitmap.Get());
-        PaintInfoDialog(memoryDc.Get(), size.width, size.height, infoOkHover, infoCloseHover);
+        const InfoDialogState& state = *InfoDialogStateOf(window);
+        PaintInfoDialog(memoryDc.Get(), size.width, size.height, state.okHover, state.closeHover);
         BitBlt(dc, 0, 0, size.width, size.height, memoryDc.Get(), 0, 0, SRCCOPY);
     }
     EndPaint(window, &paint);
@@ -69,35 +84,35 @@ void OnInfoPaint(HWND window) {
 
 // While dragging, the window follows the pointer and hover is left alone; otherwise only a
 // change of hover state is worth a repaint.
-void OnInfoMouseMove(HWND window, int x, int y) {
-    if (infoDragging) {
+void OnInfoMouseMove(HWND window, InfoDialogState& state, int x, int y) {
+    if (state.dragging) {
         RECT outer = {};
         GetWindowRect(window, &outer);
-        const InfoPoint to = ComputeInfoDragPosition(outer.left, outer.top, infoDragAnchor, x, y);
+        const InfoPoint to = ComputeInfoDragPosition(outer.left, outer.top, state.dragAnchor, x, y);
         SetWindowPos(window, nullptr, to.x, to.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         return;
     }
     const ClientSize size = ReadClientSize(window);
-    if (UpdateInfoHover(x, y, size.width, size.height, &infoOkHover, &infoCloseHover))
+    if (UpdateInfoHover(x, y, size.width, size.height, &state.okHover, &state.closeHover))
         InvalidateRect(window, nullptr, FALSE);
 }
 
 // OK and X close on the press itself; anywhere else the press grabs the dialog, and the capture
 // keeps the moves coming when the pointer outruns it.
-void OnInfoLeftButtonDown(HWND window, int x, int y) {
+void OnInfoLeftButtonDown(HWND window, InfoDialogState& state, int x, int y) {
     const ClientSize size = ReadClientSize(window);
     if (DecideInfoPress(x, y, size.width, size.height) == InfoPressAction::kClose) {
         DestroyWindow(window);
         return;
     }
-    infoDragging = true;
-    infoDragAnchor.x = x;
-    infoDragAnchor.y = y;
+    state.dragging = true;
+    state.dragAnchor.x = x;
+    state.dragAnchor.y = y;
     SetCapture(window);
 }
 
-void OnInfoLeftButtonUp() {
-    infoDragging = false;
+void OnInfoLeftButtonUp(InfoDialogState& state) {
+    state.dragging = false;
     ReleaseCapture();
 }
 
@@ -134,18 +149,30 @@ void OpenInfoDialog(HWND owner) {
 }
 
 LRESULT CALLBACK InfoDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    InfoDialogState* state = InfoDialogStateOf(window);
     switch (message) {
+        case WM_NCCREATE:
+            if (!OnInfoNcCreate(window))
+                return FALSE;
+            break;
+        case WM_NCDESTROY:
+            OnInfoNcDestroy(window);
+            break;
         case WM_PAINT:
-            OnInfoPaint(window);
+            if (state)
+                OnInfoPaint(window);
             break;
         case WM_MOUSEMOVE:
-            OnInfoMouseMove(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            if (state)
+                OnInfoMouseMove(window, *state, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             break;
         case WM_LBUTTONDOWN:
-            OnInfoLeftButtonDown(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            if (state)
+                OnInfoLeftButtonDown(window, *state, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             break;
         case WM_LBUTTONUP:
-            OnInfoLeftButtonUp();
+            if (state)
+                OnInfoLeftButtonUp(*state);
             break;
     }
     // Handled or not, every message also gets the default processing; after WM_PAINT there is

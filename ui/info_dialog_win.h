@@ -6,11 +6,17 @@
 
 #include "ui/info_dialog.h"
 
-// Shared by every open Info dialog, and kept as they are when one closes.
-extern bool infoOkHover;
-extern bool infoCloseHover;
-extern bool infoDragging;
-extern InfoPoint infoDragAnchor;  // client coordinates of the press that started the drag
+// What one open dialog keeps, from its creation to its destruction: several can be open at once,
+// each with its own hover and drag.
+struct InfoDialogState {
+    bool okHover = false;
+    bool closeHover = false;
+    bool dragging = false;
+    InfoPoint dragAnchor;  // client coordinates of the press that started the drag
+};
+
+// The state of an open Info dialog; null for any other window.
+InfoDialogState* InfoDialogStateOf(HWND dialog);
 
 // Opens a new dialog centred over `owner`'s outer rectangle; the handle is not kept, the dialog
 // closes itself on OK or X and goes with its owner.

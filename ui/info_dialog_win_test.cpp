@@ -78,7 +78,6 @@ LRESULT CALLBACK RecordSentMessage(int code, WPARAM wParam, LPARAM lParam) {
 class InfoDialogTest : public testing::Test {
 protected:
     void SetUp() override {
-        ResetDialogState();
         owner_ = CreateOwner(200, 150, 1030, 689);
         ASSERT_NE(owner_, nullptr);
     }
@@ -87,13 +86,6 @@ protected:
         // Owned dialogs go with their owner.
         DestroyWindow(owner_);
         PumpMessages();
-        ResetDialogState();
-    }
-    static void ResetDialogState() {
-        infoOkHover = false;
-        infoCloseHover = false;
-        infoDragging = false;
-        infoDragAnchor = InfoPoint();
     }
     // Opens one dialog and returns it, painted and with nothing left to repaint.
     HWND OpenOne() {
@@ -196,7 +188,6 @@ TEST_F(InfoDialogTest, OkAndXCloseOnThePressIncludingTheirEdgePixels) {
             SendMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, At(c.x, c.y));
         PumpMessages();
         EXPECT_FALSE(IsWindow(dialog));
-        EXPECT_FALSE(infoDragging);
         EXPECT_EQ(GetCapture(), nullptr);
     }
 }
@@ -216,11 +207,11 @@ TEST_F(InfoDialogTest, APressJustOutsideOkOrXGrabsTheDialog) {
         SendMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, At(c.x, c.y));
         PumpMessages();
         ASSERT_TRUE(IsWindow(dialog));
-        EXPECT_TRUE(infoDragging);
-        EXPECT_EQ(infoDragAnchor, (InfoPoint{c.x, c.y}));
+        EXPECT_TRUE(InfoDialogStateOf(dialog)->dragging);
+        EXPECT_EQ(InfoDialogStateOf(dialog)->dragAnchor, (InfoPoint{c.x, c.y}));
         EXPECT_EQ(GetCapture(), dialog);
         SendMessageW(dialog, WM_LBUTTONUP, 0, At(c.x, c.y));
-        EXPECT_FALSE(infoDragging);
+        EXPECT_FALSE(InfoDialogStateOf(dialog)->dragging);
         EXPECT_EQ(GetCapture(), nullptr);
     }
 }
@@ -231,7 +222,7 @@ TEST_F(InfoDialogTest, ADragKeepsThePressedPointUnderThePointer) {
     const RECT start = WindowRect(dialog);
     const InfoPoint anchor = {40, 60};
     SendMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, At(anchor.x, anchor.y));
-    ASSERT_TRUE(infoDragging);
+    ASSERT_TRUE(InfoDialogStateOf(dialog)->dragging);
 
     // Pointer positions on the screen, as offsets from where the press happened. The client
     // coordinates of each move are taken against wherever the dialog is by then, so some are
@@ -258,7 +249,7 @@ TEST_F(InfoDialogTest, ADragKeepsThePressedPointUnderThePointer) {
 
     // Over OK while dragging: the dialog moves, and hover is left alone.
     SendMessageW(dialog, WM_MOUSEMOVE, MK_LBUTTON, At(300, 330));
-    EXPECT_FALSE(infoOkHover);
+    EXPECT_FALSE(InfoDialogStateOf(dialog)->okHover);
     EXPECT_EQ(WindowRect(dialog).left, start.left + 300 - anchor.x);
 
     // Released: moves no longer carry it along.
@@ -276,10 +267,12 @@ TEST_F(InfoDialogTest, ButtonReleaseWithoutADragStillReleasesTheCapture) {
     SetCapture(dialog);
     SendMessageW(dialog, WM_LBUTTONUP, 0, At(5, 5));
     EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_FALSE(infoDragging);
+    EXPECT_FALSE(InfoDialogStateOf(dialog)->dragging);
 }
 
 TEST_F(InfoDialogTest, HoverRepaintsOnlyWhenAHoverStateChanges) {
+    HWND other = OpenOne();
+    ASSERT_NE(other, nullptr);
     HWND dialog = OpenOne();
     ASSERT_NE(dialog, nullptr);
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordSentMessage, nullptr, GetCurrentThreadId());
@@ -299,8 +292,10 @@ TEST_F(InfoDialogTest, HoverRepaintsOnlyWhenAHoverStateChanges) {
         SCOPED_TRACE(testing::Message() << step.x << ", " << step.y);
         ValidateRect(dialog, nullptr);
         SendMessageW(dialog, WM_MOUSEMOVE, 0, At(step.x, step.y));
-        EXPECT_EQ(infoOkHover, step.ok);
-        EXPECT_EQ(infoCloseHover, step.close);
+        EXPECT_EQ(InfoDialogStateOf(dialog)->okHover, step.ok);
+        EXPECT_EQ(InfoDialogStateOf(dialog)->closeHover, step.close);
+        // Another open dialog keeps its own.
+        EXPECT_FALSE(InfoDialogStateOf(other)->okHover || InfoDialogStateOf(other)->closeHover);
         RECT update = {};
         EXPECT_EQ(GetUpdateRect(dialog, &update, FALSE) != FALSE, step.repaint);
         if (step.repaint) {
@@ -338,7 +333,7 @@ TEST_F(InfoDialogTest, EscapeAndEnterDoNothing) {
     const RECT after = WindowRect(dialog);
     EXPECT_EQ(after.left, before.left);
     EXPECT_EQ(after.top, before.top);
-    EXPECT_FALSE(infoDragging);
+    EXPECT_FALSE(InfoDialogStateOf(dialog)->dragging);
 }
 
 // The whole dialog painted into a 600 x 370 surface of its own.
