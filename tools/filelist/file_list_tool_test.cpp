@@ -289,6 +289,9 @@ TEST_F(FileListToolTest, PlanComparesLikeTheLauncher) {
         // An upper-case digest never matches, so a correct file is fetched again.
         {"upper case digest", "a.txt|900150983CD24FB0D6963F7D28E17F72\n", kExitClean,
          "download a.txt (3 bytes, differs)\n1 of 1 file(s) to download, 3 bytes\n"},
+        // Fetched for its upper-case line, it then matches the same file's lower-case line.
+        {"upper then lower case digest", "a.txt|900150983CD24FB0D6963F7D28E17F72\na.txt|" + kAbcMd5 + "\n", kExitClean,
+         "download a.txt (3 bytes, differs)\n1 of 2 file(s) to download, 3 bytes\n"},
         // Backslashes are separators on Windows, so the local file is found.
         {"backslash", "system\\l2.ini|" + kMessageDigestMd5 + "\n", kExitClean,
          "0 of 1 file(s) to download, 0 bytes\n"},

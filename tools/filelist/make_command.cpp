@@ -1,0 +1,100 @@
+// make DIR [-o FILE [--sign KEYFILE]]: the manifest of a served folder.
+#include <algorithm>
+#include <map>
+
+#include "tools/filelist/commands.h"
+#include "tools/filelist/manifest_rules.h"
+#include "update/manifest.h"
+
+namespace {
+const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE]]";
+}  // namespace
+
+int RunMake(const std::vector<std::string>& args,
+            const FileListOperations& operations,
+            std::ostream& out,
+            std::ostream& err) {
+    const ParsedArguments parsed = ParseArguments(args, {"-o", "--sign"});
+    if (!parsed.ok || parsed.positional.size() != 1 || (parsed.Has("--sign") && !parsed.Has("-o")))
+        return ReportUsageError(kMakeUsage, err);
+    const std::string& folder = parsed.positional[0];
+    const bool hasOutput = parsed.Has("-o");
+    const std::string outputPath = hasOutput ? parsed.options.at("-o") : std::string();
+    const std::string keyPath = parsed.Has("--sign") ? parsed.options.at("--sign") : std::string();
+    if (!RequireFolder(operations, folder, err))
+        return kExitError;
+
+    FolderWalk walk;
+    if (!WalkFolder(operations, folder, &walk, err))
+        return kExitError;
+
+    std::vector<std::pair<std::string, std::string>> refusals;  // path, reason
+    for (const std::string& other : walk.others)
+        refusals.push_back({other, "not a regular file (a link to a folder, a device or a pipe)"});
+    std::vector<WalkedFile> listed;
+    std::map<std::string, std::string> pathOfFoldedPath;
+    for (const WalkedFile& file : walk.files) {
+        if (IsListFile(file.path))
+            continue;
+        const std::string refusal = DescribeRefusedPath(file.path);
+        if (!refusal.empty()) {
+            refusals.push_back({file.path, refusal});
+            continue;
+        }
+        const auto inserted = pathOfFoldedPath.emplace(FoldLetterCase(file.path), file.path);
+        if (!inserted.second) {
+            refusals.push_back({file.path, "differs from " + inserted.first->second +
+                                               " only in letter case; on Windows both are one file"});
+            continue;
+        }
+        listed.push_back(file);
+    }
+    if (!refusals.empty()) {
+        std::sort(refusals.begin(), refusals.end());
+        for (const auto& refusal : refusals)
+            err << "refused: " << EscapeForDisplay(refusal.first) << ": " << refusal.second << "\n";
+        err << "vardenhal-filelist: no manifest written, " << refusals.size() << " name(s) refused\n";
+        return kExitFindings;
+    }
+    if (listed.empty()) {
+        err << "vardenhal-filelist: no files below " << EscapeForDisplay(folder)
+            << "; a launcher would report \"No files to download.\"\n";
+        return kExitFindings;
+    }
+
+    uint64_t totalLength = 0;
+    for (const WalkedFile& file : listed)
+        totalLength += file.length;
+    ProgressLine progress = StartProgress(operations, err, totalLength);
+    std::vector<FileListEntry> entries;
+    for (const WalkedFile& file : listed) {
+        const std::string md5 = ComputeMd5WithProgress(operations, JoinPath(folder, file.path), &progress);
+        if (md5.empty()) {
+            ClearProgress(&progress);
+            err << "vardenhal-filelist: cannot read " << EscapeForDisplay(file.path) << "\n";
+            return kExitError;
+        }
+        entries.push_back({file.path, md5});
+    }
+    ClearProgress(&progress);
+
+    const std::string manifest = FormatManifest(entries);
+    // Signed before anything is written, so a key that cannot sign leaves the old pair in place.
+    std::string signatureFile;
+    if (!keyPath.empty() && !SignBytes(operations, keyPath, manifest, &signatureFile, err))
+        return kExitError;
+    if (!hasOutput) {
+        out << manifest << std::flush;
+        if (!out) {
+            err << "vardenhal-filelist: cannot write to standard output\n";
+            return kExitError;
+        }
+    } else if (!operations.replaceFile(outputPath, manifest)) {
+        err << "vardenhal-filelist: cannot write " << EscapeForDisplay(outputPath) << "\n";
+        return kExitError;
+    }
+    if (!keyPath.empty() && !WriteSignatureFile(operations, outputPath, signatureFile, err))
+        return kExitError;
+    err << "listed " << entries.size() << " file(s), " << totalLength << " bytes\n";
+    return kExitClean;
+}

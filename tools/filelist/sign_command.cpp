@@ -1,0 +1,23 @@
+// sign MANIFEST -k KEYFILE: the signature file beside a manifest.
+#include "tools/filelist/commands.h"
+#include "tools/filelist/manifest_rules.h"
+#include "update/manifest_signature.h"
+
+int RunSign(const std::vector<std::string>& args,
+            const FileListOperations& operations,
+            std::ostream&,
+            std::ostream& err) {
+    const ParsedArguments parsed = ParseArguments(args, {"-k"});
+    if (!parsed.ok || parsed.positional.size() != 1 || !parsed.Has("-k"))
+        return ReportUsageError("sign takes MANIFEST -k KEYFILE", err);
+    const std::string& manifestPath = parsed.positional[0];
+    std::string manifest;
+    std::string signatureFile;
+    if (!ReadManifest(operations, manifestPath, &manifest, err) ||
+        !SignBytes(operations, parsed.options.at("-k"), manifest, &signatureFile, err) ||
+        !WriteSignatureFile(operations, manifestPath, signatureFile, err))
+        return kExitError;
+    err << "signed " << EscapeForDisplay(manifestPath) << ": " << EscapeForDisplay(manifestPath + kSignatureSuffix)
+        << "\n";
+    return kExitClean;
+}
