@@ -417,7 +417,7 @@ int BenchPaint(int runs) {
     DeleteFileW(musicPath.c_str());
 
     start = Now();
-    launcherState.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
+    launcherState.resources.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
     Report("decode_background", Now() - start);
     // The same decode again: what is left once the codec is loaded.
     start = Now();
@@ -425,19 +425,19 @@ int BenchPaint(int runs) {
     Report("decode_background_again", Now() - start);
     Gdiplus::DllExports::GdipDisposeImage(again);
     start = Now();
-    launcherState.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
-    launcherState.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
-    launcherState.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
-    launcherState.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
+    launcherState.resources.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
+    launcherState.resources.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
+    launcherState.resources.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
+    launcherState.resources.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
     Report("decode_icons", Now() - start);
-    launcherState.buttonFont = CreateFontOf(L"Arial", 16, FW_BOLD);
+    launcherState.resources.buttonFont = CreateFontOf(L"Arial", 16, FW_BOLD);
     launcherState.musicVolume = 30;
     launcherState.layout = ComputeLauncherLayout(kClientWidth, kClientHeight);
 
     // The first paint makes the background cache: one GDI+ stretch of the picture.
     Canvas canvas = CreateCanvas(kClientWidth, kClientHeight);
     start = Now();
-    UpdateBackgroundCache(canvas.dc, launcherState.layout, launcherState);
+    UpdateBackgroundCache(canvas.dc, launcherState.layout, launcherState.resources);
     PaintLauncher(canvas.dc, launcherState.layout, launcherState);
     Report("first_paint", Now() - start);
 
@@ -453,7 +453,7 @@ int BenchPaint(int runs) {
 
     // Every later paint, as WM_PAINT does it: the kept back buffer, the paint, one copy.
     auto paintAsTheWindowDoes = [&] {
-        const HDC offscreen = UpdateBackBuffer(canvas.dc, kClientWidth, kClientHeight, launcherState);
+        const HDC offscreen = UpdateBackBuffer(canvas.dc, kClientWidth, kClientHeight, launcherState.resources);
         PaintLauncher(offscreen, launcherState.layout, launcherState);
         BitBlt(canvas.dc, 0, 0, kClientWidth, kClientHeight, offscreen, 0, 0, SRCCOPY);
     };
@@ -497,12 +497,13 @@ int BenchPaint(int runs) {
     Report("hover_tick", Median(ticks));
 
     FreeCanvas(canvas);
-    FreeBackBuffer(launcherState);
-    FreeBackgroundCache(launcherState);
-    for (GpImage* image : {launcherState.backgroundImage, launcherState.youtubeIcon, launcherState.instagramIcon,
-                           launcherState.discordIcon, launcherState.tiktokIcon})
+    FreeBackBuffer(launcherState.resources);
+    FreeBackgroundCache(launcherState.resources);
+    for (GpImage* image : {launcherState.resources.backgroundImage, launcherState.resources.youtubeIcon,
+                           launcherState.resources.instagramIcon, launcherState.resources.discordIcon,
+                           launcherState.resources.tiktokIcon})
         Gdiplus::DllExports::GdipDisposeImage(image);
-    DeleteObject(launcherState.buttonFont);
+    DeleteObject(launcherState.resources.buttonFont);
     Gdiplus::GdiplusShutdown(launcherState.gdiplusToken);
     return 0;
 }

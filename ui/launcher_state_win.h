@@ -15,23 +15,44 @@ class GpImage;
 using GpImage = Gdiplus::GpImage;
 struct UpdateRunFlags;
 
-struct LauncherState {
-    HWND mainWindow = nullptr;
-    // The rectangles of the current client size, made again only when it changes.
-    LauncherLayout layout;
-    HWND statusLabel = nullptr;
+// What the window draws with. The fonts, the pictures and the brush are made when the window is
+// created, the caches when its size changes; WM_DESTROY frees all of it (FreeLauncherResources),
+// before GDI+ shuts down.
+struct LauncherResources {
     HFONT buttonFont = nullptr;
     HFONT statusFont = nullptr;
-    ULONG_PTR gdiplusToken = 0;
-    std::wstring backgroundPath;
-    std::wstring musicPath;
 
-    // Decoded pictures, owned from window creation to destruction (GdipDisposeImage).
+    // Decoded pictures (GdipDisposeImage).
     GpImage* backgroundImage = nullptr;
     GpImage* youtubeIcon = nullptr;
     GpImage* instagramIcon = nullptr;
     GpImage* discordIcon = nullptr;
     GpImage* tiktokIcon = nullptr;
+
+    // The background stretched to the client size with the icons over it, made once per size:
+    // a GDI+ stretch costs hundreds of milliseconds under Wine, a copy of its pixels a fraction of one.
+    HBITMAP backgroundCache = nullptr;
+    int backgroundCacheWidth = 0;
+    int backgroundCacheHeight = 0;
+    // The off-screen bitmap every paint draws into, selected into its own memory DC; made again
+    // only when the client size changes.
+    HDC backBufferDc = nullptr;
+    HBITMAP backBuffer = nullptr;
+    int backBufferWidth = 0;
+    int backBufferHeight = 0;
+    // The status label's background brush.
+    HBRUSH statusBrush = nullptr;
+};
+
+struct LauncherState {
+    HWND mainWindow = nullptr;
+    // The rectangles of the current client size, made again only when it changes.
+    LauncherLayout layout;
+    HWND statusLabel = nullptr;
+    ULONG_PTR gdiplusToken = 0;
+    std::wstring backgroundPath;
+    std::wstring musicPath;
+    LauncherResources resources;
 
     bool updateRunning = false;
     // The flags of the run under way, or of the last one: each run gets new ones.
@@ -54,20 +75,6 @@ struct LauncherState {
     float infoHoverLevel = 0.0f;
     float playHoverLevel = 0.0f;
     float muteHoverLevel = 0.0f;
-
-    // The background stretched to the client size with the icons over it, made once per size:
-    // a GDI+ stretch costs hundreds of milliseconds under Wine, a copy of its pixels a fraction of one.
-    HBITMAP backgroundCache = nullptr;
-    int backgroundCacheWidth = 0;
-    int backgroundCacheHeight = 0;
-    // The off-screen bitmap every paint draws into, selected into its own memory DC; made again
-    // only when the client size changes.
-    HDC backBufferDc = nullptr;
-    HBITMAP backBuffer = nullptr;
-    int backBufferWidth = 0;
-    int backBufferHeight = 0;
-    // The status label's background brush, kept for the life of the window.
-    HBRUSH statusBrush = nullptr;
 };
 
 // The one instance of the process.

@@ -142,10 +142,10 @@ protected:
         MSG quit;
         while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
         }
-        if (launcherState.buttonFont)
-            DeleteObject(launcherState.buttonFont);
-        if (launcherState.statusFont)
-            DeleteObject(launcherState.statusFont);
+        if (launcherState.resources.buttonFont)
+            DeleteObject(launcherState.resources.buttonFont);
+        if (launcherState.resources.statusFont)
+            DeleteObject(launcherState.resources.statusFont);
         ParkCursor();
         RestoreState();
     }
@@ -184,8 +184,8 @@ private:
         savedCommands_ = mainWindowCommands;
         savedMainWindow_ = launcherState.mainWindow;
         savedStatusLabel_ = launcherState.statusLabel;
-        savedButtonFont_ = launcherState.buttonFont;
-        savedStatusFont_ = launcherState.statusFont;
+        savedButtonFont_ = launcherState.resources.buttonFont;
+        savedStatusFont_ = launcherState.resources.statusFont;
         savedToken_ = launcherState.gdiplusToken;
         savedMusicPath_ = launcherState.musicPath;
         savedFlags_ = {launcherState.updateRunning,    launcherState.gameReady,      launcherState.musicPlaying,
@@ -203,8 +203,8 @@ private:
         mainWindowCommands = savedCommands_;
         launcherState.mainWindow = savedMainWindow_;
         launcherState.statusLabel = savedStatusLabel_;
-        launcherState.buttonFont = savedButtonFont_;
-        launcherState.statusFont = savedStatusFont_;
+        launcherState.resources.buttonFont = savedButtonFont_;
+        launcherState.resources.statusFont = savedStatusFont_;
         launcherState.gdiplusToken = savedToken_;
         launcherState.musicPath = savedMusicPath_;
         bool* flags[] = {&launcherState.updateRunning,    &launcherState.gameReady,      &launcherState.musicPlaying,

@@ -41,16 +41,16 @@ struct IconPlace {
     GpImage* image;
 };
 
-void ListIcons(const LauncherState& state, IconPlace (&icons)[4]) {
-    icons[0] = {LauncherElement::kYoutubeIcon, state.youtubeIcon};
-    icons[1] = {LauncherElement::kInstagramIcon, state.instagramIcon};
-    icons[2] = {LauncherElement::kDiscordIcon, state.discordIcon};
-    icons[3] = {LauncherElement::kTiktokIcon, state.tiktokIcon};
+void ListIcons(const LauncherResources& resources, IconPlace (&icons)[4]) {
+    icons[0] = {LauncherElement::kYoutubeIcon, resources.youtubeIcon};
+    icons[1] = {LauncherElement::kInstagramIcon, resources.instagramIcon};
+    icons[2] = {LauncherElement::kDiscordIcon, resources.discordIcon};
+    icons[3] = {LauncherElement::kTiktokIcon, resources.tiktokIcon};
 }
 
-void DrawIcons(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
+void DrawIcons(HDC dc, const LauncherLayout& layout, const LauncherResources& resources) {
     IconPlace icons[4];
-    ListIcons(state, icons);
+    ListIcons(resources, icons);
     for (const IconPlace& icon : icons) {
         const LayoutRect r = layout[icon.element];
         DrawIcon(dc, icon.image, r.left, r.top);
@@ -62,9 +62,9 @@ bool IsUsablePicture(GpImage* image) {
     return image && Gdiplus::DllExports::GdipGetImageWidth(image, &pictureWidth) == Gdiplus::Ok && pictureWidth > 0;
 }
 
-bool HasBackgroundCacheFor(const LauncherLayout& layout, const LauncherState& state) {
-    return layout.canCacheIcons && state.backgroundCache && state.backgroundCacheWidth == layout.width &&
-           state.backgroundCacheHeight == layout.height;
+bool HasBackgroundCacheFor(const LauncherLayout& layout, const LauncherResources& resources) {
+    return layout.canCacheIcons && resources.backgroundCache && resources.backgroundCacheWidth == layout.width &&
+           resources.backgroundCacheHeight == layout.height;
 }
 
 }  // namespace
@@ -72,13 +72,13 @@ bool HasBackgroundCacheFor(const LauncherLayout& layout, const LauncherState& st
 // The picture stretched over (0, 0, W, H - 80) on black, with the icons over it, made once per
 // client size: each GDI+ draw costs far more than copying its pixels. Copying the whole W x H
 // cache over the still black off-screen bitmap gives exactly the pixels of drawing them directly.
-void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& state) {
+void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherResources& resources) {
     const int width = layout.width;
     const int height = layout.height;
-    if (HasBackgroundCacheFor(layout, state))
+    if (HasBackgroundCacheFor(layout, resources))
         return;
-    FreeBackgroundCache(state);
-    if (!layout.canCacheIcons || !IsUsablePicture(state.backgroundImage))
+    FreeBackgroundCache(resources);
+    if (!layout.canCacheIcons || !IsUsablePicture(resources.backgroundImage))
         return;
     ScopedMemoryDc cacheDc(CreateCompatibleDC(dc));
     HBITMAP cache = CreateCompatibleBitmap(dc, width, height);
@@ -91,33 +91,34 @@ void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& 
         ScopedSelectObject select(cacheDc.Get(), cache);
         const RECT all{0, 0, width, height};
         FillRect(cacheDc.Get(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        StretchBackground(cacheDc.Get(), layout, state.backgroundImage);
-        DrawIcons(cacheDc.Get(), layout, state);
+        StretchBackground(cacheDc.Get(), layout, resources.backgroundImage);
+        DrawIcons(cacheDc.Get(), layout, resources);
     }
-    state.backgroundCache = cache;
-    state.backgroundCacheWidth = width;
-    state.backgroundCacheHeight = height;
+    resources.backgroundCache = cache;
+    resources.backgroundCacheWidth = width;
+    resources.backgroundCacheHeight = height;
 }
 
 namespace {
 
 // Returns whether the icons came with the background from the cache.
 bool PaintBackground(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
+    const LauncherResources& resources = state.resources;
     const int width = layout.width;
     const int height = layout.height;
-    if (!IsUsablePicture(state.backgroundImage)) {
+    if (!IsUsablePicture(resources.backgroundImage)) {
         FillSolid(dc, LayoutRect{0, 0, width, height}, kFallbackBackgroundColour);
         return false;
     }
-    if (!HasBackgroundCacheFor(layout, state)) {
+    if (!HasBackgroundCacheFor(layout, resources)) {
         // The stretch leaves the strip above the bottom bar alone: it must not keep the last paint.
         const RECT all{0, 0, width, height};
         FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        StretchBackground(dc, layout, state.backgroundImage);
+        StretchBackground(dc, layout, resources.backgroundImage);
         return false;
     }
     ScopedMemoryDc cacheDc(CreateCompatibleDC(dc));
-    ScopedSelectObject select(cacheDc.Get(), state.backgroundCache);
+    ScopedSelectObject select(cacheDc.Get(), resources.backgroundCache);
     BitBlt(dc, 0, 0, width, height, cacheDc.Get(), 0, 0, SRCCOPY);
     return true;
 }
@@ -148,26 +149,28 @@ void PaintProgressBar(HDC dc, const LauncherLayout& layout, const LauncherState&
 }  // namespace
 
 void DrawBackgroundDirect(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
-    StretchBackground(dc, layout, state.backgroundImage);
-    DrawIcons(dc, layout, state);
+    const LauncherResources& resources = state.resources;
+    StretchBackground(dc, layout, resources.backgroundImage);
+    DrawIcons(dc, layout, resources);
 }
 
-void FreeBackgroundCache(LauncherState& state) {
-    if (state.backgroundCache)
-        DeleteObject(state.backgroundCache);
-    state.backgroundCache = nullptr;
-    state.backgroundCacheWidth = 0;
-    state.backgroundCacheHeight = 0;
+void FreeBackgroundCache(LauncherResources& resources) {
+    if (resources.backgroundCache)
+        DeleteObject(resources.backgroundCache);
+    resources.backgroundCache = nullptr;
+    resources.backgroundCacheWidth = 0;
+    resources.backgroundCacheHeight = 0;
 }
 
 void PaintLauncher(HDC dc, const LauncherLayout& layout, const LauncherState& state) {
+    const LauncherResources& resources = state.resources;
     using E = LauncherElement;
-    const Painter painter{dc, layout, state.buttonFont};
+    const Painter painter{dc, layout, resources.buttonFont};
     const bool iconsDrawn = PaintBackground(dc, layout, state);
     FillSolid(dc, layout[E::kBottomBar], kBottomBarColour);
     Button(painter, E::kTitleBox, L"VARDENHAL", kAccentPurple, kTextWhite, state.titleHoverLevel);
     if (!iconsDrawn)
-        DrawIcons(dc, layout, state);
+        DrawIcons(dc, layout, resources);
 
     if (state.musicPlaying)
         Button(painter, E::kPlayButton, L"STOP", kStopFill, kTextWhite, state.playHoverLevel);
@@ -192,32 +195,32 @@ void PaintLauncher(HDC dc, const LauncherLayout& layout, const LauncherState& st
     PaintProgressBar(dc, layout, state);
 }
 
-HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherState& state) {
-    if (state.backBufferDc && state.backBufferWidth == width && state.backBufferHeight == height)
-        return state.backBufferDc;
-    FreeBackBuffer(state);
-    state.backBufferDc = CreateCompatibleDC(screen);
-    state.backBuffer = CreateCompatibleBitmap(screen, width, height);
-    if (!state.backBufferDc || !state.backBuffer) {
-        FreeBackBuffer(state);
+HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherResources& resources) {
+    if (resources.backBufferDc && resources.backBufferWidth == width && resources.backBufferHeight == height)
+        return resources.backBufferDc;
+    FreeBackBuffer(resources);
+    resources.backBufferDc = CreateCompatibleDC(screen);
+    resources.backBuffer = CreateCompatibleBitmap(screen, width, height);
+    if (!resources.backBufferDc || !resources.backBuffer) {
+        FreeBackBuffer(resources);
         return nullptr;
     }
-    SelectObject(state.backBufferDc, state.backBuffer);
-    state.backBufferWidth = width;
-    state.backBufferHeight = height;
-    return state.backBufferDc;
+    SelectObject(resources.backBufferDc, resources.backBuffer);
+    resources.backBufferWidth = width;
+    resources.backBufferHeight = height;
+    return resources.backBufferDc;
 }
 
-void FreeBackBuffer(LauncherState& state) {
+void FreeBackBuffer(LauncherResources& resources) {
     // The DC goes first, and the bitmap selected into it with it out of the way.
-    if (state.backBufferDc)
-        DeleteDC(state.backBufferDc);
-    if (state.backBuffer)
-        DeleteObject(state.backBuffer);
-    state.backBufferDc = nullptr;
-    state.backBuffer = nullptr;
-    state.backBufferWidth = 0;
-    state.backBufferHeight = 0;
+    if (resources.backBufferDc)
+        DeleteDC(resources.backBufferDc);
+    if (resources.backBuffer)
+        DeleteObject(resources.backBuffer);
+    resources.backBufferDc = nullptr;
+    resources.backBuffer = nullptr;
+    resources.backBufferWidth = 0;
+    resources.backBufferHeight = 0;
 }
 
 void OnPaint(HWND window) {
@@ -226,7 +229,7 @@ void OnPaint(HWND window) {
     const LauncherLayout& layout = launcherState.layout;
     const int width = layout.width;
     const int height = layout.height;
-    const HDC offscreen = UpdateBackBuffer(screen, width, height, launcherState);
+    const HDC offscreen = UpdateBackBuffer(screen, width, height, launcherState.resources);
     if (offscreen) {
         PaintLauncher(offscreen, layout, launcherState);
         const LayoutRect label = layout[LauncherElement::kStatusLabel];
@@ -241,7 +244,5 @@ void OnPaint(HWND window) {
 LRESULT OnCtlColorStatic(HDC labelDc) {
     SetTextColor(labelDc, kStatusTextColour);
     SetBkMode(labelDc, TRANSPARENT);
-    if (!launcherState.statusBrush)
-        launcherState.statusBrush = CreateSolidBrush(kStatusBackgroundColour);
-    return reinterpret_cast<LRESULT>(launcherState.statusBrush);
+    return reinterpret_cast<LRESULT>(launcherState.resources.statusBrush);
 }

@@ -12,9 +12,9 @@
 // one of the layout's size is there, and is drawn directly otherwise.
 void PaintLauncher(HDC dc, const LauncherLayout& layout, const LauncherState& state);
 
-// Makes the background cache of `state` for the layout's size (when the icons can be kept with
+// Makes the background cache of `resources` for the layout's size (when the icons can be kept with
 // the picture), compatible with `dc`: at creation and whenever the size changes.
-void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherState& state);
+void UpdateBackgroundCache(HDC dc, const LauncherLayout& layout, LauncherResources& resources);
 
 // The background picture and the icons over it, drawn with GDI+ directly rather than from the
 // cache (for comparison).
@@ -22,12 +22,12 @@ void DrawBackgroundDirect(HDC dc, const LauncherLayout& layout, const LauncherSt
 
 // Frees the background cache: when the window is destroyed, before GDI+ shuts down, and whenever
 // the pictures it was made from change.
-void FreeBackgroundCache(LauncherState& state);
+void FreeBackgroundCache(LauncherResources& resources);
 
 // The memory DC of the off-screen bitmap, kept in `state` across paints and made again only for a
 // new size; null when it cannot be made. FreeBackBuffer releases it when the window is destroyed.
-HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherState& state);
-void FreeBackBuffer(LauncherState& state);
+HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherResources& resources);
+void FreeBackBuffer(LauncherResources& resources);
 
 // WM_PAINT: the off-screen paint of the window's layout, copied around the status label.
 void OnPaint(HWND window);

@@ -39,12 +39,13 @@ protected:
     void SetUp() override {
         font_ = CreateFontW(16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                             CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
-        state_.buttonFont = font_;
+        state_.resources.buttonFont = font_;
     }
     void TearDown() override {
-        FreeBackgroundCache(state_);
-        for (GpImage* image : {state_.backgroundImage, state_.youtubeIcon, state_.instagramIcon, state_.discordIcon,
-                               state_.tiktokIcon}) {
+        FreeBackgroundCache(state_.resources);
+        for (GpImage* image :
+             {state_.resources.backgroundImage, state_.resources.youtubeIcon, state_.resources.instagramIcon,
+              state_.resources.discordIcon, state_.resources.tiktokIcon}) {
             if (image)
                 Gdiplus::DllExports::GdipDisposeImage(image);
         }
@@ -69,20 +70,20 @@ bool IsUnderAControl(int x, int y) {
 
 TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
     HMODULE module = GetModuleHandleW(nullptr);
-    state_.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
-    ASSERT_NE(state_.backgroundImage, nullptr);
-    state_.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
-    state_.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
-    state_.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
-    state_.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
+    state_.resources.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
+    ASSERT_NE(state_.resources.backgroundImage, nullptr);
+    state_.resources.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
+    state_.resources.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
+    state_.resources.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
+    state_.resources.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
     Canvas direct(kW, kH);
     DrawBackgroundDirect(direct.Dc(), ComputeLauncherLayout(kW, kH), state_);
     Canvas painted(kW, kH);
     Paint(painted);  // no cache yet: drawn directly
-    UpdateBackgroundCache(painted.Dc(), ComputeLauncherLayout(kW, kH), state_);
+    UpdateBackgroundCache(painted.Dc(), ComputeLauncherLayout(kW, kH), state_.resources);
     Canvas paintedAgain(kW, kH);  // from the cache
     Paint(paintedAgain);
-    ASSERT_EQ(state_.backgroundCacheWidth, kW);
+    ASSERT_EQ(state_.resources.backgroundCacheWidth, kW);
 
     int compared = 0, differing = 0, distinctFromFirst = 0;
     for (int y = 0; y < kH - 65; ++y) {
@@ -110,17 +111,17 @@ TEST_F(PaintLauncherTest, BackgroundAndIconsFromTheCacheEqualTheDirectDraw) {
 
     // A resize makes the cache again at the new size.
     Canvas small(800, 500);
-    UpdateBackgroundCache(small.Dc(), ComputeLauncherLayout(800, 500), state_);
-    EXPECT_EQ(state_.backgroundCacheWidth, 800);
-    EXPECT_EQ(state_.backgroundCacheHeight, 500);
+    UpdateBackgroundCache(small.Dc(), ComputeLauncherLayout(800, 500), state_.resources);
+    EXPECT_EQ(state_.resources.backgroundCacheWidth, 800);
+    EXPECT_EQ(state_.resources.backgroundCacheHeight, 500);
 }
 
 TEST_F(PaintLauncherTest, PaintingOverTheLastFrameGivesTheSamePixelsAsAFreshBitmap) {
-    state_.backgroundImage = LoadImageFromResource(GetModuleHandleW(nullptr), IDR_BACKGROUND_JPEG);
-    ASSERT_NE(state_.backgroundImage, nullptr);
+    state_.resources.backgroundImage = LoadImageFromResource(GetModuleHandleW(nullptr), IDR_BACKGROUND_JPEG);
+    ASSERT_NE(state_.resources.backgroundImage, nullptr);
     for (const SIZE size : {SIZE{kW, kH}, SIZE{260, 200}}) {  // with the picture cache, and too small for it
         Canvas kept(size.cx, size.cy, RGB(255, 0, 255));      // what an earlier frame left
-        UpdateBackgroundCache(kept.Dc(), ComputeLauncherLayout(size.cx, size.cy), state_);
+        UpdateBackgroundCache(kept.Dc(), ComputeLauncherLayout(size.cx, size.cy), state_.resources);
         state_.updateRunning = true;
         state_.progressDone = 60;
         state_.musicMuted = true;
@@ -146,7 +147,7 @@ TEST_F(PaintLauncherTest, FallbackFillWithoutAPictureAndTheBottomBar) {
     EXPECT_PIXEL(canvas, 500, kH - 70, kFallbackBackgroundColour);  // no black strip without a picture
     EXPECT_PIXEL(canvas, 165, kH - 60, kBottomBarColour);
     EXPECT_PIXEL(canvas, 500, kH - 1, kBottomBarColour);
-    EXPECT_EQ(state_.backgroundCache, nullptr);
+    EXPECT_EQ(state_.resources.backgroundCache, nullptr);
     // Without icon pictures their squares show what is under them.
     EXPECT_PIXEL(canvas, kW - 130, 20, kFallbackBackgroundColour);
 }

@@ -4,14 +4,13 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
-#include <initializer_list>
-
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
 #include "game/game_launch_win.h"
 #include "resources/resource_files_win.h"
 #include "resources/resource_ids.h"
 #include "ui/draw_primitives_win.h"
+#include "ui/launcher_resources_win.h"
 #include "ui/launcher_state_win.h"
 #include "ui/main_window_commands_win.h"
 #include "ui/main_window_input_win.h"
@@ -24,18 +23,12 @@ namespace {
 
 constexpr int32_t kStartVolume = 30;
 
-void DisposeImage(GpImage*& image) {
-    if (image)
-        Gdiplus::DllExports::GdipDisposeImage(image);
-    image = nullptr;
-}
-
 // The layout of the new size, with the status label in its place: the label is a window of its
 // own, so it moves here and not while painting.
 void OnSize(HWND window) {
     const ClientSize size = ReadClientSize(window);
     launcherState.layout = ComputeLauncherLayout(size.width, size.height);
-    UpdateBackgroundCache(ScopedWindowDc(window).Get(), launcherState.layout, launcherState);
+    UpdateBackgroundCache(ScopedWindowDc(window).Get(), launcherState.layout, launcherState.resources);
     const LayoutRect label = launcherState.layout[LauncherElement::kStatusLabel];
     if (launcherState.statusLabel)
         MoveWindow(launcherState.statusLabel, label.left, label.top, label.right - label.left, label.bottom - label.top,
@@ -48,8 +41,7 @@ void OnSize(HWND window) {
 void OnCreate(HWND window) {
     InitCommonControls();
     launcherState.mainWindow = window;
-    launcherState.buttonFont = CreateFontOf(L"Arial", 16, FW_BOLD);
-    launcherState.statusFont = CreateFontOf(L"Arial", 13, FW_NORMAL);
+    CreateLauncherResources(GetModuleHandleW(nullptr), launcherState.resources);
     const ClientSize size = ReadClientSize(window);
     launcherState.layout = ComputeLauncherLayout(size.width, size.height);
     const LayoutRect label = launcherState.layout[LauncherElement::kStatusLabel];
@@ -57,15 +49,10 @@ void OnCreate(HWND window) {
         CreateWindowExW(0, L"STATIC", kWelcomeText, WS_CHILD | WS_VISIBLE | SS_CENTER, label.left, label.top,
                         label.right - label.left, label.bottom - label.top, window,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusLabelId)), nullptr, nullptr);
-    SendMessageW(launcherState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(launcherState.statusFont), TRUE);
+    SendMessageW(launcherState.statusLabel, WM_SETFONT, reinterpret_cast<WPARAM>(launcherState.resources.statusFont),
+                 TRUE);
 
-    HMODULE module = GetModuleHandleW(nullptr);
-    launcherState.backgroundImage = LoadImageFromResource(module, IDR_BACKGROUND_JPEG);
-    launcherState.youtubeIcon = LoadImageFromResource(module, IDR_YOUTUBE_PNG);
-    launcherState.instagramIcon = LoadImageFromResource(module, IDR_INSTAGRAM_PNG);
-    launcherState.discordIcon = LoadImageFromResource(module, IDR_DISCORD_PNG);
-    launcherState.tiktokIcon = LoadImageFromResource(module, IDR_TIKTOK_PNG);
-    UpdateBackgroundCache(ScopedWindowDc(window).Get(), launcherState.layout, launcherState);
+    UpdateBackgroundCache(ScopedWindowDc(window).Get(), launcherState.layout, launcherState.resources);
 
     launcherState.gameReady = false;
     if (IsGameClientPresent(GetLauncherFolder()))
@@ -80,25 +67,11 @@ void OnCreate(HWND window) {
 // GDI+ does. A worker still running is not waited for: it ends with the process.
 void OnDestroy() {
     StopMusic();
-    DisposeImage(launcherState.backgroundImage);
-    DisposeImage(launcherState.youtubeIcon);
-    DisposeImage(launcherState.instagramIcon);
-    DisposeImage(launcherState.discordIcon);
-    DisposeImage(launcherState.tiktokIcon);
-    FreeBackgroundCache(launcherState);
-    FreeBackBuffer(launcherState);
-    ReleaseStartUpResources();
-    // The label goes before its font; the buttons' font is no longer selected anywhere.
+    // The label goes before its font.
     DestroyWindow(launcherState.statusLabel);
     launcherState.statusLabel = nullptr;
-    for (HFONT* font : {&launcherState.buttonFont, &launcherState.statusFont}) {
-        if (*font)
-            DeleteObject(*font);
-        *font = nullptr;
-    }
-    if (launcherState.statusBrush)
-        DeleteObject(launcherState.statusBrush);
-    launcherState.statusBrush = nullptr;
+    FreeLauncherResources(launcherState.resources);
+    ReleaseStartUpResources();
     PostQuitMessage(0);
 }
 
