@@ -223,21 +223,23 @@ void FreeBackBuffer(LauncherResources& resources) {
     resources.backBufferHeight = 0;
 }
 
+void PaintThroughBackBuffer(HDC screen, LauncherState& state) {
+    const LauncherLayout& layout = state.layout;
+    const HDC offscreen = UpdateBackBuffer(screen, layout.width, layout.height, state.resources);
+    if (!offscreen)
+        return;
+    PaintLauncher(offscreen, layout, state);
+    const LayoutRect label = layout[LauncherElement::kStatusLabel];
+    // The label paints itself after this paint: leave its pixels to it, so the copy below
+    // neither covers it nor makes it flicker.
+    ExcludeClipRect(screen, label.left, label.top, label.right, label.bottom);
+    BitBlt(screen, 0, 0, layout.width, layout.height, offscreen, 0, 0, SRCCOPY);
+}
+
 void OnPaint(HWND window) {
     PAINTSTRUCT paint;
     HDC screen = BeginPaint(window, &paint);
-    const LauncherLayout& layout = launcherState.layout;
-    const int width = layout.width;
-    const int height = layout.height;
-    const HDC offscreen = UpdateBackBuffer(screen, width, height, launcherState.resources);
-    if (offscreen) {
-        PaintLauncher(offscreen, layout, launcherState);
-        const LayoutRect label = layout[LauncherElement::kStatusLabel];
-        // The label paints itself after this paint: leave its pixels to it, so the copy below
-        // neither covers it nor makes it flicker.
-        ExcludeClipRect(screen, label.left, label.top, label.right, label.bottom);
-        BitBlt(screen, 0, 0, width, height, offscreen, 0, 0, SRCCOPY);
-    }
+    PaintThroughBackBuffer(screen, launcherState);
     EndPaint(window, &paint);
 }
 

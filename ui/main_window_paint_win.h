@@ -29,7 +29,11 @@ void FreeBackgroundCache(LauncherResources& resources);
 HDC UpdateBackBuffer(HDC screen, int width, int height, LauncherResources& resources);
 void FreeBackBuffer(LauncherResources& resources);
 
-// WM_PAINT: the off-screen paint of the window's layout, copied around the status label.
+// Every paint of the window: the whole client area of `state`'s layout painted off-screen, then
+// copied to `screen` in one BitBlt around the status label, which paints itself.
+void PaintThroughBackBuffer(HDC screen, LauncherState& state);
+
+// WM_PAINT.
 void OnPaint(HWND window);
 
 // WM_CTLCOLORSTATIC from the status label: its text colour, and the brush behind its text.

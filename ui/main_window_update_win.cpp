@@ -24,22 +24,22 @@ void StartUpdateRun(HWND window, bool repaint) {
 }
 
 void OnUpdateProgress(HWND window, WPARAM wParam, LPARAM lParam) {
-    const int32_t total = static_cast<int32_t>(lParam);
-    if (total <= 0)
+    const WorkerReport report = ReadWorkerMessage(WM_UPDATE_PROGRESS, wParam, lParam);
+    if (report.kind != WorkerReport::Kind::kProgress)
         return;
-    launcherState.progressTotal = total;
-    launcherState.progressDone = static_cast<int32_t>(wParam);
+    launcherState.progressTotal = report.total;
+    launcherState.progressDone = report.done;
     RequestRepaint(window);
 }
 
 void OnUpdateStatus(HWND, LPARAM lParam) {
-    const std::wstring text = TakeStatusText(lParam);
-    SetWindowTextW(launcherState.statusLabel, text.c_str());
+    const WorkerReport report = ReadWorkerMessage(WM_UPDATE_STATUS, 0, lParam);
+    SetWindowTextW(launcherState.statusLabel, report.text.c_str());
 }
 
 void OnUpdateFinished(HWND window, WPARAM wParam) {
     launcherState.updateRunning = false;
-    if (wParam == kUpdateRunComplete)
+    if (ReadWorkerMessage(WM_UPDATE_FINISHED, wParam, 0).complete)
         launcherState.gameReady = true;
     RequestRepaint(window);
 }

@@ -43,6 +43,28 @@ std::wstring TakeStatusText(LPARAM lParam) {
     return text;
 }
 
+WorkerReport ReadWorkerMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    WorkerReport report;
+    switch (message) {
+        case WM_UPDATE_PROGRESS:
+            if (static_cast<int32_t>(lParam) > 0) {
+                report.kind = WorkerReport::Kind::kProgress;
+                report.done = static_cast<int32_t>(wParam);
+                report.total = static_cast<int32_t>(lParam);
+            }
+            break;
+        case WM_UPDATE_STATUS:
+            report.kind = WorkerReport::Kind::kStatus;
+            report.text = TakeStatusText(lParam);
+            break;
+        case WM_UPDATE_FINISHED:
+            report.kind = WorkerReport::Kind::kFinished;
+            report.complete = wParam == kUpdateRunComplete;
+            break;
+    }
+    return report;
+}
+
 namespace {
 
 // More threads than this only queue up for the disk.

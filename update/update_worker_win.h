@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,20 @@ bool PostStatusText(HWND window, const std::wstring& text);
 
 // The receiving half of WM_UPDATE_STATUS: returns the text and frees the copy.
 std::wstring TakeStatusText(LPARAM lParam);
+
+// One of the worker's messages as whoever reads them sees it: the window, the tests and the
+// benchmark all read them through ReadWorkerMessage.
+struct WorkerReport {
+    enum class Kind { kOther, kProgress, kStatus, kFinished };
+    Kind kind = Kind::kOther;
+    int32_t done = 0;       // kProgress: entries handled so far
+    int32_t total = 0;      // kProgress: at least 1
+    std::wstring text;      // kStatus
+    bool complete = false;  // kFinished: the run completed
+};
+// Takes a status text over (and frees its copy). A progress message without a positive total,
+// and any message that is not the worker's, reads as kOther.
+WorkerReport ReadWorkerMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 // One whole run on the calling thread: files below `launcherFolder`, the manifest and files from
 // `serverRoot`, every report posted to `window`, every transfer within `limits`, CANCEL and the

@@ -25,19 +25,21 @@ UpdateRunFlags* collectedRun = nullptr;  // the run whose progress the collector
 // Writes each worker message down the way the window would see it; takes every status text
 // over as the window does, so the copies are freed.
 LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_UPDATE_PROGRESS:
+    const WorkerReport report = ReadWorkerMessage(message, wParam, lParam);
+    switch (report.kind) {
+        case WorkerReport::Kind::kProgress:
             if (collectedRun)
                 collectedRun->progressUnread.store(false);
-            collected.push_back(L"progress " + std::to_wstring(static_cast<int32_t>(wParam)) + L" of " +
-                                std::to_wstring(static_cast<int32_t>(lParam)));
+            collected.push_back(L"progress " + std::to_wstring(report.done) + L" of " + std::to_wstring(report.total));
             return 0;
-        case WM_UPDATE_STATUS:
-            collected.push_back(L"status " + TakeStatusText(lParam) + (wParam == 0 ? L"" : L" (wParam not 0)"));
+        case WorkerReport::Kind::kStatus:
+            collected.push_back(L"status " + report.text + (wParam == 0 ? L"" : L" (wParam not 0)"));
             return 0;
-        case WM_UPDATE_FINISHED:
+        case WorkerReport::Kind::kFinished:
             collected.push_back(L"finished " + std::to_wstring(wParam) + (lParam == 0 ? L"" : L" (lParam not 0)"));
             return 0;
+        case WorkerReport::Kind::kOther:
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
