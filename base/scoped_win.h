@@ -41,6 +41,15 @@ struct FileHandleTraits {
     static bool Close(HANDLE h) { return CloseHandle(h) != FALSE; }
 };
 using ScopedFile = ScopedHandle<HANDLE, FileHandleTraits>;
+// Threads and processes close the same way.
+using ScopedKernelHandle = ScopedHandle<HANDLE, FileHandleTraits>;
+
+struct WindowTraits {
+    static HWND Invalid() { return nullptr; }
+    static bool IsValid(HWND h) { return h != nullptr; }
+    static bool Close(HWND h) { return DestroyWindow(h) != FALSE; }
+};
+using ScopedWindow = ScopedHandle<HWND, WindowTraits>;
 
 struct InternetHandleTraits {
     static HINTERNET Invalid() { return nullptr; }

@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@
 #include "ui/draw_primitives_win.h"
 #include "ui/hover.h"
 #include "ui/launcher_state_win.h"
+#include "ui/launcher_resources_win.h"
+#include "ui/main_window_input_win.h"
 #include "ui/main_window_paint_win.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
@@ -116,34 +119,33 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
     bool allComplete = true;
     double peakPrivate = 0.0;
     for (int run = 0; run < runs; ++run) {
-        HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        ScopedWindow window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
         // The window's animation tick, at which it takes the next progress figure.
-        SetTimer(window, 1, 16, nullptr);
-        WorkerArguments arguments{window, folder, serverRoot, {}};
+        SetTimer(window.Get(), 1, 16, nullptr);
+        WorkerArguments arguments{window.Get(), folder, serverRoot, {}};
         const double start = Now();
-        HANDLE thread = CreateThread(nullptr, 0, RunWorker, &arguments, 0, nullptr);
+        ScopedKernelHandle thread(CreateThread(nullptr, 0, RunWorker, &arguments, 0, nullptr));
         bool complete = false;
         long progressCount = 0;
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (message.hwnd == window && message.message == WM_UPDATE_STATUS) {
-                TakeStatusText(message.lParam);
-            } else if (message.hwnd == window && message.message == WM_TIMER) {
+            if (message.hwnd != window.Get()) {
+                DispatchMessageW(&message);
+                continue;
+            }
+            if (message.message == WM_TIMER)
                 arguments.flags.progressUnread.store(false);
-            } else if (message.hwnd == window && message.message == WM_UPDATE_PROGRESS) {
+            const WorkerReport report = ReadWorkerMessage(message.message, message.wParam, message.lParam);
+            if (report.kind == WorkerReport::Kind::kProgress) {
                 ++progressCount;
                 peakPrivate = std::max(peakPrivate, PrivateMiB());
-            } else if (message.hwnd == window && message.message == WM_UPDATE_FINISHED) {
-                complete = message.wParam == kUpdateRunComplete;
+            } else if (report.kind == WorkerReport::Kind::kFinished) {
+                complete = report.complete;
                 break;
-            } else {
-                DispatchMessageW(&message);
             }
         }
-        WaitForSingleObject(thread, INFINITE);
+        WaitForSingleObject(thread.Get(), INFINITE);
         Report("update", Now() - start);
-        CloseHandle(thread);
-        DestroyWindow(window);
         std::printf("COMPLETE %d progress %ld\n", complete ? 1 : 0, progressCount);
         allComplete = allComplete && complete;
     }
@@ -368,35 +370,30 @@ int BenchPerFile(const char* listPath, const std::wstring& folder) {
 }
 
 // A black 32-bit DIB section in a memory DC, as the window's off-screen bitmap starts.
-struct Canvas {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    uint32_t* bits = nullptr;
+// A 32-bit top-down DIB selected into a memory DC of its own, as the tests draw into.
+class Canvas {
+public:
+    Canvas(int width, int height) : dc_(CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap_.Reset(CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (bits)
+            std::memset(bits, 0, static_cast<size_t>(width) * height * 4);
+        selected_.reset(new ScopedSelectObject(dc_.Get(), bitmap_.Get()));
+    }
+    HDC Dc() const { return dc_.Get(); }
+
+private:
+    ScopedMemoryDc dc_;
+    ScopedBitmap bitmap_;
+    std::unique_ptr<ScopedSelectObject> selected_;  // let go first, before the bitmap and the DC
 };
-
-Canvas CreateCanvas(int width, int height) {
-    Canvas canvas;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    canvas.dc = CreateCompatibleDC(nullptr);
-    canvas.bitmap =
-        CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&canvas.bits), nullptr, 0);
-    std::memset(canvas.bits, 0, static_cast<size_t>(width) * height * 4);
-    canvas.previous = SelectObject(canvas.dc, canvas.bitmap);
-    return canvas;
-}
-
-void FreeCanvas(Canvas& canvas) {
-    SelectObject(canvas.dc, canvas.previous);
-    DeleteObject(canvas.bitmap);
-    DeleteDC(canvas.dc);
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -435,28 +432,23 @@ int BenchPaint(int runs) {
     launcherState.layout = ComputeLauncherLayout(kClientWidth, kClientHeight);
 
     // The first paint makes the background cache: one GDI+ stretch of the picture.
-    Canvas canvas = CreateCanvas(kClientWidth, kClientHeight);
+    Canvas canvas(kClientWidth, kClientHeight);
     start = Now();
-    UpdateBackgroundCache(canvas.dc, launcherState.layout, launcherState.resources);
-    PaintLauncher(canvas.dc, launcherState.layout, launcherState);
+    UpdateBackgroundCache(canvas.Dc(), launcherState.layout, launcherState.resources);
+    PaintLauncher(canvas.Dc(), launcherState.layout, launcherState);
     Report("first_paint", Now() - start);
 
     std::vector<double> stretches;
     for (int run = 0; run < runs; ++run) {
-        Canvas direct = CreateCanvas(kClientWidth, kClientHeight);
+        Canvas direct(kClientWidth, kClientHeight);
         start = Now();
-        DrawBackgroundDirect(direct.dc, launcherState.layout, launcherState);
+        DrawBackgroundDirect(direct.Dc(), launcherState.layout, launcherState);
         stretches.push_back(Now() - start);
-        FreeCanvas(direct);
     }
     Report("stretch_direct", Median(stretches));
 
     // Every later paint, as WM_PAINT does it: the kept back buffer, the paint, one copy.
-    auto paintAsTheWindowDoes = [&] {
-        const HDC offscreen = UpdateBackBuffer(canvas.dc, kClientWidth, kClientHeight, launcherState.resources);
-        PaintLauncher(offscreen, launcherState.layout, launcherState);
-        BitBlt(canvas.dc, 0, 0, kClientWidth, kClientHeight, offscreen, 0, 0, SRCCOPY);
-    };
+    auto paintAsTheWindowDoes = [&] { PaintThroughBackBuffer(canvas.Dc(), launcherState); };
     std::vector<double> paints;
     for (int run = 0; run < std::max(runs, 1) * 100; ++run) {
         start = Now();
@@ -469,7 +461,7 @@ int BenchPaint(int runs) {
     std::vector<double> launcherPaints;
     for (int run = 0; run < std::max(runs, 1) * 100; ++run) {
         start = Now();
-        PaintLauncher(canvas.dc, launcherState.layout, launcherState);
+        PaintLauncher(canvas.Dc(), launcherState.layout, launcherState);
         launcherPaints.push_back(Now() - start);
     }
     Report("paint_launcher_only", Median(launcherPaints));
@@ -481,13 +473,8 @@ int BenchPaint(int runs) {
         bool changed = true;
         while (changed) {
             start = Now();
-            changed = false;
-            StepHoverLevel(launcherState.updateHoverLevel, launcherState.updateHovered, changed);
-            StepHoverLevel(launcherState.gameStartHoverLevel, launcherState.gameStartHovered, changed);
-            StepHoverLevel(launcherState.titleHoverLevel, launcherState.titleHovered, changed);
-            StepHoverLevel(launcherState.infoHoverLevel, launcherState.infoHovered, changed);
-            StepHoverLevel(launcherState.playHoverLevel, false, changed);
-            StepHoverLevel(launcherState.muteHoverLevel, false, changed);
+            // The pointer is off the window, as it is when the button it left fades.
+            changed = StepHoverLevels(launcherState, POINT{-1, -1});
             if (changed) {
                 paintAsTheWindowDoes();
                 ticks.push_back(Now() - start);
@@ -496,14 +483,7 @@ int BenchPaint(int runs) {
     }
     Report("hover_tick", Median(ticks));
 
-    FreeCanvas(canvas);
-    FreeBackBuffer(launcherState.resources);
-    FreeBackgroundCache(launcherState.resources);
-    for (GpImage* image : {launcherState.resources.backgroundImage, launcherState.resources.youtubeIcon,
-                           launcherState.resources.instagramIcon, launcherState.resources.discordIcon,
-                           launcherState.resources.tiktokIcon})
-        Gdiplus::DllExports::GdipDisposeImage(image);
-    DeleteObject(launcherState.resources.buttonFont);
+    FreeLauncherResources(launcherState.resources);
     Gdiplus::GdiplusShutdown(launcherState.gdiplusToken);
     return 0;
 }
@@ -511,7 +491,8 @@ int BenchPaint(int runs) {
 // True once the window shows something other than the black of its class brush at the middle of
 // the picture and at two more points of it.
 bool IsPainted(HWND window) {
-    HDC dc = GetDC(window);
+    const ScopedWindowDc windowDc(window);
+    const HDC dc = windowDc.Get();
     if (!dc)
         return false;
     bool painted = false;
@@ -521,7 +502,6 @@ bool IsPainted(HWND window) {
         if (colour != CLR_INVALID && colour != RGB(0, 0, 0))
             painted = true;
     }
-    ReleaseDC(window, dc);
     return painted;
 }
 
@@ -551,12 +531,12 @@ int BenchStartup(const std::wstring& program, int runs) {
             }
             Sleep(1);
         }
+        ScopedKernelHandle processThread(process.hThread);
+        ScopedKernelHandle processHandle(process.hProcess);
         if (window)
             PostMessageW(window, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
-            TerminateProcess(process.hProcess, 1);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        if (WaitForSingleObject(processHandle.Get(), 10000) != WAIT_OBJECT_0)
+            TerminateProcess(processHandle.Get(), 1);
         if (paintedAt == 0.0)
             return 1;
         Report("startup_window", windowAt);
@@ -577,10 +557,10 @@ int BenchProcessStart(const std::wstring& self, int runs) {
         if (!CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                             &process))
             return 1;
-        WaitForSingleObject(process.hProcess, INFINITE);
+        ScopedKernelHandle processThread(process.hThread);
+        ScopedKernelHandle processHandle(process.hProcess);
+        WaitForSingleObject(processHandle.Get(), INFINITE);
         Report("process_start_exit", Now() - start);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
     }
     return 0;
 }

@@ -151,19 +151,23 @@ bool OnSetCursor(HWND window) {
     return true;
 }
 
+bool StepHoverLevels(LauncherState& state, POINT cursor) {
+    bool changed = false;
+    StepHoverLevel(state.updateHoverLevel, state.updateHovered, changed);
+    StepHoverLevel(state.gameStartHoverLevel, state.gameStartHovered, changed);
+    StepHoverLevel(state.titleHoverLevel, state.titleHovered, changed);
+    StepHoverLevel(state.infoHoverLevel, state.infoHovered, changed);
+    const LauncherLayout& layout = state.layout;
+    StepHoverLevel(state.playHoverLevel, HitTest(layout[LauncherElement::kPlayButton], cursor.x, cursor.y), changed);
+    StepHoverLevel(state.muteHoverLevel, HitTest(layout[LauncherElement::kMuteButton], cursor.x, cursor.y), changed);
+    return changed;
+}
+
 void OnTimer(HWND window) {
     // The bar shows at most one new figure a tick: the worker holds the rest back meanwhile
     // instead of posting thousands of reports a second that no one would see.
     if (launcherState.updateRun)
         launcherState.updateRun->progressUnread.store(false);
-    bool changed = false;
-    StepHoverLevel(launcherState.updateHoverLevel, launcherState.updateHovered, changed);
-    StepHoverLevel(launcherState.gameStartHoverLevel, launcherState.gameStartHovered, changed);
-    StepHoverLevel(launcherState.titleHoverLevel, launcherState.titleHovered, changed);
-    StepHoverLevel(launcherState.infoHoverLevel, launcherState.infoHovered, changed);
-    const POINT cursor = CursorInClient(window);
-    StepHoverLevel(launcherState.playHoverLevel, IsOver(LauncherElement::kPlayButton, cursor), changed);
-    StepHoverLevel(launcherState.muteHoverLevel, IsOver(LauncherElement::kMuteButton, cursor), changed);
-    if (changed)
+    if (StepHoverLevels(launcherState, CursorInClient(window)))
         RequestRepaint(window);
 }
