@@ -18,6 +18,11 @@ struct TransferLimits {
     int maxRedirects = 5;                      // followed only while they stay on https://
 };
 
+// A file held by another program is often let go within moments (a virus scanner, an indexer):
+// opening or replacing it is tried again this often, for this long, before it counts as in use.
+constexpr uint32_t kHeldFileRetryMs = 100;
+constexpr uint32_t kHeldFileWaitMs = 2000;
+
 // The limits the program uses; tests pass shorter ones.
 constexpr TransferLimits kTransferLimits = {};
 

@@ -102,7 +102,9 @@ bool RunWithSession(HWND window,
     ScopedCryptContext md5Provider(AcquireMd5Provider());
     const HCRYPTPROV provider = md5Provider.Get();
     operations.computeDigest = [provider](const std::wstring& localPath, const std::atomic<bool>& stop) {
-        return FileDigest(ComputeFileMd5With(provider, localPath, nullptr, &stop));
+        bool inUse = false;
+        std::string digest = ComputeFileMd5With(provider, localPath, nullptr, &stop, &inUse);
+        return FileDigest(std::move(digest), inUse);
     };
     // Digests are computed ahead, one thread a core, while this thread downloads and reports.
     const unsigned cores = std::thread::hardware_concurrency();

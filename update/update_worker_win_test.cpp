@@ -348,6 +348,25 @@ TEST_F(UpdateWorkerTest, ASignedBuildKeepsOnlyFilesWithTheirSignedDigestAndAnUns
     }
 }
 
+TEST_F(UpdateWorkerTest, AFileHeldByAnotherProgramEndsTheRunAndTheNextRunReplacesIt) {
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("held.dat", "new"));
+    const std::wstring held = launcher_.Path() + L"\\held.dat";
+    WriteBytes(held, "old");
+    HANDLE other = CreateFileW(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    Run();
+    CloseHandle(other);
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Error: File in use: held.dat");
+    EXPECT_EQ(collected.back(), L"finished 0");
+    EXPECT_EQ(ReadBytes(held), "old");
+
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_EQ(ReadBytes(held), "new");
+}
+
 // The requests the local server logged for `name` since the log was `offset` bytes long.
 size_t RequestsFor(const std::string& name, size_t offset) {
     return CountOccurrences(TestServerLogSince(offset), "/" + name + " ");
