@@ -112,7 +112,10 @@ RangeRequest ReadResumePoint(const std::wstring& temporaryPath, const std::wstri
 
 }  // namespace
 
-std::string DownloadToString(const std::string& address, const TransferLimits& limits, const TransferSession& session) {
+std::string DownloadToString(const std::string& address,
+                             const TransferLimits& limits,
+                             const TransferSession& session,
+                             const std::atomic<bool>* cancel) {
     std::string body;
     BodySink sink;
     sink.onAnswer = [&](const Answer& answer) {
@@ -128,7 +131,9 @@ std::string DownloadToString(const std::string& address, const TransferLimits& l
         return AppendWithinLimit(&body, bytes, length, limits.maxManifestBytes);
     };
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return Transfer(session, address, kMemoryBlockLength, limits, sink) == BodyEnd::kWhole ? body : std::string();
+    return Transfer(session, address, kMemoryBlockLength, limits, sink, nullptr, cancel) == BodyEnd::kWhole
+               ? body
+               : std::string();
 }
 
 bool DownloadToFile(const std::string& address,

@@ -2,16 +2,19 @@
 // made on one session reuse its connection; one given no session makes one of its own.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "update/transfer_limits.h"
 #include "update/transfer_session_win.h"
 
 // The whole body of a 200 answer, or the empty string when the request failed, the status was
-// not 200, the body ended early, came too slowly or would pass limits.maxManifestBytes.
+// not 200, the body ended early, came too slowly, would pass limits.maxManifestBytes, or `cancel`
+// was set while it came.
 std::string DownloadToString(const std::string& address,
                              const TransferLimits& limits = kTransferLimits,
-                             const TransferSession& session = nullptr);
+                             const TransferSession& session = nullptr,
+                             const std::atomic<bool>* cancel = nullptr);
 
 // When the downloaded file's MD5 must equal the manifest's digest before it may replace the old one.
 enum class DigestRule {

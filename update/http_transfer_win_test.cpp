@@ -68,6 +68,8 @@ TEST_F(HttpTransferTest, DownloadToStringGivesNothingForErrorsAndCutBodies) {
     EXPECT_EQ(DownloadToString(Serve("error.txt", "a|b\n", "500")), "");
     EXPECT_EQ(DownloadToString(Serve("cut.txt", Pattern(200000), "cut")), "");
     EXPECT_EQ(DownloadToString("https://127.0.0.1:1/updater/filelist.txt"), "");
+    const std::atomic<bool> cancelled{true};
+    EXPECT_EQ(DownloadToString(Serve("cancelled.txt", "a|b\n"), kTransferLimits, nullptr, &cancelled), "");
 }
 
 TEST_F(HttpTransferTest, DownloadToFileCreatesEveryMissingFolder) {

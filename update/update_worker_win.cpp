@@ -81,7 +81,9 @@ bool RunWithSession(HWND window,
     // One session for the manifest and every file: each transfer after the first finds its
     // connection open.
     const TransferSession session = OpenTransferSession(limits);
-    operations.fetchManifest = [&](const std::string& address) { return DownloadToString(address, limits, session); };
+    operations.fetchManifest = [&](const std::string& address) {
+        return DownloadToString(address, limits, session, &flags.cancelRequested);
+    };
     const bool signedBuild = !manifestPublicKey.empty();
     if (signedBuild) {
         operations.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
@@ -91,7 +93,9 @@ bool RunWithSession(HWND window,
             TransferLimits signatureLimits = limits;
             signatureLimits.maxManifestBytes = kMostSignatureFileBytes;
             return ParseManifestPublicKey(manifestPublicKey, &point) &&
-                   ParseSignatureFile(DownloadToString(signatureAddress, signatureLimits, session), &signature) &&
+                   ParseSignatureFile(
+                       DownloadToString(signatureAddress, signatureLimits, session, &flags.cancelRequested),
+                       &signature) &&
                    VerifyManifestSignature(point, manifest, signature);
         };
     }
