@@ -272,12 +272,17 @@ TEST_F(HttpTransferTest, BrokenAndHostileAnswersFailInTimeAndKeepTheOldFile) {
     for (const auto& c : cases) {
         WriteBytes(target, "old");
         const std::string address = root_ + "/_fault/" + c.fault + "/updater/" + prefix_ + "/body.dat";
+        const size_t logged = TestServerLogSince().size();
         bool stored = false;
         const double seconds = SecondsOf([&] { stored = DownloadToFile(address, target, bodyDigest, ShortLimits()); });
         EXPECT_EQ(stored, c.stored) << c.fault;
         EXPECT_TRUE(ReadBytes(target) == (c.stored ? body : "old")) << c.fault;
         EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.fault;
         EXPECT_LT(seconds, 20.0) << c.fault;
+        // Nothing goes over plain HTTP, not even a connection.
+        if (HasTestServerLog()) {
+            EXPECT_EQ(CountOccurrences(TestServerLogSince(logged), " http\n"), 0u) << c.fault;
+        }
     }
     // A body without a length and no digest to check it by is never taken.
     EXPECT_FALSE(DownloadToFile(root_ + "/_fault/close/updater/" + prefix_ + "/body.dat", target, "", ShortLimits()));

@@ -30,6 +30,8 @@ names another version. Kinds:
 
   update_server.py --root DIR --cert CRT --key KEY [--port N] [--port-file F] [--log-file F]
 The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port.
+The log gets a line "CONNECTION - - http" for each connection the plain HTTP listener accepts,
+whether or not a request follows (a client speaking TLS to it sends none).
 """
 import argparse
 import email.utils
@@ -115,6 +117,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         return
                 except (OSError, ValueError):
                     return
+
+    def setup(self):
+        super().setup()
+        if self.server.log_file and self.server.scheme == "http":
+            with open(self.server.log_file, "a") as f:
+                f.write("CONNECTION - - http\n")
 
     def do_HEAD(self):
         self.do_GET()
