@@ -114,11 +114,7 @@ bool RunWithSession(HWND window,
     const unsigned cores = std::thread::hardware_concurrency();
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
     operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
-        bool worthRetrying = false;
-        if (DownloadToFile(address, localPath, md5, limits, session,
-                           signedBuild ? DigestRule::kAlways : DigestRule::kWhenLengthless, &worthRetrying))
-            return DownloadOutcome::kStored;
-        return worthRetrying ? DownloadOutcome::kFailedForNow : DownloadOutcome::kFailed;
+        return DownloadToFile(address, localPath, md5, limits, session, &flags.cancelRequested);
     };
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.canResume = CanResumeDownload;
