@@ -2,10 +2,11 @@
 // prints one "RESULT name value" line per measurement (seconds unless the name says otherwise).
 //   bench_win md5 FILE RUNS
 //   bench_win update FOLDER SERVER_ROOT RUNS          also the peak working set and private bytes
-//   bench_win download URL FILE RUNS                  DownloadToFile
+//   bench_win download URL FILE MD5 RUNS              DownloadToFile
 //   bench_win resume URL FILE MD5 RUNS                a download the server cuts, then the try after it
 //   bench_win rawdownload URL FILE RUNS BLOCK MODE    a bare WinInet loop; MODE read | available
-//   bench_win downloadlist BASE_URL LIST FOLDER RUNS  DownloadToFile of every name in LIST, one session
+//   bench_win downloadlist BASE_URL SUMS FOLDER RUNS  DownloadToFile of every file in SUMS (md5sum's
+//                                                     lines), one session
 //   bench_win rawdownloadlist BASE_URL LIST FOLDER RUNS  the same with a bare one-session WinInet loop
 //   bench_win bareloop LIST FOLDER RUNS               a bare single-thread digest loop over LIST
 //   bench_win perfile LIST FOLDER                      per-file costs of an up-to-date check
@@ -155,10 +156,10 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
     return allComplete ? 0 : 1;
 }
 
-int BenchDownload(const std::string& address, const std::wstring& path, int runs) {
+int BenchDownload(const std::string& address, const std::wstring& path, const std::string& md5, int runs) {
     for (int run = 0; run < runs; ++run) {
         const double start = Now();
-        const bool ok = DownloadToFile(address, path);
+        const bool ok = DownloadToFile(address, path, md5) == DownloadOutcome::kStored;
         Report("download", Now() - start);
         if (!ok)
             return 1;
@@ -179,13 +180,13 @@ int BenchResume(const std::string& address, const std::wstring& path, const std:
     for (int run = 0; run < runs; ++run) {
         const std::string runAddress = address + "?run=" + std::to_string(GetTickCount64()) + std::to_string(run);
         double start = Now();
-        if (DownloadToFile(runAddress, path, md5))
+        if (DownloadToFile(runAddress, path, md5) != DownloadOutcome::kFailedForNow)
             return 1;  // not cut
         Report("resume_first", Now() - start);
         const uint64_t kept = LengthOf(TemporaryDownloadPath(path));
         Report("resume_first_bytes", static_cast<double>(kept));
         start = Now();
-        if (!DownloadToFile(runAddress, path, md5))
+        if (DownloadToFile(runAddress, path, md5) != DownloadOutcome::kStored)
             return 1;
         Report("resume_second", Now() - start);
         Report("resume_second_bytes", static_cast<double>(LengthOf(path) - kept));
@@ -249,14 +250,17 @@ std::vector<std::string> ReadNames(const char* listPath) {
     return names;
 }
 
-// DownloadToFile of every name, on one session, as an update run fetches them.
-int BenchDownloadList(const std::string& base, const char* listPath, const std::wstring& folder, int runs) {
-    const std::vector<std::string> names = ReadNames(listPath);
+// DownloadToFile of every file in md5sum's lines ("MD5  NAME"), on one session, as an update run
+// fetches them.
+int BenchDownloadList(const std::string& base, const char* sumsPath, const std::wstring& folder, int runs) {
+    const std::vector<std::string> sums = ReadNames(sumsPath);
     for (int run = 0; run < runs; ++run) {
         const double start = Now();
         const TransferSession session = OpenTransferSession();
-        for (const std::string& name : names) {
-            if (!DownloadToFile(base + name, folder + L"\\" + Widen(name.c_str()), "", kTransferLimits, session))
+        for (const std::string& sum : sums) {
+            const std::string name = sum.substr(std::min(sum.size(), size_t{34}));
+            if (DownloadToFile(base + name, folder + L"\\" + Widen(name.c_str()), sum.substr(0, 32), kTransferLimits,
+                               session) != DownloadOutcome::kStored)
                 return 1;
         }
         Report("downloadlist", Now() - start);
@@ -584,8 +588,8 @@ int main(int argc, char** argv) {
         return BenchMd5(Widen(argv[2]), std::atoi(argv[3]));
     if (command == "update" && argc == 5)
         return BenchUpdate(Widen(argv[2]), argv[3], std::atoi(argv[4]));
-    if (command == "download" && argc == 5)
-        return BenchDownload(argv[2], Widen(argv[3]), std::atoi(argv[4]));
+    if (command == "download" && argc == 6)
+        return BenchDownload(argv[2], Widen(argv[3]), argv[4], std::atoi(argv[5]));
     if (command == "resume" && argc == 6)
         return BenchResume(argv[2], Widen(argv[3]), argv[4], std::atoi(argv[5]));
     if (command == "rawdownload" && argc == 7)

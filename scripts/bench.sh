@@ -255,7 +255,8 @@ head -c $((256 << 20)) /dev/urandom >"$work/served/updater/download-256m.bin"
 warm "$work/served/updater/download-256m.bin"
 dl_win=$(winpath "$work/dl")
 path_big="updater/download-256m.bin"
-dl_ours() { bench download "$1/$path_big" "$dl_win\\big.bin" "$runs" | result download; }
+big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
+dl_ours() { bench download "$1/$path_big" "$dl_win\\big.bin" "$big_md5" "$runs" | result download; }
 dl_raw() { bench rawdownload "$1/$path_big" "$dl_win\\raw.bin" "$runs" "${2:-65536}" "${3:-read}" | result rawdownload; }
 dl_curl() { median_time curl -sf -o "$work/dl/curl.bin" "$1/$path_big"; }
 mibs() { calc %.0f "256 / $1"; }
@@ -305,7 +306,6 @@ row "3b. download 256 MiB, Python test server HTTPS" "DownloadToFile: $(calc %.3
 log "3d. resuming a cut download"
 # The Python server cuts the 256 MiB file at 90% on each run's first request.
 cut_at=$(((256 << 20) * 9 / 10))
-big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
 bench resume "$python_root/_fault/once:cut=$cut_at/$path_big" "$dl_win\\resumed.bin" "$big_md5" "$runs" \
     >"$work/resume.txt" || die "the cut download did not resume"
 first_s=$(result resume_first <"$work/resume.txt")
@@ -327,10 +327,11 @@ for i in range(1000):
         f.write(os.urandom(1024 + i * 53 % 7168))
 EOF
 (cd "$work/served/updater" && ls many | sed 's|^|many/|') >"$work/many.list"
+(cd "$work/served/updater" && md5sum many/*) >"$work/many.md5"
 mkdir -p "$work/dl/many"
 awk -v root="$nginx_tls/updater/" -v dir="$work/dl/" '{ print "url = \"" root $0 "\"\noutput = \"" dir $0 "\"" }' \
     "$work/many.list" >"$work/curl-many.cfg"
-ours=$(bench downloadlist "$nginx_tls/updater/" "$(winpath "$work/many.list")" "$dl_win" "$runs" | result downloadlist)
+ours=$(bench downloadlist "$nginx_tls/updater/" "$(winpath "$work/many.md5")" "$dl_win" "$runs" | result downloadlist)
 raw_list=$(bench rawdownloadlist "$nginx_tls/updater/" "$(winpath "$work/many.list")" "$dl_win" "$runs" |
     result rawdownloadlist)
 curl_one=$(median_time curl -sf -K "$work/curl-many.cfg")

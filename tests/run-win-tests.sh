@@ -7,8 +7,10 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 results="$1"
 work="$top/build/check/win"
+# A volume a run killed outright left mounted goes first, so that nothing below it is emptied.
+umount "$work/small-volume" 2>/dev/null
 rm -rf "$work"
-mkdir -p "$work/served" "$work/data"
+mkdir -p "$work/served" "$work/data" "$work/small-volume"
 
 # Test data made on the Linux side, with md5sum's answer beside it.
 head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
@@ -25,7 +27,16 @@ fi
 source scripts/settings.sh
 source scripts/wine-arch.sh || exit 1
 source tests/server/server-lib.sh
-trap 'StopTestServer' EXIT
+CleanUp() {
+    StopTestServer
+    umount "$work/small-volume" 2>/dev/null
+}
+trap CleanUp EXIT
+trap 'exit 130' INT TERM
+# A small volume (48 MiB) for the disk-room tests, where mounting is allowed; they skip elsewhere.
+if mount -t tmpfs -o size=48m tmpfs "$work/small-volume" 2>/dev/null; then
+    export VARDENHAL_TEST_SMALL_VOLUME="$work/small-volume"
+fi
 StartTestServer "$work/served" "$work/server" || exit 1
 
 scripts/wine-prefix.sh init

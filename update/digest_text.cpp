@@ -10,3 +10,15 @@ std::string FormatDigestHex(const uint8_t* bytes, size_t count) {
     }
     return text;
 }
+
+bool DigestsMatch(const std::string& computed, const std::string& listed) {
+    if (computed.empty() || computed.size() != listed.size())
+        return false;
+    for (size_t i = 0; i < computed.size(); ++i) {
+        const char a = computed[i];
+        const char b = listed[i];
+        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
+            return false;
+    }
+    return true;
+}

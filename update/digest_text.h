@@ -7,3 +7,7 @@
 
 // Two lower-case hexadecimal digits per byte, in order ("%02x" each).
 std::string FormatDigestHex(const uint8_t* bytes, size_t count);
+
+// Whether a computed digest is the listed one, in any letter case. An empty digest on either
+// side never matches: it stands for a file that could not be read or a line without a digest.
+bool DigestsMatch(const std::string& computed, const std::string& listed);

@@ -7,10 +7,48 @@
 
 #include "base/scoped_win.h"
 #include "update/digest_text.h"
+#include "update/transfer_limits.h"
 
 namespace {
 constexpr DWORD kReadBlockLength = 65536;
 constexpr DWORD kMd5Length = 16;
+
+// Read sharing lets others read too; delete sharing lets a download replace the file meanwhile.
+HANDLE OpenForDigest(const std::wstring& path, const std::atomic<bool>* stop, bool* inUse) {
+    const ULONGLONG end = GetTickCount64() + kHeldFileWaitMs;
+    for (;;) {
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
+            (stop && stop->load(std::memory_order_relaxed)))
+            return file;
+        if (GetTickCount64() >= end) {
+            *inUse = true;
+            return INVALID_HANDLE_VALUE;
+        }
+        Sleep(kHeldFileRetryMs);
+    }
+}
+
+bool HashFrom(HCRYPTHASH hash,
+              HANDLE file,
+              const std::function<void(uint32_t)>& onBlock,
+              const std::atomic<bool>* stop) {
+    std::vector<BYTE> block(kReadBlockLength);
+    for (;;) {
+        DWORD bytesRead = 0;
+        if ((stop && stop->load(std::memory_order_relaxed)) ||
+            !ReadFile(file, block.data(), kReadBlockLength, &bytesRead, nullptr))
+            return false;
+        if (bytesRead == 0)
+            return true;
+        if (!CryptHashData(hash, block.data(), bytesRead, 0))
+            return false;
+        if (onBlock)
+            onBlock(bytesRead);
+    }
+}
+
 }  // namespace
 
 HCRYPTPROV AcquireMd5Provider() {
@@ -20,6 +58,30 @@ HCRYPTPROV AcquireMd5Provider() {
     return provider;
 }
 
+bool StartMd5(HCRYPTPROV provider, ScopedCryptHash* hash) {
+    HCRYPTHASH hashHandle = 0;
+    if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hashHandle))
+        return false;
+    hash->Reset(hashHandle);
+    return true;
+}
+
+bool HashBytes(HCRYPTHASH hash, const void* bytes, DWORD length) {
+    return CryptHashData(hash, static_cast<const BYTE*>(bytes), length, 0) != FALSE;
+}
+
+bool HashOpenFile(HCRYPTHASH hash, HANDLE file) {
+    return HashFrom(hash, file, nullptr, nullptr);
+}
+
+std::string FinishMd5(HCRYPTHASH hash) {
+    BYTE value[kMd5Length];
+    DWORD valueLength = kMd5Length;
+    if (!CryptGetHashParam(hash, HP_HASHVAL, value, &valueLength, 0) || valueLength != kMd5Length)
+        return std::string();
+    return FormatDigestHex(value, kMd5Length);
+}
+
 std::string ComputeFileMd5(const std::wstring& path, const std::function<void(uint32_t)>& onBlock) {
     return ComputeFileMd5With(0, path, onBlock);
 }
@@ -27,8 +89,13 @@ std::string ComputeFileMd5(const std::wstring& path, const std::function<void(ui
 std::string ComputeFileMd5With(HCRYPTPROV provider,
                                const std::wstring& path,
                                const std::function<void(uint32_t)>& onBlock,
-                               const std::atomic<bool>* stop) {
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+                               const std::atomic<bool>* stop,
+                               bool* inUse) {
+    bool held = false;
+    if (!inUse)
+        inUse = &held;
+    *inUse = false;
+    ScopedFile file(OpenForDigest(path, stop, inUse));
     if (!file.IsValid())
         return std::string();
 
@@ -40,30 +107,10 @@ std::string ComputeFileMd5With(HCRYPTPROV provider,
         provider = ownContext.Get();
     }
 
-    HCRYPTHASH hashHandle = 0;
-    if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hashHandle))
-        return std::string();
-    ScopedCryptHash hash(hashHandle);
-
-    std::vector<BYTE> block(kReadBlockLength);
+    ScopedCryptHash hash;
     // A read that fails midway gives no digest at all rather than the digest of a part of the file.
-    for (;;) {
-        DWORD bytesRead = 0;
-        if ((stop && stop->load(std::memory_order_relaxed)) ||
-            !ReadFile(file.Get(), block.data(), kReadBlockLength, &bytesRead, nullptr))
-            return std::string();
-        if (bytesRead == 0)
-            break;
-        if (!CryptHashData(hash.Get(), block.data(), bytesRead, 0))
-            return std::string();
-        if (onBlock)
-            onBlock(bytesRead);
-    }
-    file.Close();
-
-    BYTE value[kMd5Length];
-    DWORD valueLength = kMd5Length;
-    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &valueLength, 0) || valueLength != kMd5Length)
+    if (!StartMd5(provider, &hash) || !HashFrom(hash.Get(), file.Get(), onBlock, stop))
         return std::string();
-    return FormatDigestHex(value, kMd5Length);
+    file.Close();
+    return FinishMd5(hash.Get());
 }

@@ -27,13 +27,33 @@ TEST(ComputeFileMd5, UnreadablePathsGiveTheEmptyString) {
     EXPECT_EQ(ComputeFileMd5(folder.Path()), "");
     EXPECT_EQ(ComputeFileMd5(folder.Path() + L"\\missing.dat"), "");
 
-    // Another program writing the file holds it without read sharing.
+    // Another program writing the file holds it without read sharing: told apart as in use.
     const std::wstring busy = folder.Path() + L"\\busy.dat";
     HANDLE writer = CreateFileW(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ComputeFileMd5(busy), "");
+    bool inUse = false;
+    EXPECT_EQ(ComputeFileMd5With(0, busy, nullptr, nullptr, &inUse), "");
+    EXPECT_TRUE(inUse);
     CloseHandle(writer);
-    EXPECT_EQ(ComputeFileMd5(busy), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(ComputeFileMd5With(0, busy, nullptr, nullptr, &inUse), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_FALSE(inUse);
+    EXPECT_EQ(ComputeFileMd5With(0, folder.Path() + L"\\missing.dat", nullptr, nullptr, &inUse), "");
+    EXPECT_FALSE(inUse);
+}
+
+// A download may move a file aside (the running launcher) while its digest is being read.
+TEST(ComputeFileMd5With, AFileBeingReadCanBeMovedAside) {
+    TemporaryFolder folder;
+    const std::wstring path = folder.Path() + L"\\read.dat";
+    const std::wstring aside = folder.Path() + L"\\aside.dat";
+    WriteBytes(path, std::string(200000, 'r'));
+    bool moved = false;
+    const std::string digest = ComputeFileMd5With(0, path, [&](uint32_t) {
+        if (!moved)
+            moved = MoveFileExW(path.c_str(), aside.c_str(), 0) != FALSE;
+    });
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(digest, "d5593e70f9cc258f10b1f14b8d087d08");
 }
 
 TEST(ComputeFileMd5With, OneProviderServesManyFiles) {

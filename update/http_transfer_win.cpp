@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
+#include "update/digest_text.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/resume_record.h"
@@ -17,11 +20,14 @@ constexpr DWORD kFileBlockLength = 65536;
 constexpr int64_t kRecordedFromBytes = 4 << 20;
 
 // Windows refuses to replace a read-only file or a folder with a rename; Wine replaces a read-only
-// file all the same, so ask first and leave such a target alone everywhere.
-bool CanReplace(const std::wstring& localPath) {
+// file all the same, so ask first and leave such a target alone everywhere. A folder that could
+// not be made (a file stands in the way) is found here too, before any request.
+bool CanWriteTarget(const std::wstring& localPath, const std::wstring& folder) {
     const DWORD attributes = GetFileAttributesW(localPath.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ||
-           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    const DWORD folderAttributes = GetFileAttributesW(LongPathForm(folder).c_str());
+    return folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void CreateFolders(const std::wstring& localPath) {
@@ -29,14 +35,16 @@ void CreateFolders(const std::wstring& localPath) {
         CreateDirectoryW(folder.c_str(), nullptr);
 }
 
-// What may still be written into one folder before its volume's free space is asked again,
-// carried from one download to the next: a run writes file after file into the same folders,
-// and asking costs a tenth of a small file's whole download under Wine.
-struct WritableRoom {
+// The free space of one folder's volume as last asked, less what was written since, carried from
+// one download to the next: a run writes file after file into the same folders, and asking costs
+// a tenth of a small file's whole download under Wine. Asked again after kFreeSpaceRecheckBytes,
+// so other programs' writes are noticed in time.
+struct KnownRoom {
     std::wstring folder;
-    uint64_t bytes = 0;
+    uint64_t freeBytes = 0;
+    uint64_t trustedBytes = 0;  // what may be written before asking again
 };
-thread_local WritableRoom writableRoom;
+thread_local KnownRoom knownRoom;
 
 uint64_t QueryFreeBytes(const std::wstring& folder) {
     ULARGE_INTEGER available = {};
@@ -45,19 +53,72 @@ uint64_t QueryFreeBytes(const std::wstring& folder) {
     return available.QuadPart;
 }
 
+// The free space to judge `needed` more bytes by.
+uint64_t FreeBytesFor(const std::wstring& folder, uint64_t needed) {
+    KnownRoom& room = knownRoom;
+    if (room.folder != folder || needed > room.trustedBytes) {
+        room.folder = folder;
+        room.freeBytes = QueryFreeBytes(folder);
+        room.trustedBytes = kFreeSpaceRecheckBytes;
+    }
+    return room.freeBytes;
+}
+
+void NoteWritten(uint64_t bytes) {
+    KnownRoom& room = knownRoom;
+    room.freeBytes -= std::min(room.freeBytes, bytes);
+    room.trustedBytes -= std::min(room.trustedBytes, bytes);
+}
+
+// What keeps a file from being written or replaced, by the error Windows gave.
+DownloadOutcome LocalFailure(DWORD error) {
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return DownloadOutcome::kNoRoom;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return DownloadOutcome::kInUse;
+        default:
+            return DownloadOutcome::kCannotWrite;
+    }
+}
+
+// A rename that waits a moment for another program to let go of either file. Windows answers a
+// rename over an open file with a sharing violation or with access denied.
+DWORD MoveWaitingForHolders(const std::wstring& from, const std::wstring& to, DWORD flags) {
+    const ULONGLONG end = GetTickCount64() + kHeldFileWaitMs;
+    for (;;) {
+        if (MoveFileExW(from.c_str(), to.c_str(), flags))
+            return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || GetTickCount64() >= end)
+            return error == ERROR_ACCESS_DENIED ? ERROR_SHARING_VIOLATION : error;
+        Sleep(kHeldFileRetryMs);
+    }
+}
+
 // Moves the finished download over the target. The running launcher cannot be replaced, but it
 // can be renamed within its folder: it moves aside, and the new one takes its name.
-bool PutInPlace(const std::wstring& temporaryPath, const std::wstring& localPath) {
-    const wchar_t* target = localPath.c_str();
-    if (PathKey(localPath) != PathKey(GetExecutablePath()))
-        return MoveFileExW(temporaryPath.c_str(), target, MOVEFILE_REPLACE_EXISTING) != FALSE;
-    const std::wstring aside = LongPathForm(SupersededLauncherPath(localPath));
-    if (!MoveFileExW(target, aside.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return false;
-    if (MoveFileExW(temporaryPath.c_str(), target, 0))
-        return true;
-    MoveFileExW(aside.c_str(), target, 0);
-    return false;
+DownloadOutcome PutInPlace(const std::wstring& temporaryPath, const std::wstring& localPath) {
+    DWORD error = ERROR_SUCCESS;
+    if (PathKey(localPath) != PathKey(GetExecutablePath())) {
+        error = MoveWaitingForHolders(temporaryPath, localPath, MOVEFILE_REPLACE_EXISTING);
+    } else {
+        const std::wstring aside = LongPathForm(SupersededLauncherPath(localPath));
+        error = MoveWaitingForHolders(localPath, aside, MOVEFILE_REPLACE_EXISTING);
+        if (error == ERROR_SUCCESS && !MoveFileExW(temporaryPath.c_str(), localPath.c_str(), 0)) {
+            error = GetLastError();
+            MoveFileExW(aside.c_str(), localPath.c_str(), 0);
+        }
+    }
+    return error == ERROR_SUCCESS ? DownloadOutcome::kStored : LocalFailure(error);
+}
+
+// One MD5 provider for the downloads of a thread: acquiring one costs more than a small file.
+HCRYPTPROV DownloadMd5Provider() {
+    thread_local ScopedCryptContext provider(AcquireMd5Provider());
+    return provider.Get();
 }
 
 bool ReadSmallFile(const std::wstring& path, std::string* text) {
@@ -112,7 +173,10 @@ RangeRequest ReadResumePoint(const std::wstring& temporaryPath, const std::wstri
 
 }  // namespace
 
-std::string DownloadToString(const std::string& address, const TransferLimits& limits, const TransferSession& session) {
+std::string DownloadToString(const std::string& address,
+                             const TransferLimits& limits,
+                             const TransferSession& session,
+                             const std::atomic<bool>* cancel) {
     std::string body;
     BodySink sink;
     sink.onAnswer = [&](const Answer& answer) {
@@ -128,58 +192,83 @@ std::string DownloadToString(const std::string& address, const TransferLimits& l
         return AppendWithinLimit(&body, bytes, length, limits.maxManifestBytes);
     };
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return Transfer(session, address, kMemoryBlockLength, limits, sink) == BodyEnd::kWhole ? body : std::string();
+    return Transfer(session, address, kMemoryBlockLength, limits, sink, nullptr, cancel) == BodyEnd::kWhole
+               ? body
+               : std::string();
 }
 
-bool DownloadToFile(const std::string& address,
-                    const std::wstring& localPath,
-                    const std::string& md5,
-                    const TransferLimits& limits,
-                    const TransferSession& session,
-                    DigestRule rule,
-                    bool* worthRetrying) {
-    bool passing = false;
-    if (!worthRetrying)
-        worthRetrying = &passing;
-    *worthRetrying = false;
+DownloadOutcome DownloadToFile(const std::string& address,
+                               const std::wstring& localPath,
+                               const std::string& md5,
+                               const TransferLimits& limits,
+                               const TransferSession& session,
+                               const std::atomic<bool>* cancel) {
     CreateFolders(localPath);
-    if (!CanReplace(localPath))
-        return false;
+    const std::wstring folder = localPath.substr(0, localPath.find_last_of(L"\\/") + 1);
+    if (!CanWriteTarget(localPath, folder.substr(0, folder.size() - 1)))
+        return DownloadOutcome::kCannotWrite;
+    // No body could ever match: nothing is fetched.
+    if (md5.empty())
+        return DownloadOutcome::kFailed;
+    const HCRYPTPROV provider = DownloadMd5Provider();
+    if (!provider)
+        return DownloadOutcome::kFailed;
 
     // Only the temporary name may pass the length Windows allows: a target that fits without it
     // must not fail for its sake. The target itself keeps its ordinary form, as every run reads it.
     const std::wstring temporaryPath = LongPathForm(TemporaryDownloadPath(localPath));
     const std::wstring recordPath = LongPathForm(ResumeRecordPath(localPath));
-    const std::wstring folder = localPath.substr(0, localPath.find_last_of(L"\\/") + 1);
-    WritableRoom& room = writableRoom;
-    if (room.folder != folder) {
-        room.folder = folder;
-        room.bytes = 0;
-    }
+    auto dropPart = [&] {
+        DeleteFileW(temporaryPath.c_str());
+        DeleteFileW(recordPath.c_str());
+    };
+    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
     RangeRequest resume = ReadResumePoint(temporaryPath, recordPath);
     for (;;) {
         ScopedFile file;
+        ScopedCryptHash hash;
+        if (!StartMd5(provider, &hash))
+            return DownloadOutcome::kFailed;
         int64_t length = -1;
         uint64_t written = 0;
+        bool answered = false;
         bool appended = false;
+        bool wrongRange = false;
         bool recordedAhead = false;
+        bool hashed = true;
+        // Set when this side stopped the transfer: no room, or the file could not be written.
+        DownloadOutcome localEnd = DownloadOutcome::kStored;
         std::string validator;
         BodySink sink;
         // Made (or opened to append) once the answer is known to be usable, so a failed request
         // leaves nothing new behind.
         sink.onAnswer = [&](const Answer& answer) {
+            answered = true;
             appended = resume.firstByte > 0 && answer.status == 206;
             // A range other than the one asked for would splice the file wrongly.
-            if (appended && answer.rangeStart != static_cast<int64_t>(resume.firstByte))
+            if (appended && answer.rangeStart != static_cast<int64_t>(resume.firstByte)) {
+                wrongRange = true;
                 return false;
+            }
+            if (!HasRoomForBody(FreeBytesFor(folder, answer.length < 0 ? 0 : answer.length), answer.length, limits)) {
+                localEnd = DownloadOutcome::kNoRoom;
+                return false;
+            }
             written = appended ? resume.firstByte : 0;
             length = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(written);
             validator = answer.validator;
-            file.Reset(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr,
-                                   appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
-            const LARGE_INTEGER none = {};
-            if (!file.IsValid() || (appended && !SetFilePointerEx(file.Get(), none, nullptr, FILE_END)))
+            // The part already on disk goes into the digest first, read through the same handle
+            // that then appends at its end.
+            file.Reset(CreateFileW(temporaryPath.c_str(), appended ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE, 0,
+                                   nullptr, appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
+            if (!file.IsValid()) {
+                localEnd = LocalFailure(GetLastError());
                 return false;
+            }
+            if (appended && !HashOpenFile(hash.Get(), file.Get())) {
+                hashed = false;
+                return false;
+            }
             // A large file names its version before its bytes come, so that what arrived
             // survives the launcher being closed midway.
             recordedAhead = length >= kRecordedFromBytes && !validator.empty();
@@ -190,47 +279,69 @@ bool DownloadToFile(const std::string& address,
             return true;
         };
         sink.onBlock = [&](const char* bytes, DWORD blockLength) {
-            if (blockLength > room.bytes) {
-                room.bytes = WritableBytes(QueryFreeBytes(folder), limits.minimumFreeBytes);
-                if (blockLength > room.bytes)
-                    return false;
+            // A body of known length had its room judged whole; one without keeps off the floor.
+            if (length < 0 &&
+                WritableBytes(FreeBytesFor(folder, blockLength), limits.lengthlessFreeBytes) < blockLength) {
+                localEnd = DownloadOutcome::kNoRoom;
+                return false;
             }
-            room.bytes -= blockLength;
             DWORD count = 0;
-            const bool ok = WriteFile(file.Get(), bytes, blockLength, &count, nullptr) && count == blockLength;
+            if (!WriteFile(file.Get(), bytes, blockLength, &count, nullptr) || count != blockLength) {
+                localEnd = LocalFailure(GetLastError());
+                return false;
+            }
             written += count;
-            return ok;
+            NoteWritten(count);
+            hashed = HashBytes(hash.Get(), bytes, blockLength);
+            return hashed;
         };
-        const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink, &resume);
+        const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink, &resume, cancel);
         const bool closed = file.Close();
+        if (localEnd == DownloadOutcome::kStored && !closed)
+            localEnd = LocalFailure(GetLastError());
         // A body without a length can end the same way whether it is whole or cut: only its digest
         // tells. A resumed file joins two transfers, which may have sent two versions: only its
         // digest tells too.
         const bool arrived = length >= 0 ? end == BodyEnd::kWhole : end == BodyEnd::kWhole || end == BodyEnd::kUnsure;
-        const bool digestDecides = appended || length < 0 || rule == DigestRule::kAlways;
-        const bool complete =
-            arrived && closed && (!digestDecides || (!md5.empty() && ComputeFileMd5(temporaryPath) == md5));
-        if (complete && PutInPlace(temporaryPath, localPath)) {
-            if (resume.firstByte > 0 || recordedAhead)
-                DeleteFileW(recordPath.c_str());
-            return true;
+        const bool matches = arrived && closed && hashed && DigestsMatch(FinishMd5(hash.Get()), md5);
+        if (matches) {
+            const DownloadOutcome placed = PutInPlace(temporaryPath, localPath);
+            if (placed == DownloadOutcome::kStored) {
+                if (resume.firstByte > 0 || recordedAhead)
+                    DeleteFileW(recordPath.c_str());
+                return placed;
+            }
+            dropPart();
+            return placed;
         }
-        if (arrived && closed && appended && !complete) {
-            // Fetched whole once more, at once.
-            DeleteFileW(temporaryPath.c_str());
-            DeleteFileW(recordPath.c_str());
+        // A resumed file that came out wrong, or a part the server would not go on from where
+        // asked, is fetched whole once more, at once.
+        if ((arrived && closed && appended) || wrongRange) {
+            dropPart();
+            if (cancelled())
+                return DownloadOutcome::kCancelled;
             resume = RangeRequest();
             continue;
         }
-        // A file cut by a passing fault keeps what arrived, with a record of the version it is.
-        *worthRetrying = end == BodyEnd::kBroken || (end == BodyEnd::kUnsure && !complete);
-        if (end == BodyEnd::kBroken && closed && length >= 0 && written > 0 && !validator.empty() &&
+        if (localEnd != DownloadOutcome::kStored) {
+            dropPart();
+            return localEnd;
+        }
+        // Stopped before any answer: a part kept from before is still as its record says.
+        if (!answered && (end == BodyEnd::kCancelled || end == BodyEnd::kBroken))
+            return end == BodyEnd::kCancelled ? DownloadOutcome::kCancelled : DownloadOutcome::kFailedForNow;
+        // A file cut by a passing fault or by CANCEL keeps what arrived, with a record of the
+        // version it is.
+        const bool keepable = end == BodyEnd::kBroken || end == BodyEnd::kCancelled;
+        if (keepable && closed && length >= 0 && written > 0 && !validator.empty() &&
             WriteSmallFile(recordPath, FormatResumeRecord({validator, written})))
-            return false;
+            return end == BodyEnd::kCancelled ? DownloadOutcome::kCancelled : DownloadOutcome::kFailedForNow;
         // The old file is replaced only by a whole new one; a failed transfer leaves it as it was.
-        DeleteFileW(temporaryPath.c_str());
-        DeleteFileW(recordPath.c_str());
-        return false;
+        dropPart();
+        if (end == BodyEnd::kCancelled)
+            return DownloadOutcome::kCancelled;
+        return end == BodyEnd::kBroken || end == BodyEnd::kUnsure ? DownloadOutcome::kFailedForNow
+                                                                  : DownloadOutcome::kFailed;
     }
 }
 

@@ -41,6 +41,10 @@ protected:
             WriteBytes(path + L".fault", fault);
         return root_ + "/updater/" + prefix_ + "/" + name;
     }
+    // The digest of a served file, as the list would give it.
+    std::string DigestOf(const std::string& name) {
+        return ComputeFileMd5(served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name));
+    }
 
     std::string root_;
     std::wstring served_;
@@ -68,31 +72,38 @@ TEST_F(HttpTransferTest, DownloadToStringGivesNothingForErrorsAndCutBodies) {
     EXPECT_EQ(DownloadToString(Serve("error.txt", "a|b\n", "500")), "");
     EXPECT_EQ(DownloadToString(Serve("cut.txt", Pattern(200000), "cut")), "");
     EXPECT_EQ(DownloadToString("https://127.0.0.1:1/updater/filelist.txt"), "");
+    const std::atomic<bool> cancelled{true};
+    EXPECT_EQ(DownloadToString(Serve("cancelled.txt", "a|b\n"), kTransferLimits, nullptr, &cancelled), "");
 }
 
 TEST_F(HttpTransferTest, DownloadToFileCreatesEveryMissingFolder) {
     const std::string body = Pattern(300000);  // several file blocks
     const std::wstring target = local_.Path() + L"\\one\\two\\three\\file.dat";
-    ASSERT_TRUE(DownloadToFile(Serve("deep.dat", body), target));
+    const std::string deep = Serve("deep.dat", body);
+    ASSERT_EQ(DownloadToFile(deep, target, DigestOf("deep.dat")), DownloadOutcome::kStored);
     EXPECT_TRUE(IsFolder(local_.Path() + L"\\one\\two\\three"));
     EXPECT_EQ(ReadBytes(target), body);
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
 
     // Forward slashes in the local path are separators too.
     const std::wstring slashed = local_.Path() + L"\\a/b\\c.dat";
-    ASSERT_TRUE(DownloadToFile(Serve("small.dat", "xyz"), slashed));
+    const std::string small = Serve("small.dat", "xyz");
+    ASSERT_EQ(DownloadToFile(small, slashed, DigestOf("small.dat")), DownloadOutcome::kStored);
     EXPECT_EQ(ReadBytes(local_.Path() + L"\\a\\b\\c.dat"), "xyz");
 }
 
 TEST_F(HttpTransferTest, DownloadToFileReplacesAnExistingFile) {
     const std::wstring target = local_.Path() + L"\\replace.dat";
     WriteBytes(target, std::string(500000, 'o'));  // longer than the new content
-    ASSERT_TRUE(DownloadToFile(Serve("new.dat", "new content"), target));
+    // The listed digest may come in capitals.
+    const std::string address = Serve("new.dat", "new content");
+    ASSERT_EQ(DownloadToFile(address, target, "96C15C2BB2921193BF290DF8CD85E2BA"), DownloadOutcome::kStored);
     EXPECT_EQ(ReadBytes(target), "new content");
 
     const std::wstring empty = local_.Path() + L"\\sub\\empty.dat";
     WriteBytes(local_.Path() + L"\\placeholder", "");
-    ASSERT_TRUE(DownloadToFile(Serve("empty.dat", ""), empty));
+    ASSERT_EQ(DownloadToFile(Serve("empty.dat", ""), empty, "d41d8cd98f00b204e9800998ecf8427e"),
+              DownloadOutcome::kStored);
     bool readable = false;
     EXPECT_EQ(ReadBytes(empty, &readable), "");
     EXPECT_TRUE(readable);
@@ -104,21 +115,24 @@ TEST_F(HttpTransferTest, FailedDownloadsKeepTheOldFileAndOnlyACutOneItsFirstPart
     const std::string old = "old content that must survive";
     WriteBytes(target, old);
 
+    const std::string body = Pattern(400000);
+    const std::string digest = "ca13447140c6f7e1603333ca8894fec5";  // Pattern(400000)'s
     const struct {
         std::string address;
-        bool worthRetrying;
+        std::string md5;
+        DownloadOutcome outcome;
         bool kept;
     } cases[] = {
-        {root_ + "/updater/" + prefix_ + "/missing.dat", false, false},  // no 404 page stored as a file
-        {Serve("error.dat", "body", "500"), true, false},
-        {Serve("cut.dat", Pattern(400000), "cut"), true, true},
+        {root_ + "/updater/" + prefix_ + "/missing.dat", digest, DownloadOutcome::kFailed, false},  // no 404 page
+        {Serve("error.dat", "body", "500"), digest, DownloadOutcome::kFailedForNow, false},
+        // Whole, with its length, but not the listed bytes; and a line without a digest.
+        {Serve("other.dat", body), "0123456789abcdef0123456789abcdef", DownloadOutcome::kFailed, false},
+        {Serve("listed.dat", body), "", DownloadOutcome::kFailed, false},
+        {Serve("cut.dat", body, "cut"), digest, DownloadOutcome::kFailedForNow, true},
     };
+    ASSERT_EQ(DigestOf("listed.dat"), digest);
     for (const auto& c : cases) {
-        bool worthRetrying = !c.worthRetrying;
-        EXPECT_FALSE(DownloadToFile(c.address, target, "", kTransferLimits, nullptr, DigestRule::kWhenLengthless,
-                                    &worthRetrying))
-            << c.address;
-        EXPECT_EQ(worthRetrying, c.worthRetrying) << c.address;
+        EXPECT_EQ(DownloadToFile(c.address, target, c.md5), c.outcome) << c.address;
         EXPECT_EQ(ReadBytes(target), old) << c.address;
         EXPECT_EQ(PathExists(TemporaryDownloadPath(target)), c.kept) << c.address;
         EXPECT_EQ(PathExists(ResumeRecordPath(target)), c.kept) << c.address;
@@ -149,6 +163,11 @@ TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasTh
              WriteBytes(ResumeRecordPath(target), record.substr(0, record.find("bytes ")));
          },
          body, 1, 1},
+        {"a 206 from another byte than asked",
+         [&](const std::string& name, const std::wstring&) {
+             WriteBytes(served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name) + L".fault", "wrong-range");
+         },
+         body, 2, 1},
         {"a kept part that went bad",
          [](const std::string&, const std::wstring& target) {
              std::string part = ReadBytes(TemporaryDownloadPath(target));
@@ -162,13 +181,13 @@ TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasTh
         const std::string name = "resume" + std::to_string(++index) + ".dat";
         const std::string address = Serve(name, body, "once:cut=600000");
         const std::wstring target = local_.Path() + L"\\" + Widen(name);
-        ASSERT_FALSE(DownloadToFile(address, target)) << c.name;
+        ASSERT_EQ(DownloadToFile(address, target, DigestOf(name)), DownloadOutcome::kFailedForNow) << c.name;
         ASSERT_EQ(ReadBytes(TemporaryDownloadPath(target)).size(), 600000u) << c.name;
         c.between(name, target);
         const std::wstring served = served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name);
         const size_t logged = TestServerLogSince().size();
 
-        EXPECT_TRUE(DownloadToFile(address, target, ComputeFileMd5(served))) << c.name;
+        EXPECT_EQ(DownloadToFile(address, target, ComputeFileMd5(served)), DownloadOutcome::kStored) << c.name;
         EXPECT_TRUE(ReadBytes(target) == c.result) << c.name;
         EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.name;
         EXPECT_FALSE(PathExists(ResumeRecordPath(target))) << c.name;
@@ -179,9 +198,52 @@ TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasTh
     }
 }
 
+uint64_t LengthOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFromWhatArrived) {
+    if (!HasTestServerLog())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    const std::string body = Pattern(4u << 20);  // slow: 16 KiB every 20 ms, some 5 s in all
+    const std::string address = Serve("slow.dat", body, "once:slow");
+    const std::string digest = DigestOf("slow.dat");
+    const std::wstring target = local_.Path() + L"\\slow.dat";
+    WriteBytes(target, "old");
+    std::atomic<bool> cancel{false};
+    ULONGLONG pressed = 0;
+    std::thread press([&] {
+        for (int i = 0; i < 1000 && LengthOf(TemporaryDownloadPath(target)) < 200000; ++i)
+            Sleep(10);
+        pressed = GetTickCount64();
+        cancel = true;
+    });
+    EXPECT_EQ(DownloadToFile(address, target, digest, kTransferLimits, nullptr, &cancel), DownloadOutcome::kCancelled);
+    const ULONGLONG returned = GetTickCount64();
+    press.join();
+    EXPECT_LT(returned - pressed, 1000u);
+    EXPECT_EQ(ReadBytes(target), "old");
+    const uint64_t kept = LengthOf(TemporaryDownloadPath(target));
+    EXPECT_GE(kept, 200000u);
+    EXPECT_LT(kept, body.size());
+    EXPECT_TRUE(CanResumeDownload(TemporaryDownloadPath(target)));
+    EXPECT_EQ(DownloadToString(address, kTransferLimits, nullptr, &cancel), "");
+
+    const size_t logged = TestServerLogSince().size();
+    EXPECT_EQ(DownloadToFile(address, target, digest), DownloadOutcome::kStored);
+    EXPECT_TRUE(ReadBytes(target) == body);
+    EXPECT_FALSE(PathExists(ResumeRecordPath(target)));
+    const std::string requests = TestServerLogSince(logged);
+    EXPECT_EQ(CountOccurrences(requests, "range=bytes=" + std::to_string(kept) + "- "), 1u) << requests;
+}
+
 TEST_F(HttpTransferTest, UnreachableServerFailsAfterCreatingTheFolders) {
     const std::wstring target = local_.Path() + L"\\x\\y\\file.dat";
-    EXPECT_FALSE(DownloadToFile("https://127.0.0.1:1/updater/file.dat", target));
+    EXPECT_EQ(DownloadToFile("https://127.0.0.1:1/updater/file.dat", target, "d41d8cd98f00b204e9800998ecf8427e"),
+              DownloadOutcome::kFailedForNow);
     EXPECT_TRUE(IsFolder(local_.Path() + L"\\x\\y"));
     EXPECT_FALSE(PathExists(target));
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
@@ -189,27 +251,46 @@ TEST_F(HttpTransferTest, UnreachableServerFailsAfterCreatingTheFolders) {
 
 TEST_F(HttpTransferTest, TargetThatCannotBeReplacedIsLeftAlone) {
     const std::string address = Serve("fresh.dat", "fresh");
+    const std::string digest = DigestOf("fresh.dat");
 
+    // Held without sharing by another program for longer than the replace waits.
     const std::wstring held = local_.Path() + L"\\held.dat";
     WriteBytes(held, "held content");
     HANDLE other = CreateFileW(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(DownloadToFile(address, held));
+    EXPECT_EQ(DownloadToFile(address, held, digest), DownloadOutcome::kInUse);
     CloseHandle(other);
     EXPECT_EQ(ReadBytes(held), "held content");
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(held)));
+    // Let go within the wait, it is replaced.
+    other = CreateFileW(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    std::thread release([other] {
+        Sleep(500);
+        CloseHandle(other);
+    });
+    EXPECT_EQ(DownloadToFile(address, held, digest), DownloadOutcome::kStored);
+    release.join();
+    EXPECT_EQ(ReadBytes(held), "fresh");
 
+    // These are known before any request.
     const std::wstring readOnly = local_.Path() + L"\\readonly.dat";
     WriteBytes(readOnly, "read-only content");
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(DownloadToFile(address, readOnly));
-    EXPECT_EQ(ReadBytes(readOnly), "read-only content");
-
     const std::wstring folder = local_.Path() + L"\\folder.dat";
     CreateDirectoryW(folder.c_str(), nullptr);
-    EXPECT_FALSE(DownloadToFile(address, folder));
+    WriteBytes(local_.Path() + L"\\file", "a file");
+    const size_t logged = TestServerLogSince().size();
+    for (const std::wstring& target : {readOnly, folder, local_.Path() + L"\\file\\below.dat"}) {
+        EXPECT_EQ(DownloadToFile(address, target, digest), DownloadOutcome::kCannotWrite);
+        EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+    }
+    EXPECT_EQ(ReadBytes(readOnly), "read-only content");
     EXPECT_TRUE(IsFolder(folder));
-    EXPECT_FALSE(PathExists(TemporaryDownloadPath(folder)));
+    EXPECT_EQ(ReadBytes(local_.Path() + L"\\file"), "a file");
+    if (HasTestServerLog()) {
+        EXPECT_EQ(CountOccurrences(TestServerLogSince(logged), "/fresh.dat "), 0u);
+    }
 }
 
 // Short bounds, so the hostile cases end in seconds: 2 s of silence, or under 1 KiB/s over 4 s.
@@ -270,15 +351,22 @@ TEST_F(HttpTransferTest, BrokenAndHostileAnswersFailInTimeAndKeepTheOldFile) {
     for (const auto& c : cases) {
         WriteBytes(target, "old");
         const std::string address = root_ + "/_fault/" + c.fault + "/updater/" + prefix_ + "/body.dat";
+        const size_t logged = TestServerLogSince().size();
         bool stored = false;
-        const double seconds = SecondsOf([&] { stored = DownloadToFile(address, target, bodyDigest, ShortLimits()); });
+        const double seconds = SecondsOf(
+            [&] { stored = DownloadToFile(address, target, bodyDigest, ShortLimits()) == DownloadOutcome::kStored; });
         EXPECT_EQ(stored, c.stored) << c.fault;
         EXPECT_TRUE(ReadBytes(target) == (c.stored ? body : "old")) << c.fault;
         EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.fault;
         EXPECT_LT(seconds, 20.0) << c.fault;
+        // Nothing goes over plain HTTP, not even a connection.
+        if (HasTestServerLog()) {
+            EXPECT_EQ(CountOccurrences(TestServerLogSince(logged), " http\n"), 0u) << c.fault;
+        }
     }
     // A body without a length and no digest to check it by is never taken.
-    EXPECT_FALSE(DownloadToFile(root_ + "/_fault/close/updater/" + prefix_ + "/body.dat", target, "", ShortLimits()));
+    EXPECT_EQ(DownloadToFile(root_ + "/_fault/close/updater/" + prefix_ + "/body.dat", target, "", ShortLimits()),
+              DownloadOutcome::kFailed);
 }
 
 TEST_F(HttpTransferTest, AnEndlessBodyStopsAtTheLimits) {
@@ -295,10 +383,11 @@ TEST_F(HttpTransferTest, AnEndlessBodyStopsAtTheLimits) {
     ULARGE_INTEGER available = {};
     ASSERT_TRUE(GetDiskFreeSpaceExW(local_.Path().c_str(), &available, nullptr, nullptr));
     TransferLimits limits = ShortLimits();
-    limits.minimumFreeBytes = available.QuadPart - (8u << 20);
+    limits.lengthlessFreeBytes = available.QuadPart - (8u << 20);
     const std::wstring target = local_.Path() + L"\\endless.dat";
     WriteBytes(target, "old");
-    EXPECT_FALSE(DownloadToFile(Serve("endless.dat", "endless ", "endless"), target, "x", limits));
+    EXPECT_EQ(DownloadToFile(Serve("endless.dat", "endless ", "endless"), target, "x", limits),
+              DownloadOutcome::kNoRoom);
     EXPECT_EQ(ReadBytes(target), "old");
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
 }
@@ -309,7 +398,8 @@ TEST_F(HttpTransferTest, ATargetPathThatFitsDownloadsThoughItsTemporaryNameIsLon
         target += L"\\" + std::wstring(std::min<size_t>(40, 199 - target.size()) + 1, L'd');
     target += L"\\" + std::wstring(255 - target.size() - 1, L'f');
     ASSERT_EQ(target.size(), 255u);
-    ASSERT_TRUE(DownloadToFile(Serve("long.dat", "long way down"), target));
+    const std::string address = Serve("long.dat", "long way down");
+    ASSERT_EQ(DownloadToFile(address, target, DigestOf("long.dat")), DownloadOutcome::kStored);
     EXPECT_EQ(ReadBytes(target), "long way down");
     EXPECT_FALSE(PathExists(LongPathForm(TemporaryDownloadPath(target))));
 }

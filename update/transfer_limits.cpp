@@ -4,7 +4,6 @@
 
 namespace {
 constexpr uint64_t kMarkSpacingMs = 1000;
-constexpr uint64_t kFreeSpaceRecheckBytes = 64ull << 20;
 }  // namespace
 
 void StartPace(TransferPace* pace, uint64_t nowMs) {
@@ -63,4 +62,10 @@ bool AppendWithinLimit(std::string* body, const char* bytes, size_t length, uint
 
 uint64_t WritableBytes(uint64_t freeBytes, uint64_t minimumFreeBytes) {
     return freeBytes > minimumFreeBytes ? std::min(freeBytes - minimumFreeBytes, kFreeSpaceRecheckBytes) : 0;
+}
+
+bool HasRoomForBody(uint64_t freeBytes, int64_t bodyLength, const TransferLimits& limits) {
+    if (bodyLength < 0)
+        return freeBytes > limits.lengthlessFreeBytes;
+    return freeBytes >= limits.spareFreeBytes && freeBytes - limits.spareFreeBytes >= static_cast<uint64_t>(bodyLength);
 }

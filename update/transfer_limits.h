@@ -14,9 +14,17 @@ struct TransferLimits {
     uint32_t slowWindowMs = 60000;  // averaging under minimumBytesPerSecond over any window this long fails
     uint32_t minimumBytesPerSecond = 1024;
     uint64_t maxManifestBytes = 64ull << 20;
-    uint64_t minimumFreeBytes = 256ull << 20;  // a download never leaves less free on its volume
-    int maxRedirects = 5;                      // followed only while they stay on https://
+    // A body of known length needs that much free on its volume and this much besides; one
+    // without a length stops before its volume falls under lengthlessFreeBytes.
+    uint64_t spareFreeBytes = 16ull << 20;
+    uint64_t lengthlessFreeBytes = 64ull << 20;
+    int maxRedirects = 5;  // followed only while they stay on https://
 };
+
+// A file held by another program is often let go within moments (a virus scanner, an indexer):
+// opening or replacing it is tried again this often, for this long, before it counts as in use.
+constexpr uint32_t kHeldFileRetryMs = 100;
+constexpr uint32_t kHeldFileWaitMs = 2000;
 
 // The limits the program uses; tests pass shorter ones.
 constexpr TransferLimits kTransferLimits = {};
@@ -41,5 +49,10 @@ bool IsTransferTooSlow(const TransferPace& pace, const TransferLimits& limits, u
 bool AppendWithinLimit(std::string* body, const char* bytes, size_t length, uint64_t limit);
 
 // How many bytes may be written before the free space is asked again: what lies above the
-// minimum, at most 64 MiB, so other programs' writes are noticed in time.
+// minimum, at most kFreeSpaceRecheckBytes, so other programs' writes are noticed in time.
+constexpr uint64_t kFreeSpaceRecheckBytes = 64ull << 20;
 uint64_t WritableBytes(uint64_t freeBytes, uint64_t minimumFreeBytes);
+
+// Whether a volume with `freeBytes` free has room for a body of `bodyLength` bytes (-1: no length
+// announced), judged when the answer comes and before anything is written.
+bool HasRoomForBody(uint64_t freeBytes, int64_t bodyLength, const TransferLimits& limits);

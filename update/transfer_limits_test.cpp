@@ -67,4 +67,30 @@ TEST(TransferLimits, WritableBytesKeepTheMinimumFree) {
     EXPECT_EQ(WritableBytes(10240 * kMiB, 256 * kMiB), 64 * kMiB);  // asked again after 64 MiB
 }
 
+TEST(TransferLimits, ABodyNeedsItsLengthAndSomeSpareOrAFloorWithoutOne) {
+    constexpr uint64_t kMiB = 1 << 20;
+    const TransferLimits limits;  // 16 MiB spare, 64 MiB floor without a length
+    const struct {
+        uint64_t freeBytes;
+        int64_t bodyLength;
+        bool room;
+    } cases[] = {
+        {40 * kMiB, 1024, true},
+        {40 * kMiB, 60 * kMiB, false},
+        {76 * kMiB, 60 * kMiB, true},
+        {76 * kMiB - 1, 60 * kMiB, false},
+        {16 * kMiB, 0, true},
+        {16 * kMiB - 1, 0, false},
+        {0, 0, false},
+        {20 * kMiB, INT64_MAX, false},
+        {UINT64_MAX, INT64_MAX, true},
+        {64 * kMiB + 1, -1, true},
+        {64 * kMiB, -1, false},
+        {40 * kMiB, -1, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HasRoomForBody(c.freeBytes, c.bodyLength, limits), c.room)
+            << c.freeBytes << " free, " << c.bodyLength;
+}
+
 }  // namespace

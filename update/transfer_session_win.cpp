@@ -306,7 +306,10 @@ BodyEnd Transfer(const TransferSession& given,
                  DWORD blockLength,
                  const TransferLimits& limits,
                  const BodySink& sink,
-                 const RangeRequest* range) {
+                 const RangeRequest* range,
+                 const std::atomic<bool>* cancel) {
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return BodyEnd::kCancelled;
     const TransferSession session = given ? given : OpenTransferSession(limits);
     if (!session->line) {
         session->line = std::make_shared<ReaderLine>();
@@ -348,6 +351,11 @@ BodyEnd Transfer(const TransferSession& given,
         line->job = job;
         Wake(*line);
         for (;;) {
+            // Looked at before anything else: a body that keeps coming must not hold CANCEL off.
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                end = BodyEnd::kCancelled;
+                break;
+            }
             if (job->answered && !heard) {
                 heard = true;
                 if (!hold.Unlocked([&] { return sink.onAnswer(job->answer); }))

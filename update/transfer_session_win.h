@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,10 +36,11 @@ struct BodySink {
 };
 
 enum class BodyEnd {
-    kFailed,  // an answer we cannot use (a 4xx, a redirect not followed), or the sink said no
-    kBroken,  // a passing fault: no connection, a 5xx, a body cut short or coming too slowly
-    kWhole,   // all of the body arrived: its announced length, or the end a body without one has
-    kUnsure,  // a body without a length ended with a failed read: whole or cut, only a digest tells
+    kFailed,     // an answer we cannot use (a 4xx, a redirect not followed), or the sink said no
+    kBroken,     // a passing fault: no connection, a 5xx, a body cut short or coming too slowly
+    kWhole,      // all of the body arrived: its announced length, or the end a body without one has
+    kUnsure,     // a body without a length ended with a failed read: whole or cut, only a digest tells
+    kCancelled,  // the cancel flag was set before the body ended
 };
 
 // Asks for a file from `firstByte` on, but only if the server still has the version `validator`
@@ -51,10 +53,12 @@ struct RangeRequest {
 // Fetches `address` on `session` (a session of its own when null) and hands the answer to `sink`,
 // as long as the answer is a 200 (or, with a `range`, a 206) reached by at most
 // limits.maxRedirects redirects over https://, the body arrives at a pace within the limits, and
-// the sink takes it.
+// the sink takes it. Once `cancel` (when given) is set, it returns kCancelled within about 100 ms,
+// leaving the reading thread behind as it does a transfer that became too slow.
 BodyEnd Transfer(const TransferSession& session,
                  const std::string& address,
                  DWORD blockLength,
                  const TransferLimits& limits,
                  const BodySink& sink,
-                 const RangeRequest* range = nullptr);
+                 const RangeRequest* range = nullptr,
+                 const std::atomic<bool>* cancel = nullptr);

@@ -103,7 +103,9 @@ bool RunWithSession(HWND window,
     // One session for the manifest and every file: each transfer after the first finds its
     // connection open.
     const TransferSession session = OpenTransferSession(limits);
-    operations.fetchManifest = [&](const std::string& address) { return DownloadToString(address, limits, session); };
+    operations.fetchManifest = [&](const std::string& address) {
+        return DownloadToString(address, limits, session, &flags.cancelRequested);
+    };
     const bool signedBuild = !manifestPublicKey.empty();
     if (signedBuild) {
         operations.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
@@ -113,7 +115,9 @@ bool RunWithSession(HWND window,
             TransferLimits signatureLimits = limits;
             signatureLimits.maxManifestBytes = kMostSignatureFileBytes;
             return ParseManifestPublicKey(manifestPublicKey, &point) &&
-                   ParseSignatureFile(DownloadToString(signatureAddress, signatureLimits, session), &signature) &&
+                   ParseSignatureFile(
+                       DownloadToString(signatureAddress, signatureLimits, session, &flags.cancelRequested),
+                       &signature) &&
                    VerifyManifestSignature(point, manifest, signature);
         };
     }
@@ -124,17 +128,15 @@ bool RunWithSession(HWND window,
     ScopedCryptContext md5Provider(AcquireMd5Provider());
     const HCRYPTPROV provider = md5Provider.Get();
     operations.computeDigest = [provider](const std::wstring& localPath, const std::atomic<bool>& stop) {
-        return FileDigest(ComputeFileMd5With(provider, localPath, nullptr, &stop));
+        bool inUse = false;
+        std::string digest = ComputeFileMd5With(provider, localPath, nullptr, &stop, &inUse);
+        return FileDigest(std::move(digest), inUse);
     };
     // Digests are computed ahead, one thread a core, while this thread downloads and reports.
     const unsigned cores = std::thread::hardware_concurrency();
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
     operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
-        bool worthRetrying = false;
-        if (DownloadToFile(address, localPath, md5, limits, session,
-                           signedBuild ? DigestRule::kAlways : DigestRule::kWhenLengthless, &worthRetrying))
-            return DownloadOutcome::kStored;
-        return worthRetrying ? DownloadOutcome::kFailedForNow : DownloadOutcome::kFailed;
+        return DownloadToFile(address, localPath, md5, limits, session, &flags.cancelRequested);
     };
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.canResume = CanResumeDownload;

@@ -189,7 +189,7 @@ TEST_F(UpdateWorkerTest, AFolderWhereAFileShouldBeEndsTheRunThere) {
                             L"status Downloading: first.dat",
                             L"progress 1 of 3",
                             L"status Downloading: blocked.dat",
-                            L"status Error downloading: blocked.dat",
+                            L"status Error: Cannot write: blocked.dat",
                             L"finished 0"};
     EXPECT_EQ(collected, expected);
     EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\first.dat"), "1");
@@ -337,17 +337,76 @@ TEST_F(UpdateWorkerTest, ASignedBuildKeepsOnlyFilesWithTheirSignedDigestAndAnUns
     EXPECT_EQ(ReadBytes(map), "old map");
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(map)));
 
-    // Today's behaviour without a key: a body of the announced length is taken as it comes.
+    // Without a key the file is refused all the same, and no signature is asked for.
     const size_t logged = TestServerLogSince().size();
     collected.clear();
     Run();
-    EXPECT_EQ(collected.back(), L"finished 1");
-    EXPECT_EQ(ReadBytes(map), std::string(49999, 'a') + "b");
+    EXPECT_EQ(collected, expected);
+    EXPECT_EQ(ReadBytes(map), "old map");
     if (HasTestServerLog()) {
         const std::string requests = TestServerLogSince(logged);
         EXPECT_NE(requests.find("/filelist.txt "), std::string::npos) << requests;
         EXPECT_EQ(requests.find(".sig"), std::string::npos) << requests;
     }
+}
+
+TEST_F(UpdateWorkerTest, AWholeFileWhoseBytesAreNotTheListedOnesLeavesTheOldOne) {
+    Serve("maps/world.unr", std::string(50000, 'b'));
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", "maps/world.unr|dfe4d5abf952e250a36e86fa8acb888d\r\n");  // 'a's
+    const std::wstring map = launcher_.Path() + L"\\maps\\world.unr";
+    CreateDirectoryW((launcher_.Path() + L"\\maps").c_str(), nullptr);
+    WriteBytes(map, "old map");
+
+    Run();
+    const Lines expected = {L"status Checking for updates...", L"progress 0 of 1",
+                            L"status Downloading: maps/world.unr", L"status Error downloading: maps/world.unr",
+                            L"finished 0"};
+    EXPECT_EQ(collected, expected);
+    EXPECT_EQ(ReadBytes(map), "old map");
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(map)));
+    EXPECT_FALSE(PathExists(ResumeRecordPath(map)));
+}
+
+TEST_F(UpdateWorkerTest, AFileHeldByAnotherProgramEndsTheRunAndTheNextRunReplacesIt) {
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("held.dat", "new"));
+    const std::wstring held = launcher_.Path() + L"\\held.dat";
+    WriteBytes(held, "old");
+    HANDLE other = CreateFileW(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    Run();
+    CloseHandle(other);
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Error: File in use: held.dat");
+    EXPECT_EQ(collected.back(), L"finished 0");
+    EXPECT_EQ(ReadBytes(held), "old");
+
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_EQ(ReadBytes(held), "new");
+}
+
+// A volume of 48 MiB (a tmpfs the test script mounts), seen through Z:.
+TEST_F(UpdateWorkerTest, ASmallVolumeTakesASmallFileButNotOneLargerThanItsRoom) {
+    const std::string volume = EnvironmentValue("VARDENHAL_TEST_SMALL_VOLUME");
+    if (volume.empty())
+        GTEST_SKIP() << "no small volume (VARDENHAL_TEST_SMALL_VOLUME)";
+    const std::wstring folder = WinePathFromUnix(volume) + L"\\launcher-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::string small(1000, 's');
+    WriteBytes(updaterFolder_ + L"\\filelist.txt",
+               Serve("small.dat", small) + Serve("large.dat", std::string(60u << 20, 'L')));
+
+    RunUpdateForWindow(window_, flags_, folder, serverRoot_);
+    DrainMessages();
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Error: Not enough disk space: large.dat");
+    EXPECT_EQ(ReadBytes(folder + L"\\small.dat"), small);
+    EXPECT_FALSE(PathExists(folder + L"\\large.dat"));
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(folder + L"\\large.dat")));
+    EXPECT_FALSE(PathExists(ResumeRecordPath(folder + L"\\large.dat")));
+    RemoveTree(folder);
 }
 
 // The requests the local server logged for `name` since the log was `offset` bytes long.
@@ -405,6 +464,50 @@ TEST_F(UpdateWorkerTest, CancelDuringTheWaitBeforeARetryEndsTheRunAtOnce) {
     EXPECT_EQ(RequestsFor("failing.dat", logged), 1u);
     ASSERT_GE(collected.size(), 2u);
     EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
+}
+
+uint64_t LengthOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTheRest) {
+    if (!HasTestServerLog())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    std::string bytes(20u << 20, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 977) & 0xFF);
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("big.dat", bytes));
+    WriteBytes(updaterFolder_ + L"\\big.dat.fault", "once:slow");  // 16 KiB every 20 ms
+    const std::wstring target = launcher_.Path() + L"\\big.dat";
+    WriteBytes(target, "old");
+    ULONGLONG finished = 0;
+    std::thread run([&] {
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_);
+        finished = GetTickCount64();
+    });
+    for (int i = 0; i < 1000 && LengthOf(TemporaryDownloadPath(target)) < 500000; ++i)
+        Sleep(10);
+    const ULONGLONG pressed = GetTickCount64();
+    flags_.cancelRequested.store(true);
+    run.join();
+    DrainMessages();
+    EXPECT_LT(finished - pressed, 2000u);
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
+    EXPECT_EQ(ReadBytes(target), "old");
+
+    flags_.cancelRequested.store(false);
+    const size_t logged = TestServerLogSince().size();
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_TRUE(ReadBytes(target) == bytes);
+    const std::string requests = TestServerLogSince(logged);
+    EXPECT_EQ(CountOccurrences(requests, "/big.dat "), 1u) << requests;
+    EXPECT_EQ(CountOccurrences(requests, " range=bytes="), 1u) << requests;
 }
 
 // Bytes of the process's address space that are committed, from a walk over all its regions.

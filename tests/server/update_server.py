@@ -14,6 +14,8 @@ names another version. Kinds:
   cut=N          Content-Length of the whole answer, its first N bytes sent (default: half), then
                  the connection closed
   no-ranges      the whole file with a 200, whatever Range asks for
+  wrong-range    a Range "bytes=N-" (N > 0) gets a 206 that starts at byte N/2 and says so in its
+                 Content-Range; without a Range, the whole file
   slow           the body in 16 KiB pieces, 20 ms apart
   empty200       an empty 200 answer
   endless        no length, the file (or 64 KiB blocks of "x") again and again until the client leaves
@@ -30,6 +32,8 @@ names another version. Kinds:
 
   update_server.py --root DIR --cert CRT --key KEY [--port N] [--port-file F] [--log-file F]
 The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port.
+The log gets a line "CONNECTION - - http" for each connection the plain HTTP listener accepts,
+whether or not a request follows (a client speaking TLS to it sends none).
 """
 import argparse
 import email.utils
@@ -116,6 +120,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 except (OSError, ValueError):
                     return
 
+    def setup(self):
+        super().setup()
+        if self.server.log_file and self.server.scheme == "http":
+            with open(self.server.log_file, "a") as f:
+                f.write("CONNECTION - - http\n")
+
     def do_HEAD(self):
         self.do_GET()
 
@@ -197,6 +207,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if first is not None and first >= size:
             return self.send_body(416, b"", "text/plain")
         start = first or 0
+        if kind == "wrong-range" and first:
+            start = first // 2
         self.send_response(206 if first is not None else 200)
         self.send_header("Content-Type", "application/octet-stream")
         self.send_header("Content-Length", str(size - start))
