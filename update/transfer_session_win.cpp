@@ -285,10 +285,15 @@ uint64_t NowMs() {
 struct TransferSessionState {
     SharedInternet internet;
     std::shared_ptr<ReaderLine> line;  // none yet, or none since a transfer was left behind
+    std::thread reader;                // the thread of `line`
 
+    // The reading thread is free (its last body ended), so it ends as soon as it hears of the
+    // closing, and the session is gone only once its thread is.
     ~TransferSessionState() {
         if (line)
             CloseLine(line);
+        if (reader.joinable())
+            reader.join();
     }
 };
 
@@ -314,7 +319,7 @@ BodyEnd Transfer(const TransferSession& given,
     if (!session->line) {
         session->line = std::make_shared<ReaderLine>();
         try {
-            std::thread(ReadLine, session->line, session->internet).detach();
+            session->reader = std::thread(ReadLine, session->line, session->internet);
         } catch (const std::system_error&) {
             session->line.reset();
             return BodyEnd::kFailed;
@@ -343,6 +348,10 @@ BodyEnd Transfer(const TransferSession& given,
             if (needed) {
                 CloseLine(line);
                 session.line.reset();
+                // It may never come back from its read: it owns its line, its job and a share of
+                // the session's handle, and ends on its own whenever the read returns.
+                if (session.reader.joinable())
+                    session.reader.detach();
             }
         }
     } leave{*session, line};

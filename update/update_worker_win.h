@@ -12,8 +12,9 @@
 //   returns.
 // - The session's reading thread owns the WinInet request of the transfer under way and hands
 //   blocks to the worker through a queue under the session's lock; the session joins it when it
-//   closes. One left behind on a trickling transfer is not waited for: it owns what it touches
-//   (its request, a share of the session's handle) and ends when its read returns.
+//   closes. One left behind on a trickling or cancelled transfer is not waited for: it owns what
+//   it touches (its line, its request, a share of the session's handle) and ends when its read
+//   returns.
 #pragma once
 
 #include <windows.h>
