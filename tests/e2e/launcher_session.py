@@ -18,7 +18,7 @@ WINE_RUN = os.path.join(TOP, "scripts", "wine-run.sh")
 def _wine_settings():
     """The Windows tree and the Wine prefix that the scripts pick for this machine."""
     script = 'source "$1/scripts/wine-arch.sh" && source "$1/scripts/wine-run.sh" && ' \
-             'printf "%s\\n%s" "$VARDENHAL_WINE_ARCH" "$WINEPREFIX"'
+             'printf "%s\\n%s" "$VARDENHAL_WINE_TREE" "$WINEPREFIX"'
     tree, prefix = subprocess.run(["bash", "-c", script, "-", TOP], capture_output=True, text=True,
                                   check=True).stdout.split("\n")
     return os.path.join(TOP, "build", tree), prefix
