@@ -18,8 +18,10 @@ mirror=http://deb.debian.org/debian
 # cmake for ctest, which runs the Windows test binary; ca-certificates so that the test CA can be
 # trusted by the folder's system store, which WinInet under Wine reads.
 # The sanitizer runtimes: the suites run the native tree's operators' tool (AddressSanitizer, UBSan) too.
-# ImageMagick: the acceptance suite takes and crops its screenshots with it.
-packages=(wine64 xvfb xauth openssl ca-certificates python3 cmake libasan8 libubsan1 imagemagick)
+# ImageMagick: the acceptance suite takes and crops its screenshots with it. The GStreamer plugins:
+# Wine's MCI plays the launcher's MP3 through them.
+packages=(wine64 xvfb xauth openssl ca-certificates python3 cmake libasan8 libubsan1 imagemagick
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 ready="$root/.vardenhal-packages"
 WOW64_WINE=/usr/lib/x86_64-linux-gnu/wine
 
