@@ -69,7 +69,18 @@ def unix_to_wine(path):
 
 
 def wine_temp_folder():
-    return os.path.join(WINE_PREFIX, "drive_c", "users", os.environ.get("USER", "root"), "Temp")
+    """The user's TEMP as the prefix sets it: C:\\users\\NAME\\Temp up to Wine 8,
+    C:\\users\\NAME\\AppData\\Local\\Temp from Wine 9 on."""
+    user = os.environ.get("USER", "root")
+    try:
+        with open(os.path.join(WINE_PREFIX, "user.reg"), encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.startswith('"TEMP"="C:\\\\'):
+                    parts = line.split('"')[3].split("\\\\")[1:]
+                    return os.path.join(WINE_PREFIX, "drive_c", *parts)
+    except FileNotFoundError:
+        pass
+    return os.path.join(WINE_PREFIX, "drive_c", "users", user, "Temp")
 
 
 def wine_desktop_folder():
