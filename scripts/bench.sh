@@ -9,7 +9,7 @@ top=$(pwd)
 runs="${BENCH_RUNS:-3}"
 source scripts/wine-arch.sh || exit 1
 source scripts/settings.sh
-build="$top/build/bench-$VARDENHAL_WINE_ARCH"
+build="$top/build/bench-$VARDENHAL_WINE_TREE"
 work="$top/build/bench"
 out="$top/docs/benchmarks.md"
 # Fixed loopback ports: the Python test server (compiled into the benchmark tree's program),
@@ -25,22 +25,32 @@ die() {
     exit 1
 }
 
-log "packages"
-scripts/install-deps.sh || die "could not install the project's packages"
-if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends nginx-light >/dev/null ||
-        die "could not install nginx-light"
+# On the WoW64 route the trees are built here and the benchmarks run again inside the Debian
+# unstable folder, whose Wine runs the i686 build; there only what the runs need is installed.
+if [ -z "${VARDENHAL_WOW64_INSIDE:-}" ]; then
+    log "packages"
+    scripts/install-deps.sh || die "could not install the project's packages"
+
+    log "Windows tree $VARDENHAL_WINE_TREE, $VARDENHAL_WINE_ARCH path (Release, loopback server root): $VARDENHAL_WINE_ARCH_REASON"
+    scripts/configure-windows.sh "$VARDENHAL_WINE_TREE" "$build" "https://localhost:$python_port" -DVARDENHAL_BENCH=ON ||
+        die "configure"
+    cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
+
+    log "native operators' tool (Release)"
+    cmake -S . -B "$top/build/bench-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure native"
+    cmake --build "$top/build/bench-native" -j 2 --target vardenhal-filelist >/dev/null || die "build native"
+    if [ "$VARDENHAL_WINE_ARCH" = wow64 ]; then
+        log "the benchmarks run inside the WoW64 folder (build/wow64/root)"
+        exec scripts/wow64.sh run bash scripts/bench.sh
+    fi
 fi
+for tool in nginx:nginx-light curl:curl; do
+    if ! command -v "${tool%%:*}" >/dev/null && [ ! -x "/usr/sbin/${tool%%:*}" ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${tool#*:}" >/dev/null ||
+            die "could not install ${tool#*:}"
+    fi
+done
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
-
-log "Windows tree $VARDENHAL_WINE_ARCH (Release, loopback server root): $VARDENHAL_WINE_ARCH_REASON"
-scripts/configure-windows.sh "$VARDENHAL_WINE_ARCH" "$build" "https://localhost:$python_port" -DVARDENHAL_BENCH=ON ||
-    die "configure"
-cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
-
-log "native operators' tool (Release)"
-cmake -S . -B "$top/build/bench-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure native"
-cmake --build "$top/build/bench-native" -j 2 --target vardenhal-filelist >/dev/null || die "build native"
 filelist="$top/build/bench-native/vardenhal-filelist"
 
 rm -rf "$work"
@@ -448,6 +458,9 @@ took=$(($(date +%s) - started))
     echo
     if [ "$VARDENHAL_WINE_ARCH" = win32 ]; then
         echo "Architecture measured: the i686 build (the product) under 32-bit Wine."
+    elif [ "$VARDENHAL_WINE_ARCH" = wow64 ]; then
+        echo "Architecture measured: the i686 build (the product) under Debian unstable's Wine in WoW64 mode"
+        echo "(no 32-bit Linux libraries), in a chroot: $VARDENHAL_WINE_ARCH_REASON."
     else
         echo "Architecture measured: an x86_64 build of the same sources under 64-bit Wine, not the i686 product:"
         echo "$VARDENHAL_WINE_ARCH_REASON."
@@ -465,7 +478,7 @@ took=$(($(date +%s) - started))
     echo
     echo '    make bench                # or: BENCH_RUNS=5 bash scripts/bench.sh'
     echo
-    echo "The script installs nginx-light if it is missing, builds build/bench-$VARDENHAL_WINE_ARCH (Release,"
+    echo "The script installs nginx-light if it is missing, builds build/bench-$VARDENHAL_WINE_TREE (Release,"
     echo "-DVARDENHAL_BENCH=ON, server root https://localhost:$python_port) with the harness bench/bench_win.cpp,"
     echo "makes a $VARDENHAL_WINE_ARCH Wine prefix in build/bench-wine, starts Xvfb, the Python test server (port $python_port) and"
     echo "nginx (TLS $nginx_tls_port, plain HTTP $nginx_http_port) over the same folder, and times:"

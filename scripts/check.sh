@@ -17,7 +17,7 @@ die() { echo "check: $*" >&2; python3 scripts/summarize.py "$results" || true; e
 
 scripts/install-deps.sh || { echo "check: could not install the packages" >&2; exit 1; }
 source scripts/wine-arch.sh || exit 1
-log "Wine suites run the $VARDENHAL_WINE_ARCH build: $VARDENHAL_WINE_ARCH_REASON"
+log "Wine suites take the $VARDENHAL_WINE_ARCH path (build/$VARDENHAL_WINE_TREE): $VARDENHAL_WINE_ARCH_REASON"
 
 rm -rf "$results" "$work"
 mkdir -p "$results" "$work"
@@ -28,7 +28,7 @@ cmake --build build/native -j "$jobs" || die "build native"
 
 # The i686 tree is the product and is built everywhere; the x86_64 one only to run the Wine suites.
 trees=(win32)
-[ "$VARDENHAL_WINE_ARCH" = win32 ] || trees+=("$VARDENHAL_WINE_ARCH")
+[ "$VARDENHAL_WINE_TREE" = win32 ] || trees+=("$VARDENHAL_WINE_TREE")
 for tree in "${trees[@]}"; do
     log "Windows tree build/$tree"
     scripts/configure-windows.sh "$tree" "build/$tree" "https://localhost:$VARDENHAL_E2E_PORT" || die "configure $tree"
@@ -71,13 +71,25 @@ else
     scripts/junit.sh manifest_fuzz fail "fuzzer found a failing input (see build/check/fuzz.log)" >"$results/fuzz.xml"
 fi
 
-log "Windows tests under Wine (build/$VARDENHAL_WINE_ARCH)"
-tests/run-win-tests.sh "$results" || echo "win_tests exit status $?" >>"$results/exit-failures.txt"
+# The WoW64 route runs the Wine suites inside its Debian unstable folder.
+in_wine_world=()
+[ "$VARDENHAL_WINE_ARCH" = wow64 ] && in_wine_world=(scripts/wow64.sh run)
+
+log "Windows tests under Wine (build/$VARDENHAL_WINE_TREE, $VARDENHAL_WINE_ARCH)"
+"${in_wine_world[@]}" tests/run-win-tests.sh "$results" || echo "win_tests exit status $?" >>"$results/exit-failures.txt"
 
 log "make release, signed with a throw-away certificate"
 tests/release/run-release-tests.sh "$results" || echo "release tests exit status $?" >>"$results/exit-failures.txt"
 
-log "acceptance suite: the real program under Wine and Xvfb (build/$VARDENHAL_WINE_ARCH)"
-tests/run-e2e.sh "$results" || echo "e2e exit status $?" >>"$results/exit-failures.txt"
+log "acceptance suite: the real program under Wine and Xvfb (build/$VARDENHAL_WINE_TREE, $VARDENHAL_WINE_ARCH)"
+"${in_wine_world[@]}" tests/run-e2e.sh "$results" || echo "e2e exit status $?" >>"$results/exit-failures.txt"
+
+# The WoW64 folder's mounts live in a namespace of each run; none may outlast it.
+left=$(scripts/wow64.sh mounts)
+if [ -z "$left" ]; then
+    scripts/junit.sh wow64_no_mount_left pass "no mount under build/wow64/root" >"$results/wow64_mounts.xml"
+else
+    scripts/junit.sh wow64_no_mount_left fail "still mounted: $(echo $left)" >"$results/wow64_mounts.xml"
+fi
 
 python3 scripts/summarize.py "$results"

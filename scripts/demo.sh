@@ -10,15 +10,18 @@ port=$VARDENHAL_E2E_PORT
 
 scripts/install-deps.sh
 source scripts/wine-arch.sh
-echo "demo: the $VARDENHAL_WINE_ARCH build: $VARDENHAL_WINE_ARCH_REASON"
-scripts/configure-windows.sh "$VARDENHAL_WINE_ARCH" "build/$VARDENHAL_WINE_ARCH" "https://localhost:$port"
-cmake --build "build/$VARDENHAL_WINE_ARCH" --target VardenhalUpdater e2e_probe stand_in_client
+echo "demo: the $VARDENHAL_WINE_ARCH path (build/$VARDENHAL_WINE_TREE): $VARDENHAL_WINE_ARCH_REASON"
+scripts/configure-windows.sh "$VARDENHAL_WINE_TREE" "build/$VARDENHAL_WINE_TREE" "https://localhost:$port"
+cmake --build "build/$VARDENHAL_WINE_TREE" --target VardenhalUpdater e2e_probe stand_in_client
+# The WoW64 route runs Wine, the demo server and Xvfb inside its Debian unstable folder.
+in_wine_world=()
+[ "$VARDENHAL_WINE_ARCH" = wow64 ] && in_wine_world=(scripts/wow64.sh run)
 
 export WINEPREFIX="$PWD/build/wine/demo-prefix-$VARDENHAL_WINE_ARCH" VARDENHAL_WINE_HOME="$PWD/build/wine/demo-home"
-scripts/wine-prefix.sh init
+"${in_wine_world[@]}" scripts/wine-prefix.sh init
 mkdir -p out
 if [ -n "${DISPLAY:-}" ]; then
-    python3 tests/e2e/demo.py --port "$port" --out out
+    "${in_wine_world[@]}" python3 tests/e2e/demo.py --port "$port" --out out
 else
-    xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" python3 tests/e2e/demo.py --port "$port" --out out --headless
+    "${in_wine_world[@]}" xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" python3 tests/e2e/demo.py --port "$port" --out out --headless
 fi

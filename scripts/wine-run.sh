@@ -6,7 +6,13 @@
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 [ -n "${VARDENHAL_WINE_ARCH:-}" ] || source "$here/scripts/wine-arch.sh" || exit 1
 export WINEARCH="$VARDENHAL_WINE_ARCH"
-if [ "$WINEARCH" = win64 ]; then
+if [ -n "${VARDENHAL_WOW64_INSIDE:-}" ]; then
+    # In the Debian unstable folder (scripts/wow64.sh): one Wine, whose win64 prefix runs the
+    # 32-bit programs too. The i686 tree's CTest emulator says win32; that means this here.
+    export WINEARCH=win64 WINELOADER=/usr/lib/x86_64-linux-gnu/wine/wine
+    export WINESERVER=/usr/lib/x86_64-linux-gnu/wine/wineserver
+    export WINEPREFIX="${WINEPREFIX:-$here/build/wine/prefix-wow64}"
+elif [ "$WINEARCH" = win64 ]; then
     export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
     export WINEPREFIX="${WINEPREFIX:-$here/build/wine/prefix64}"
 else

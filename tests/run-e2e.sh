@@ -8,12 +8,12 @@ cd "$(dirname "$0")/.."
 results="$1"
 source scripts/settings.sh
 source scripts/wine-arch.sh || exit 1
-root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' "build/$VARDENHAL_WINE_ARCH/CMakeCache.txt")
+root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' "build/$VARDENHAL_WINE_TREE/CMakeCache.txt")
 port="${root##*:}"
 case "$root" in
 https://localhost:*) ;;
 *)
-    echo "build/$VARDENHAL_WINE_ARCH has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
+    echo "build/$VARDENHAL_WINE_TREE has the update root '$root'; the acceptance suite needs https://localhost:PORT" >&2
     exit 1
     ;;
 esac

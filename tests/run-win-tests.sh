@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows test binary under Wine and Xvfb against a local HTTPS update server.
 #   run-win-tests.sh RESULTS_DIR    writes RESULTS_DIR/win_tests.xml
-# It runs the tree of the architecture scripts/wine-arch.sh picks (build/win32 or build/win64).
+# It runs the tree that scripts/wine-arch.sh picks (build/win32 or build/win64).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -47,14 +47,14 @@ export VARDENHAL_TEST_SERVER_LOG="$work/server/requests.log"
 export VARDENHAL_TEST_MP3="$top/resources/assets/music.mp3"
 winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"
-xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" ctest --test-dir "build/$VARDENHAL_WINE_ARCH" --output-on-failure --timeout 900
+xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" ctest --test-dir "build/$VARDENHAL_WINE_TREE" --output-on-failure --timeout 900
 status=$?
 
 # The operators' tool on Windows signs with bcrypt and keeps keys in OpenSSL's form: each side
 # takes the other's key and signature.
 if [ -x "$tool" ]; then
     wintool() {
-        "$top/scripts/wine-run.sh" "$top/build/$VARDENHAL_WINE_ARCH/vardenhal-filelist.exe" "$@" 2>>"$work/tool.log"
+        "$top/scripts/wine-run.sh" "$top/build/$VARDENHAL_WINE_TREE/vardenhal-filelist.exe" "$@" 2>>"$work/tool.log"
     }
     mkdir -p "$work/signed-folder/system" && echo "[Engine]" >"$work/signed-folder/system/l2.ini"
     (cd "$work" && wintool keygen windows.key >windows.pub &&

@@ -18,7 +18,7 @@ WINE_RUN = os.path.join(TOP, "scripts", "wine-run.sh")
 def _wine_settings():
     """The Windows tree and the Wine prefix that the scripts pick for this machine."""
     script = 'source "$1/scripts/wine-arch.sh" && source "$1/scripts/wine-run.sh" && ' \
-             'printf "%s\\n%s" "$VARDENHAL_WINE_ARCH" "$WINEPREFIX"'
+             'printf "%s\\n%s" "$VARDENHAL_WINE_TREE" "$WINEPREFIX"'
     tree, prefix = subprocess.run(["bash", "-c", script, "-", TOP], capture_output=True, text=True,
                                   check=True).stdout.split("\n")
     return os.path.join(TOP, "build", tree), prefix
@@ -69,7 +69,18 @@ def unix_to_wine(path):
 
 
 def wine_temp_folder():
-    return os.path.join(WINE_PREFIX, "drive_c", "users", os.environ.get("USER", "root"), "Temp")
+    """The user's TEMP as the prefix sets it: C:\\users\\NAME\\Temp up to Wine 8,
+    C:\\users\\NAME\\AppData\\Local\\Temp from Wine 9 on."""
+    user = os.environ.get("USER", "root")
+    try:
+        with open(os.path.join(WINE_PREFIX, "user.reg"), encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if line.startswith('"TEMP"="C:\\\\'):
+                    parts = line.split('"')[3].split("\\\\")[1:]
+                    return os.path.join(WINE_PREFIX, "drive_c", *parts)
+    except FileNotFoundError:
+        pass
+    return os.path.join(WINE_PREFIX, "drive_c", "users", user, "Temp")
 
 
 def wine_desktop_folder():
