@@ -120,6 +120,14 @@ _inside() {
 }
 
 probe() {
+    # A kernel that gives programs no 32-bit code segment cannot run WoW64's 32-bit side at all:
+    # that is told in a second, before the folder (minutes and gigabytes) is made.
+    mkdir -p "$top_wow64"
+    if cc -O1 -o "$top_wow64/code32-probe" "$here/scripts/code32-probe.c" 2>/dev/null &&
+        ! "$top_wow64/code32-probe" 2>"$top_wow64/reason"; then
+        cat "$top_wow64/reason" >&2
+        return 1
+    fi
     if ! make_root; then
         cat "$top_wow64/reason" >&2
         return 1

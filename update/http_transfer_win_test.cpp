@@ -231,6 +231,18 @@ TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFrom
     EXPECT_LT(kept, body.size());
     EXPECT_TRUE(CanResumeDownload(TemporaryDownloadPath(target)));
     EXPECT_EQ(DownloadToString(address, kTransferLimits, nullptr, &cancel), "");
+    // A list that stalls after its first bytes: CANCEL ends the wait too.
+    cancel = false;
+    std::thread pressLater([&] {
+        Sleep(300);
+        pressed = GetTickCount64();
+        cancel = true;
+    });
+    EXPECT_EQ(DownloadToString(Serve("stalled.txt", Pattern(100000), "stall"), kTransferLimits, nullptr, &cancel), "");
+    const ULONGLONG stallEnded = GetTickCount64();
+    pressLater.join();
+    EXPECT_LT(stallEnded - pressed, 1000u);
+    RecordProperty("stalled_list_cancel_ms", static_cast<int>(stallEnded - pressed));
 
     const size_t logged = TestServerLogSince().size();
     EXPECT_EQ(DownloadToFile(address, target, digest), DownloadOutcome::kStored);

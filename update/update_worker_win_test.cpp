@@ -495,6 +495,7 @@ TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTh
     run.join();
     DrainMessages();
     EXPECT_LT(finished - pressed, 2000u);
+    RecordProperty("cancel_to_finish_ms", static_cast<int>(finished - pressed));
     ASSERT_GE(collected.size(), 2u);
     EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
     EXPECT_EQ(ReadBytes(target), "old");
