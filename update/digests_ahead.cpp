@@ -76,6 +76,15 @@ bool DigestsAhead::IsReady(size_t index) const {
     return slots_[index].ready.load(std::memory_order_acquire);
 }
 
+bool DigestsAhead::WaitUntilReady(size_t index, uint32_t milliseconds) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (int rounds = 0; !IsReady(index); Pause(&rounds)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
 FileDigest DigestsAhead::Take(size_t index) {
     Slot& slot = slots_[index];
     for (int rounds = 0; !slot.ready.load(std::memory_order_acquire); Pause(&rounds)) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,6 +41,8 @@ public:
     bool IsRunning() const { return !threads_.empty(); }
     // Whether Take(index) would return at once.
     bool IsReady(size_t index) const;
+    // Waits at most `milliseconds` for paths[index]'s digest; whether it is ready.
+    bool WaitUntilReady(size_t index, uint32_t milliseconds) const;
     // The digest of paths[index], once it is done; the indices are taken in order, 0, 1, 2.
     FileDigest Take(size_t index);
 

@@ -75,6 +75,8 @@ TEST(DigestsAhead, StaysWithinItsDepthAndTellsWhatIsReady) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(computed.load(), 3);  // nothing past the depth before the run takes one
     EXPECT_FALSE(ahead.IsReady(3));
+    EXPECT_FALSE(ahead.WaitUntilReady(3, 20));  // beyond the depth: not before a Take
+    EXPECT_TRUE(ahead.WaitUntilReady(2, 0));
     EXPECT_EQ(ahead.Take(0).digest, "f0");
     EXPECT_EQ(ahead.Take(1).digest, "f1");
 }

@@ -139,6 +139,8 @@ std::vector<std::wstring> PathsToExamine(const std::wstring& launcherFolder,
 // How far the digests may run ahead of the entry under way: enough to keep the digest threads
 // busy while the run downloads or reports, little enough that a cancel drops little work.
 constexpr size_t kDigestsAhead = 32;
+// One animation tick: a digest that takes longer holds the bar back visibly.
+constexpr uint32_t kShortDigestWaitMs = 16;
 
 // The end of an entry whose download did not store the file.
 std::wstring FailureText(DownloadOutcome outcome, const std::wstring& widePath) {
@@ -221,8 +223,10 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
             bool exists = false;
             FileDigest local;
             if (ahead) {
-                // The bar shows what is done before the run waits for a long digest.
-                if (!ahead->IsReady(index))
+                // The bar shows what is done before the run waits for a long digest. A short one,
+                // as most are, is waited for first: a message for each small file would cost more
+                // than its digest.
+                if (!ahead->WaitUntilReady(index, kShortDigestWaitMs))
                     reports.Flush();
                 local = ahead->Take(index);
                 exists = true;  // a file that could not be read counts too: like a missing one, it is fetched

@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""Writes docs/benchmarks.md from what make bench measured.
+  bench_report.py RESULTS    RESULTS holds "KEY VALUE" lines (seconds unless the key says
+                             otherwise) and "meta KEY TEXT" lines; the report goes to standard output.
+The rows of the report are the data below: a name, how ours and the comparison read, the ratio
+and the target. A ratio is the comparison's time over ours (higher is better for us), unless its
+text says "x ... time" or "x the sum": then it is ours over the comparison's (lower is better)."""
+import sys
+
+r = {}
+meta = {}
+for line in open(sys.argv[1]):
+    parts = line.rstrip("\n").split(" ", 2)
+    if parts[0] == "meta":
+        meta[parts[1]] = parts[2] if len(parts) > 2 else ""
+    elif len(parts) >= 2:
+        r[parts[0]] = float(parts[1])
+
+
+def s(key):
+    return "%.3f s" % r[key]
+
+
+def rate(mib, key):
+    return "%.0f MiB/s" % (mib / r[key])
+
+
+def ms(seconds):
+    return "%.2f ms" % (seconds * 1000)
+
+
+def mib(key):
+    return "%.1f MiB" % r[key]
+
+
+# name, ours, comparison, ratio (a number, or None), how the ratio reads, target, whether it is met.
+ROWS = [
+    ("1. MD5, 512 MiB file",
+     lambda: "ComputeFileMd5: %s (%s)" % (s("md5_ours"), rate(512, "md5_ours")),
+     lambda: "md5sum: %s (%s)" % (s("md5_sum"), rate(512, "md5_sum")),
+     lambda: r["md5_sum"] / r["md5_ours"], "%.2f", ">= 0.90", lambda x: x >= 0.9),
+    ("2a. up-to-date check, 2,000 files, 1 GiB",
+     lambda: "whole update run: " + s("update_a"), lambda: "md5sum -c: " + s("md5c_a"),
+     lambda: r["md5c_a"] / r["update_a"], "%.2f", ">= 1.0", lambda x: x >= 1.0),
+    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB",
+     lambda: "whole update run: " + s("update_b"), lambda: "bare one-thread digest loop (Wine): " + s("bare_b"),
+     lambda: r["update_b"] / r["bare_b"], "%.2f x the loop's time", "<= 0.6 x the loop's", lambda x: x <= 0.6),
+    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB",
+     lambda: "whole update run: " + s("update_b"), lambda: "md5sum -c: " + s("md5c_b"),
+     lambda: r["md5c_b"] / r["update_b"], "%.2f", "(none)", None),
+    ("3a. download 256 MiB, nginx HTTPS",
+     lambda: "DownloadToFile: %s (%s)" % (s("dl_ours_nginx"), rate(256, "dl_ours_nginx")),
+     lambda: "bare WinInet loop: %s (%s)" % (s("dl_raw_nginx"), rate(256, "dl_raw_nginx")),
+     lambda: r["dl_raw_nginx"] / r["dl_ours_nginx"], "%.2f", ">= 0.95", lambda x: x >= 0.95),
+    ("3b. download 256 MiB, nginx HTTPS",
+     lambda: "DownloadToFile: " + s("dl_ours_nginx"),
+     lambda: "curl: %s (%s)" % (s("dl_curl_nginx"), rate(256, "dl_curl_nginx")),
+     lambda: r["dl_curl_nginx"] / r["dl_ours_nginx"], "%.2f", "(none)", None),
+    ("3a. download 256 MiB, Python test server HTTPS",
+     lambda: "DownloadToFile: %s (%s)" % (s("dl_ours_python"), rate(256, "dl_ours_python")),
+     lambda: "bare WinInet loop: %s (%s)" % (s("dl_raw_python"), rate(256, "dl_raw_python")),
+     lambda: r["dl_raw_python"] / r["dl_ours_python"], "%.2f", ">= 0.95", lambda x: x >= 0.95),
+    ("3b. download 256 MiB, Python test server HTTPS",
+     lambda: "DownloadToFile: " + s("dl_ours_python"),
+     lambda: "curl: %s (%s)" % (s("dl_curl_python"), rate(256, "dl_curl_python")),
+     lambda: r["dl_curl_python"] / r["dl_ours_python"], "%.2f", "(none)", None),
+    ("3c. 1,000 small files, nginx HTTPS",
+     lambda: "DownloadToFile each, one session: %s (%.1f ms a file)" % (s("list_ours"), r["list_ours"]),
+     lambda: "bare one-session WinInet loop: %s (%.1f ms a file)" % (s("list_raw"), r["list_raw"]),
+     lambda: r["list_ours"] / r["list_raw"], "%.2f x the loop's time", "<= 1.2 x the loop's", lambda x: x <= 1.2),
+    ("3c. 1,000 small files, nginx HTTPS",
+     lambda: "DownloadToFile each: " + s("list_ours"),
+     lambda: "curl, one process: %s (%.1f ms a file)" % (s("list_curl_one"), r["list_curl_one"]),
+     lambda: r["list_ours"] / r["list_curl_one"], "%.2f x curl's time", "(none)", None),
+    ("3c. 1,000 small files, nginx HTTPS",
+     lambda: "DownloadToFile each: " + s("list_ours"),
+     lambda: "curl, one process a file: %s (%.1f ms a file)" % (s("list_curl_each"), r["list_curl_each"]),
+     lambda: r["list_ours"] / r["list_curl_each"], "%.2f x curl's time", "(none)", None),
+    ("3d. 256 MiB cut at 90%, Python test server HTTPS",
+     lambda: "second try: %s, %.1f MiB moved" % (s("resume_second"), r["resume_second_bytes"] / 1048576),
+     lambda: "first try, cut: %s, %.1f MiB" % (s("resume_first"), r["resume_first_bytes"] / 1048576),
+     lambda: r["resume_second_bytes"] / (256 * 1048576), "%.3f of the file moved again", "about 0.10",
+     lambda x: x <= 0.11),
+    ("4. full paint, 1024 x 660, memory DC", lambda: ms(r["paint"]), lambda: "(target)", None, "-", "< 1 ms",
+     lambda x: r["paint"] < 0.001),
+    ("4. hover tick (six easing steps + paint)", lambda: ms(r["hover_tick"]), lambda: "(target)", None, "-",
+     "< 1 ms", lambda x: r["hover_tick"] < 0.001),
+    ("4. process start to first paint", lambda: ms(r["startup_first_paint"]),
+     lambda: "Wine start and exit of an empty program: " + ms(r["process_start"]), None, "-", "< 500 ms",
+     lambda x: r["startup_first_paint"] < 0.5),
+    ("5. peak working set, update run over 1 GiB", lambda: mib("peak_a"),
+     lambda: "harness before the run: " + mib("peak_before_a"), None, "-", "< 30 MB",
+     lambda x: r["peak_a"] * 1.048576 < 30),
+    ("5. private bytes during the update run over 1 GiB", lambda: mib("private_peak_a"),
+     lambda: "harness before the run: " + mib("private_before_a"), None, "-", "< 16 MiB",
+     lambda x: r["private_peak_a"] < 16),
+    ("6. vardenhal-filelist make, 2,000 files, 1 GiB",
+     lambda: "%s (%s)" % (s("tool_make"), rate(1024, "tool_make")),
+     lambda: "md5sum: %s (%s)" % (s("tool_md5sum"), rate(1024, "tool_md5sum")),
+     lambda: r["tool_md5sum"] / r["tool_make"], "%.2f", "(none)", None),
+    ("7. mixed run, 1,000 files of 256 KiB, every other one to fetch, nginx HTTPS",
+     lambda: "whole update run: " + s("mixed"),
+     lambda: "the 500 checked alone %s + the 500 fetched alone %s" % (s("mixed_check"), s("mixed_fetch")),
+     lambda: r["mixed"] / (r["mixed_check"] + r["mixed_fetch"]), "%.2f x the sum", "<= 0.75 x the sum",
+     lambda x: x <= 0.75),
+]
+
+
+def us(seconds):
+    return "%.0f µs" % (seconds * 1000000)
+
+
+def mibs(key):
+    return "%.0f MiB/s" % (256 / r[key])
+
+
+out = []
+p = out.append
+p("# Benchmarks\n")
+p("Written by `make bench` (scripts/bench.sh, scripts/bench_report.py) on %s in %s s." % (meta["date"], meta["took"]))
+p("Medians of %s runs; every comparison made in the same run on the same files, page cache warm.\n" % meta["runs"])
+p("Machine: %s" % meta["machine"])
+p("Load average when done: %s.\n" % meta["load"])
+p("Architecture measured: %s\n" % meta["architecture"])
+p("| benchmark | ours | comparison | ratio | target | met |")
+p("| --- | --- | --- | --- | --- | --- |")
+for name, ours, comparison, ratio, ratio_text, target, met in ROWS:
+    value = ratio() if ratio else None
+    shown = ratio_text % value if ratio else ratio_text
+    verdict = "-" if met is None else ("yes" if met(value) else "no")
+    p("| %s | %s | %s | %s | %s | %s |" % (name, ours(), comparison(), shown, target, verdict))
+p("")
+p("Ratios are the comparison's time over ours (higher is better for us), except those that say")
+p("\"x ... time\" or \"x the sum\": those are our time over the comparison's (lower is better).\n")
+
+p("### Where an up-to-date check of small files goes (per file; steps timed over 2,000 of the 20,000 files)\n")
+p("| step | time a file |")
+p("| --- | --- |")
+for step, value in [("whole update run (median)", r["update_b"] / 20000), ("md5sum -c (median)", r["md5c_b"] / 20000),
+                    ("GetFileAttributesW", r["perfile_attributes"]),
+                    ("CreateFileW and CloseHandle", r["perfile_open_close"]),
+                    ("CryptAcquireContextW and CryptReleaseContext", r["perfile_crypt_context"]),
+                    ("ComputeFileMd5 as a whole", r["perfile_md5"]),
+                    ("one progress message posted and read", r["perfile_post_read_message"])]:
+    p("| %s | %s |" % (step, us(value)))
+p("")
+p("### Where the download ceiling is (256 MiB, medians of %s)\n" % meta["runs"])
+p("| client | nginx HTTPS | nginx plain HTTP | Python HTTPS |")
+p("| --- | --- | --- | --- |")
+p("| DownloadToFile (Wine) | %s | (HTTPS only) | %s |" % (mibs("dl_ours_nginx"), mibs("dl_ours_python")))
+p("| bare WinInet loop, 64 KiB reads (Wine) | %s | %s | %s |" %
+  (mibs("dl_raw_nginx"), mibs("dl_raw_http"), mibs("dl_raw_python")))
+p("| curl (Linux) | %s | %s | %s |\n" % (mibs("dl_curl_nginx"), mibs("dl_curl_http"), mibs("dl_curl_python")))
+p("Read patterns of the bare WinInet loop over nginx HTTPS: 8 KiB reads %s, 64 KiB reads %s, 1 MiB reads %s, "
+  "64 KiB reads sized by InternetQueryDataAvailable %s.\n" %
+  (mibs("dl_raw_8k"), mibs("dl_raw_nginx"), mibs("dl_raw_1m"), mibs("dl_raw_avail")))
+p("### Where start-up goes (medians of %s, in-process unless said)\n" % meta["runs"])
+p("| step | time |")
+p("| --- | --- |")
+p("| Wine: start and exit of an empty program (process) | %s |" % ms(r["process_start"]))
+p("| start to main window created (process) | %s |" % ms(r["startup_window"]))
+p("| start to first painted pixel (process) | %s |" % ms(r["startup_first_paint"]))
+for step in ["gdiplus_startup", "extract_music", "decode_background", "decode_background_again", "decode_icons",
+             "first_paint", "stretch_direct", "paint_launcher_only"]:
+    p("| %s | %s |" % (step, ms(r[step])))
+p("")
+p("### Peak working set of the harness (MiB)\n")
+p("Before any run: %.1f; after an update run over one file: %.1f; over 2,000 files, 1 GiB: %.1f; over 20,000 "
+  "small files: %.1f. Wine counts every mapped page of the process, its own libraries (WinInet, its TLS stack, "
+  "CryptoAPI) included.\n" % (r["peak_before_a"], r["peak_tiny"], r["peak_a"], r["peak_b"]))
+p("""## How to run it again
+
+    make bench                # or: BENCH_RUNS=5 bash scripts/bench.sh
+
+The script installs nginx-light if it is missing, builds build/bench-{tree} (Release,
+-DVARDENHAL_BENCH=ON, server root https://localhost:{python_port}) with the harness bench/bench_win.cpp,
+makes a {arch} Wine prefix in build/bench-wine, starts Xvfb, the Python test server (port {python_port}) and
+nginx (TLS {nginx_tls_port}, plain HTTP {nginx_http_port}) over the same folder, runs the rows in their
+numbered order, and times:
+
+- `md5sum FILE` against `bench_win md5 FILE` (ComputeFileMd5);
+- `md5sum -c --quiet md5sum.list` in the client folder against `bench_win update FOLDER ROOT`
+  (RunUpdateForWindow on a worker thread, reporting to a message-only window, the manifest
+  from the Python test server), and `bench_win bareloop LIST FOLDER` (CreateFileW, ReadFile,
+  CryptHashData and CloseHandle for each file on one thread, nothing else);
+- `curl -sf -o F URL` against `bench_win download URL F MD5` (DownloadToFile) and
+  `bench_win rawdownload URL F 65536 read` (the same request flags, a bare read loop into a file);
+- `curl -sf -K list.cfg` (one process, one connection) and one `curl` a file against
+  `bench_win downloadlist BASE SUMS FOLDER` (one session) and `bench_win rawdownloadlist` (a bare
+  loop on one InternetOpen handle);
+- `bench_win resume URL F MD5`: DownloadToFile of a 256 MiB file the Python server cuts at 90%,
+  then the try after it, which asks for the rest (Range with If-Range);
+- `bench_win paint` (the window's paint path into a memory DC, after the background cache is made)
+  and `bench_win startup VardenhalUpdater.exe` (CreateProcess until the window shows a non-black
+  pixel of the picture);
+- the peak working set (GetProcessMemoryInfo) of the harness after the update runs of 2a, and its
+  private bytes (PrivateUsage; PagefileUsage under Wine, which leaves the former at 0) read with
+  each progress message during them;
+- `vardenhal-filelist make` against `md5sum` over the 1 GiB of 2a;
+- `bench_win update` from nginx over a folder holding every other file of 1,000, against the
+  same run over the held half alone plus the run that fetches the other half alone.
+
+The harness times in-process with QueryPerformanceCounter, so Wine's process start is not counted
+against our code; the Linux tools are timed from outside, process start included.""".format(**meta))
+sys.stdout.write("\n".join(out) + "\n")
