@@ -7,7 +7,7 @@
 
 #include "base/scoped_win.h"
 #include "update/digest_text.h"
-#include "update/transfer_limits.h"
+#include "update/held_file_win.h"
 
 namespace {
 constexpr DWORD kReadBlockLength = 65536;
@@ -15,19 +15,18 @@ constexpr DWORD kMd5Length = 16;
 
 // Read sharing lets others read too; delete sharing lets a download replace the file meanwhile.
 HANDLE OpenForDigest(const std::wstring& path, const std::atomic<bool>* stop, bool* inUse) {
-    const ULONGLONG end = GetTickCount64() + kHeldFileWaitMs;
-    for (;;) {
-        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
-            (stop && stop->load(std::memory_order_relaxed)))
-            return file;
-        if (GetTickCount64() >= end) {
-            *inUse = true;
-            return INVALID_HANDLE_VALUE;
-        }
-        Sleep(kHeldFileRetryMs);
-    }
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const DWORD error = RetryWhileHeld(
+        [&] {
+            file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+            return file != INVALID_HANDLE_VALUE ? ERROR_SUCCESS : GetLastError();
+        },
+        [stop](DWORD error) {
+            return error == ERROR_SHARING_VIOLATION && !(stop && stop->load(std::memory_order_relaxed));
+        });
+    *inUse = error == ERROR_SHARING_VIOLATION && !(stop && stop->load(std::memory_order_relaxed));
+    return file;
 }
 
 bool HashFrom(HCRYPTHASH hash,

@@ -9,6 +9,7 @@
 #include "update/digest_text.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
+#include "update/held_file_win.h"
 #include "update/resume_record.h"
 
 namespace {
@@ -87,15 +88,10 @@ DownloadOutcome LocalFailure(DWORD error) {
 // A rename that waits a moment for another program to let go of either file. Windows answers a
 // rename over an open file with a sharing violation or with access denied.
 DWORD MoveWaitingForHolders(const std::wstring& from, const std::wstring& to, DWORD flags) {
-    const ULONGLONG end = GetTickCount64() + kHeldFileWaitMs;
-    for (;;) {
-        if (MoveFileExW(from.c_str(), to.c_str(), flags))
-            return ERROR_SUCCESS;
-        const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || GetTickCount64() >= end)
-            return error == ERROR_ACCESS_DENIED ? ERROR_SHARING_VIOLATION : error;
-        Sleep(kHeldFileRetryMs);
-    }
+    const DWORD error =
+        RetryWhileHeld([&] { return MoveFileExW(from.c_str(), to.c_str(), flags) ? ERROR_SUCCESS : GetLastError(); },
+                       [](DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; });
+    return error == ERROR_ACCESS_DENIED ? ERROR_SHARING_VIOLATION : error;
 }
 
 // Moves the finished download over the target. The running launcher cannot be replaced, but it

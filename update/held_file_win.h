@@ -1,0 +1,21 @@
+// Waiting for a file that another program holds: a virus scanner or an indexer often lets go
+// within moments.
+#pragma once
+
+#include <windows.h>
+
+#include "update/transfer_limits.h"
+
+// Runs `attempt` (which returns ERROR_SUCCESS, or the error it met) until it succeeds, fails for
+// a cause `isHeld` does not take for another program holding the file, `isHeld` says to stop, or
+// kHeldFileWaitMs have passed, trying again every kHeldFileRetryMs. Returns the last error.
+template <typename Attempt, typename IsHeld>
+DWORD RetryWhileHeld(Attempt attempt, IsHeld isHeld) {
+    const ULONGLONG end = GetTickCount64() + kHeldFileWaitMs;
+    for (;;) {
+        const DWORD error = attempt();
+        if (error == ERROR_SUCCESS || !isHeld(error) || GetTickCount64() >= end)
+            return error;
+        Sleep(kHeldFileRetryMs);
+    }
+}
