@@ -12,26 +12,17 @@
 
 #include "tools/filelist/file_list_tool.h"
 
-int RunMake(const std::vector<std::string>& args,
-            const FileListOperations& operations,
-            std::ostream& out,
-            std::ostream& err);
-int RunCheck(const std::vector<std::string>& args,
-             const FileListOperations& operations,
-             std::ostream& out,
-             std::ostream& err);
-int RunPlan(const std::vector<std::string>& args,
-            const FileListOperations& operations,
-            std::ostream& out,
-            std::ostream& err);
-int RunKeygen(const std::vector<std::string>& args,
-              const FileListOperations& operations,
-              std::ostream& out,
-              std::ostream& err);
-int RunSign(const std::vector<std::string>& args,
-            const FileListOperations& operations,
-            std::ostream& out,
-            std::ostream& err);
+// Each command takes its name and arguments (args[0] is the name); reports go to `out`, messages
+// and progress to `err`; it returns an exit status.
+using Command = int(const std::vector<std::string>& args,
+                    const FileListOperations& operations,
+                    std::ostream& out,
+                    std::ostream& err);
+Command RunMake;
+Command RunCheck;
+Command RunPlan;
+Command RunKeygen;
+Command RunSign;
 
 // A command's arguments after its name: each option of `options` takes one value and may come
 // once, anywhere; every other argument is positional. An option without its value, one given

@@ -80,15 +80,14 @@ int RunFileListTool(const std::vector<std::string>& args,
         out << kHelpText;
         return kExitClean;
     }
-    if (command == "make")
-        return RunMake(args, operations, out, err);
-    if (command == "check")
-        return RunCheck(args, operations, out, err);
-    if (command == "plan")
-        return RunPlan(args, operations, out, err);
-    if (command == "keygen")
-        return RunKeygen(args, operations, out, err);
-    if (command == "sign")
-        return RunSign(args, operations, out, err);
+    static const struct {
+        const char* name;
+        Command* run;
+    } kCommands[] = {
+        {"make", RunMake}, {"check", RunCheck}, {"plan", RunPlan}, {"keygen", RunKeygen}, {"sign", RunSign}};
+    for (const auto& known : kCommands) {
+        if (command == known.name)
+            return known.run(args, operations, out, err);
+    }
     return ReportUsageError("unknown command '" + EscapeForDisplay(command) + "'", err);
 }

@@ -53,6 +53,12 @@ struct Plan {
         return true;
     }
 
+    // The served file that a path fetched earlier in this run now holds; null for any other.
+    const std::string* FetchedFile(const std::string& relative) const {
+        const auto fetched = servedPathOfFetched.find(FoldLetterCase(relative));
+        return fetched == servedPathOfFetched.end() ? nullptr : &fetched->second;
+    }
+
     PathKind Inspect(const std::wstring& localPath, std::string* clientPath) {
         std::string relative;
         if (!RelativePathOf(localPath, &relative))
@@ -65,7 +71,7 @@ struct Plan {
     bool Exists(const std::wstring& localPath) {
         std::string relative;
         std::string clientPath;
-        lastExisted = (RelativePathOf(localPath, &relative) && servedPathOfFetched.count(FoldLetterCase(relative))) ||
+        lastExisted = (RelativePathOf(localPath, &relative) && FetchedFile(relative)) ||
                       Inspect(localPath, &clientPath) != PathKind::kMissing;
         lastDigest.clear();
         return lastExisted;
@@ -75,13 +81,10 @@ struct Plan {
     FileDigest Digest(const std::wstring& localPath) {
         std::string relative;
         RelativePathOf(localPath, &relative);
-        const auto fetched = servedPathOfFetched.find(FoldLetterCase(relative));
-        if (fetched != servedPathOfFetched.end()) {
-            auto known = servedDigests.find(fetched->second);
+        if (const std::string* fetched = FetchedFile(relative)) {
+            auto known = servedDigests.find(*fetched);
             if (known == servedDigests.end())
-                known = servedDigests
-                            .emplace(fetched->second, ComputeMd5WithProgress(operations, fetched->second, &progress))
-                            .first;
+                known = servedDigests.emplace(*fetched, ComputeMd5WithProgress(operations, *fetched, &progress)).first;
             lastDigest = known->second;
         } else {
             std::string clientPath;
@@ -95,9 +98,8 @@ struct Plan {
     DownloadOutcome Download(const std::string& address, const std::wstring& localPath) {
         const std::string path = address.substr(BuildFileBaseAddress(kPlanRoot).size());
         const std::string shownPath = EscapeForDisplay(path);
-        const std::string key = FoldLetterCase(path);
         std::string clientPath;
-        const bool fetchedBefore = servedPathOfFetched.count(key) != 0;
+        const bool fetchedBefore = FetchedFile(path) != nullptr;
         const PathKind local = Inspect(localPath, &clientPath);
         if (!fetchedBefore && local != PathKind::kMissing && local != PathKind::kFile) {
             stopReason = "a folder stands where " + shownPath + " would be written, so its download fails";
@@ -113,7 +115,7 @@ struct Plan {
         ClearProgress(&progress);
         const char* why = !lastExisted ? "missing" : (lastDigest.empty() ? "unreadable" : "differs");
         out << "download " << shownPath << " (" << servedLength << " bytes, " << why << ")\n";
-        servedPathOfFetched[key] = servedPath;
+        servedPathOfFetched[FoldLetterCase(path)] = servedPath;
         ++downloadCount;
         downloadLength += servedLength;
         return DownloadOutcome::kStored;
