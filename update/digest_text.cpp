@@ -14,10 +14,9 @@ std::string FormatDigestHex(const uint8_t* bytes, size_t count) {
 bool DigestsMatch(const std::string& computed, const std::string& listed) {
     if (computed.empty() || computed.size() != listed.size())
         return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (size_t i = 0; i < computed.size(); ++i) {
-        const char a = computed[i];
-        const char b = listed[i];
-        if ((a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) != (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b))
+        if (lower(computed[i]) != lower(listed[i]))
             return false;
     }
     return true;

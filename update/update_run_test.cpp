@@ -157,6 +157,14 @@ const std::wstring kChecking = L"status Checking for updates...";
 const std::wstring kComplete = L"status Update complete! Press GAME START to play.";
 const std::wstring kCancelled = L"status Update cancelled.";
 
+// A list of one file, a.dat, whose download ends with `outcome`.
+std::function<void(FakeRun&)> DownloadOfAEndsWith(DownloadOutcome outcome) {
+    return [outcome](FakeRun& run) {
+        run.served[kManifestAddress] = Manifest({"a.dat"});
+        run.outcomes["https://updates.test/updater/a.dat"] = {outcome};
+    };
+}
+
 TEST(UpdateRunEnds, EachEndPostsItsTextThenExactlyOneFinishedMessage) {
     const struct {
         const char* name;
@@ -192,25 +200,16 @@ TEST(UpdateRunEnds, EachEndPostsItsTextThenExactlyOneFinishedMessage) {
          {kChecking, kCancelled, L"finished 0"},
          false},
         {"cancelled in a transfer",
-         [](FakeRun& run) {
-             run.served[kManifestAddress] = Manifest({"a.dat"});
-             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kCancelled};
-         },
+         DownloadOfAEndsWith(DownloadOutcome::kCancelled),
          {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", kCancelled, L"finished 0"},
          false},
         {"no room",
-         [](FakeRun& run) {
-             run.served[kManifestAddress] = Manifest({"a.dat"});
-             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kNoRoom};
-         },
+         DownloadOfAEndsWith(DownloadOutcome::kNoRoom),
          {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error: Not enough disk space: a.dat",
           L"finished 0"},
          false},
         {"target in use",
-         [](FakeRun& run) {
-             run.served[kManifestAddress] = Manifest({"a.dat"});
-             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kInUse};
-         },
+         DownloadOfAEndsWith(DownloadOutcome::kInUse),
          {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error: File in use: a.dat",
           L"finished 0"},
          false},
@@ -223,10 +222,7 @@ TEST(UpdateRunEnds, EachEndPostsItsTextThenExactlyOneFinishedMessage) {
          {kChecking, L"progress 0 of 1", L"status Error: File in use: a.dat", L"finished 0"},
          false},
         {"cannot write",
-         [](FakeRun& run) {
-             run.served[kManifestAddress] = Manifest({"a.dat"});
-             run.outcomes["https://updates.test/updater/a.dat"] = {DownloadOutcome::kCannotWrite};
-         },
+         DownloadOfAEndsWith(DownloadOutcome::kCannotWrite),
          {kChecking, L"progress 0 of 1", L"status Downloading: a.dat", L"status Error: Cannot write: a.dat",
           L"finished 0"},
          false},

@@ -19,13 +19,10 @@ bool PostStatusText(HWND window, const std::wstring& text) {
     if (!window)
         return false;
     // Without memory for the copy the text is lost, but the run still ends as it should.
-    std::wstring* copy = new (std::nothrow) std::wstring();
-    if (!copy)
-        return false;
+    std::wstring* copy = nullptr;
     try {
-        *copy = text;
-    } catch (...) {
-        delete copy;
+        copy = new std::wstring(text);
+    } catch (const std::bad_alloc&) {
         return false;
     }
     if (PostMessageA(window, WM_UPDATE_STATUS, 0, reinterpret_cast<LPARAM>(copy)))
