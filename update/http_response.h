@@ -4,6 +4,14 @@
 #include <cstdint>
 #include <string>
 
+// What the server answered, before any of the body.
+struct Answer {
+    unsigned long status = 0;  // 200, or 206 for the rest of a file
+    int64_t length = -1;       // the body's Content-Length, -1 when it has none
+    int64_t rangeStart = -1;   // a 206's first byte
+    std::string validator;     // names the version sent, for a later If-Range; "" when none does
+};
+
 // Only 200 carries the file; anything else (an error page, a redirect left unresolved) is refused.
 bool IsUsableStatus(unsigned long status);
 

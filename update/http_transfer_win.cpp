@@ -7,6 +7,7 @@
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
 #include "update/digest_text.h"
+#include "update/download_end.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/held_file_win.h"
@@ -16,9 +17,6 @@ namespace {
 
 constexpr DWORD kMemoryBlockLength = 8192;
 constexpr DWORD kFileBlockLength = 65536;
-// From this length on, a download's record is written before its body: fetching less again costs
-// less than the record.
-constexpr int64_t kRecordedFromBytes = 4 << 20;
 
 // Windows refuses to replace a read-only file or a folder with a rename; Wine replaces a read-only
 // file all the same, so ask first and leave such a target alone everywhere. A folder that could
@@ -188,17 +186,19 @@ std::string DownloadToString(const std::string& address,
         return AppendWithinLimit(&body, bytes, length, limits.maxManifestBytes);
     };
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return Transfer(session, address, kMemoryBlockLength, limits, sink, nullptr, cancel) == BodyEnd::kWhole
+    return Transfer(session, address, kMemoryBlockLength, limits, sink, nullptr, TransferStop{cancel, nullptr}) ==
+                   BodyEnd::kWhole
                ? body
                : std::string();
 }
 
-DownloadOutcome DownloadToFile(const std::string& address,
-                               const std::wstring& localPath,
-                               const std::string& md5,
-                               const TransferLimits& limits,
-                               const TransferSession& session,
-                               const std::atomic<bool>* cancel) {
+DownloadOutcome FetchToTemporary(const std::string& address,
+                                 const std::wstring& localPath,
+                                 const std::string& md5,
+                                 const TransferLimits& limits,
+                                 const TransferSession& session,
+                                 const TransferStop& stop,
+                                 FetchProgress* progress) {
     CreateFolders(localPath);
     const std::wstring folder = localPath.substr(0, localPath.find_last_of(L"\\/") + 1);
     if (!CanWriteTarget(localPath, folder.substr(0, folder.size() - 1)))
@@ -218,50 +218,48 @@ DownloadOutcome DownloadToFile(const std::string& address,
         DeleteFileW(temporaryPath.c_str());
         DeleteFileW(recordPath.c_str());
     };
-    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    FetchProgress unseen;
+    FetchProgress& told = progress ? *progress : unseen;
     RangeRequest resume = ReadResumePoint(temporaryPath, recordPath);
     for (;;) {
         ScopedFile file;
         ScopedCryptHash hash;
         if (!StartMd5(provider, &hash))
             return DownloadOutcome::kFailed;
+        FileEndFacts facts;
         int64_t length = -1;
-        uint64_t written = 0;
-        bool answered = false;
-        bool appended = false;
-        bool wrongRange = false;
-        bool recordedAhead = false;
         bool hashed = true;
-        // Set when this side stopped the transfer: no room, or the file could not be written.
-        DownloadOutcome localEnd = DownloadOutcome::kStored;
+        bool recordedAhead = false;
         std::string validator;
         BodySink sink;
         // Made (or opened to append) once the answer is known to be usable, so a failed request
         // leaves nothing new behind.
         sink.onAnswer = [&](const Answer& answer) {
-            answered = true;
-            appended = resume.firstByte > 0 && answer.status == 206;
-            // A range other than the one asked for would splice the file wrongly.
-            if (appended && answer.rangeStart != static_cast<int64_t>(resume.firstByte)) {
-                wrongRange = true;
+            facts.answered = true;
+            const RangeAnswer range = JudgeRangeAnswer(resume.firstByte, answer.status, answer.rangeStart);
+            if (range == RangeAnswer::kWrongRange) {
+                facts.wrongRange = true;
                 return false;
             }
+            facts.appended = range == RangeAnswer::kRest;
             if (!HasRoomForBody(FreeBytesFor(folder, answer.length < 0 ? 0 : answer.length), answer.length, limits)) {
-                localEnd = DownloadOutcome::kNoRoom;
+                facts.localEnd = DownloadOutcome::kNoRoom;
                 return false;
             }
-            written = appended ? resume.firstByte : 0;
-            length = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(written);
+            facts.written = facts.appended ? resume.firstByte : 0;
+            length = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(facts.written);
             validator = answer.validator;
+            told.length = length;
+            told.received = static_cast<int64_t>(facts.written);
             // The part already on disk goes into the digest first, read through the same handle
             // that then appends at its end.
-            file.Reset(CreateFileW(temporaryPath.c_str(), appended ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE, 0,
-                                   nullptr, appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
+            file.Reset(CreateFileW(temporaryPath.c_str(), facts.appended ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
+                                   0, nullptr, facts.appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
             if (!file.IsValid()) {
-                localEnd = LocalFailure(GetLastError());
+                facts.localEnd = LocalFailure(GetLastError());
                 return false;
             }
-            if (appended && !HashOpenFile(hash.Get(), file.Get())) {
+            if (facts.appended && !HashOpenFile(hash.Get(), file.Get())) {
                 hashed = false;
                 return false;
             }
@@ -278,67 +276,72 @@ DownloadOutcome DownloadToFile(const std::string& address,
             // A body of known length had its room judged whole; one without keeps off the floor.
             if (length < 0 &&
                 WritableBytes(FreeBytesFor(folder, blockLength), limits.lengthlessFreeBytes) < blockLength) {
-                localEnd = DownloadOutcome::kNoRoom;
+                facts.localEnd = DownloadOutcome::kNoRoom;
                 return false;
             }
             DWORD count = 0;
             if (!WriteFile(file.Get(), bytes, blockLength, &count, nullptr) || count != blockLength) {
-                localEnd = LocalFailure(GetLastError());
+                facts.localEnd = LocalFailure(GetLastError());
                 return false;
             }
-            written += count;
+            facts.written += count;
+            told.received = static_cast<int64_t>(facts.written);
             NoteWritten(count);
             hashed = HashBytes(hash.Get(), bytes, blockLength);
             return hashed;
         };
-        const BodyEnd end = Transfer(session, address, kFileBlockLength, limits, sink, &resume, cancel);
-        const bool closed = file.Close();
-        if (localEnd == DownloadOutcome::kStored && !closed)
-            localEnd = LocalFailure(GetLastError());
-        // A body without a length can end the same way whether it is whole or cut: only its digest
-        // tells. A resumed file joins two transfers, which may have sent two versions: only its
-        // digest tells too.
-        const bool arrived = length >= 0 ? end == BodyEnd::kWhole : end == BodyEnd::kWhole || end == BodyEnd::kUnsure;
-        const bool matches = arrived && closed && hashed && DigestsMatch(FinishMd5(hash.Get()), md5);
-        if (matches) {
-            const DownloadOutcome placed = PutInPlace(temporaryPath, localPath);
-            if (placed == DownloadOutcome::kStored) {
+        facts.end = Transfer(session, address, kFileBlockLength, limits, sink, &resume, stop);
+        facts.closed = file.Close();
+        if (facts.localEnd == DownloadOutcome::kStored && !facts.closed)
+            facts.localEnd = LocalFailure(GetLastError());
+        facts.lengthKnown = length >= 0;
+        facts.digestMatches = hashed && facts.closed && DigestsMatch(FinishMd5(hash.Get()), md5);
+        facts.hasValidator = !validator.empty();
+        facts.stopRequested = stop.IsSet();
+        const FileEnd decided = DecideFileEnd(facts);
+        switch (decided.action) {
+            case FileEndAction::kKeepFetched:
+                // Whole now: no record may make it look like a part to go on from.
                 if (resume.firstByte > 0 || recordedAhead)
                     DeleteFileW(recordPath.c_str());
-                return placed;
-            }
-            dropPart();
-            return placed;
+                return decided.outcome;
+            case FileEndAction::kFetchWhole:
+                dropPart();
+                resume = RangeRequest();
+                continue;
+            case FileEndAction::kKeepAsItWas:
+                return decided.outcome;
+            case FileEndAction::kKeepPart:
+                if (WriteSmallFile(recordPath, FormatResumeRecord({validator, facts.written})))
+                    return decided.outcome;
+                break;
+            case FileEndAction::kDropPart:
+                break;
         }
-        // A resumed file that came out wrong, or a part the server would not go on from where
-        // asked, is fetched whole once more, at once.
-        if ((arrived && closed && appended) || wrongRange) {
-            dropPart();
-            if (cancelled())
-                return DownloadOutcome::kCancelled;
-            resume = RangeRequest();
-            continue;
-        }
-        if (localEnd != DownloadOutcome::kStored) {
-            dropPart();
-            return localEnd;
-        }
-        // Stopped before any answer: a part kept from before is still as its record says.
-        if (!answered && (end == BodyEnd::kCancelled || end == BodyEnd::kBroken))
-            return end == BodyEnd::kCancelled ? DownloadOutcome::kCancelled : DownloadOutcome::kFailedForNow;
-        // A file cut by a passing fault or by CANCEL keeps what arrived, with a record of the
-        // version it is.
-        const bool keepable = end == BodyEnd::kBroken || end == BodyEnd::kCancelled;
-        if (keepable && closed && length >= 0 && written > 0 && !validator.empty() &&
-            WriteSmallFile(recordPath, FormatResumeRecord({validator, written})))
-            return end == BodyEnd::kCancelled ? DownloadOutcome::kCancelled : DownloadOutcome::kFailedForNow;
-        // The old file is replaced only by a whole new one; a failed transfer leaves it as it was.
         dropPart();
-        if (end == BodyEnd::kCancelled)
-            return DownloadOutcome::kCancelled;
-        return end == BodyEnd::kBroken || end == BodyEnd::kUnsure ? DownloadOutcome::kFailedForNow
-                                                                  : DownloadOutcome::kFailed;
+        return decided.outcome;
     }
+}
+
+DownloadOutcome InstallDownload(const std::wstring& localPath) {
+    const std::wstring temporaryPath = LongPathForm(TemporaryDownloadPath(localPath));
+    const DownloadOutcome placed = PutInPlace(temporaryPath, localPath);
+    if (placed != DownloadOutcome::kStored) {
+        DeleteFileW(temporaryPath.c_str());
+        DeleteFileW(LongPathForm(ResumeRecordPath(localPath)).c_str());
+    }
+    return placed;
+}
+
+DownloadOutcome DownloadToFile(const std::string& address,
+                               const std::wstring& localPath,
+                               const std::string& md5,
+                               const TransferLimits& limits,
+                               const TransferSession& session,
+                               const std::atomic<bool>* cancel) {
+    const DownloadOutcome fetched =
+        FetchToTemporary(address, localPath, md5, limits, session, TransferStop{cancel, nullptr});
+    return fetched == DownloadOutcome::kFetched ? InstallDownload(localPath) : fetched;
 }
 
 bool CanResumeDownload(const std::wstring& temporaryPath) {

@@ -21,6 +21,10 @@ struct TransferLimits {
     int maxRedirects = 5;  // followed only while they stay on https://
 };
 
+// Files a run fetches at once, on one session: enough to hide the round trip of a far server
+// behind the others' bytes, few enough that a server is not flooded by every player at once.
+constexpr size_t kTransfersAtOnce = 6;
+
 // A file held by another program is often let go within moments (a virus scanner, an indexer):
 // opening or replacing it is tried again this often, for this long, before it counts as in use.
 constexpr uint32_t kHeldFileRetryMs = 100;

@@ -1,5 +1,6 @@
 #include "update/update_run.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <new>
@@ -7,8 +8,10 @@
 #include <vector>
 
 #include "update/digests_ahead.h"
+#include "update/download_end.h"
 #include "update/entry_paths.h"
 #include "update/manifest.h"
+#include "update/run_progress.h"
 
 const wchar_t kStatusChecking[] = L"Checking for updates...";
 const wchar_t kStatusCannotConnect[] = L"Error: Cannot connect to update server.";
@@ -38,6 +41,11 @@ struct Reports {
         heldTotal = total;
         if (!held)
             operations.postProgress(done, total);
+    }
+    // Sends a figure held back once the window has read the last one.
+    void Poll() {
+        if (held && !operations.isProgressUnread())
+            Flush();
     }
     // Sends a figure held back, if any.
     void Flush() {
@@ -81,16 +89,18 @@ Fetched FetchEntries(const UpdateOperations& operations,
 }
 
 // Up to kMostAttempts transfers of one file, the later ones only after a failure that may pass and
-// a wait that CANCEL cuts short. Each goes on where the one before stopped, if it can.
-DownloadOutcome DownloadWithRetries(const UpdateOperations& operations,
-                                    const std::string& address,
-                                    const std::wstring& localPath,
-                                    const std::string& md5) {
+// a wait that CANCEL (or `stop`) cuts short. Each goes on where the one before stopped, if it can.
+DownloadOutcome FetchWithRetries(const UpdateOperations& operations,
+                                 const std::string& address,
+                                 const std::wstring& localPath,
+                                 const std::string& md5,
+                                 FetchProgress& progress,
+                                 const std::atomic<bool>& stop) {
     for (int attempt = 1;; ++attempt) {
-        const DownloadOutcome outcome = operations.downloadFile(address, localPath, md5);
+        const DownloadOutcome outcome = operations.fetchFile(address, localPath, md5, progress, stop);
         if (outcome != DownloadOutcome::kFailedForNow || attempt == kMostAttempts || !operations.waitUnlessCancelled)
             return outcome == DownloadOutcome::kFailedForNow ? DownloadOutcome::kFailed : outcome;
-        if (operations.waitUnlessCancelled(kRetryDelaysMs[attempt - 1]))
+        if (operations.waitUnlessCancelled(kRetryDelaysMs[attempt - 1], stop))
             return DownloadOutcome::kCancelled;
     }
 }
@@ -136,11 +146,15 @@ std::vector<std::wstring> PathsToExamine(const std::wstring& launcherFolder,
     return paths;
 }
 
-// How far the digests may run ahead of the entry under way: enough to keep the digest threads
+// How far the digests may run ahead of the entry decided next: enough to keep the digest threads
 // busy while the run downloads or reports, little enough that a cancel drops little work.
 constexpr size_t kDigestsAhead = 32;
-// One animation tick: a digest that takes longer holds the bar back visibly.
-constexpr uint32_t kShortDigestWaitMs = 16;
+// How far ahead of the entry under way files are fetched: the transfers stay busy behind a large
+// file, and a run that fails drops at most this many files fetched for nothing.
+constexpr size_t kFetchesAhead = 64;
+// One animation tick: a digest that takes longer holds the bar back visibly, and the bar follows
+// the bytes of the file under way at this pace.
+constexpr uint32_t kTickMs = 16;
 
 // The end of an entry whose download did not store the file.
 std::wstring FailureText(DownloadOutcome outcome, const std::wstring& widePath) {
@@ -159,11 +173,179 @@ std::wstring FailureText(DownloadOutcome outcome, const std::wstring& widePath) 
 }
 
 // What the run prepares before it examines the first entry: the temporary downloads that belong
-// to no listed file any more, the local paths, and the digests computed ahead.
+// to no listed file any more, the local paths, the digests computed ahead and the transfers.
 struct Prepared {
     std::vector<std::wstring> leftDownloads;
     std::vector<std::wstring> paths;
     std::unique_ptr<DigestsAhead> ahead;
+    std::unique_ptr<FetchQueue> fetches;  // ends (and joins its threads) before the digests ahead
+};
+
+enum class Decision : uint8_t { kUndecided, kUpToDate, kFetch, kInUse };
+
+// The entries in list order. `next` is the earliest one not yet handled, the one the status line
+// names; entries from there to `decided` have been looked at, and those to fetch are queued. An
+// entry is handled (its file in place, or found up to date) only once every entry before it is.
+struct Walk {
+    const UpdateOperations& operations;
+    const std::vector<FileListEntry>& entries;
+    const std::vector<std::wstring>& paths;  // up to the first refused entry
+    const std::string& fileBaseAddress;
+    DigestsAhead* ahead;
+    FetchQueue* fetches;  // null: each file fetched on this thread when its turn comes
+    Reports& reports;
+    const int32_t units;  // progress units per entry
+    const int32_t totalUnits;
+    std::vector<Decision> decisions;
+    // Paths of entries queued but not handled yet: an entry naming the same file again waits for
+    // them, so its digest is read after their download and no two transfers share a file.
+    std::map<std::wstring, size_t> queuedPaths{};
+    std::set<std::wstring> written{};  // a path listed twice is read again after its first download
+    size_t next = 0;
+    size_t decided = 0;
+    size_t announced = 0;  // entries up to here have had their "Downloading" text
+    int32_t figure = 0;    // the last progress figure reported
+    const std::atomic<bool> noStop{false};
+
+    std::string Address(size_t index) const { return BuildDownloadAddress(fileBaseAddress, entries[index].path); }
+
+    void Report(int32_t newFigure) {
+        if (newFigure > figure) {
+            figure = newFigure;
+            reports.Progress(figure, totalUnits);
+        } else {
+            reports.Poll();
+        }
+    }
+
+    // Looks at one entry's local file. Only the entry under way may wait for its digest.
+    bool Decide(size_t index, bool mayWait) {
+        const std::wstring& localPath = paths[index];
+        const bool rewritten = written.count(PathKey(localPath)) != 0;
+        bool exists = false;
+        FileDigest local;
+        if (ahead) {
+            if (!ahead->IsReady(index)) {
+                if (!mayWait)
+                    return false;
+                // The bar shows what is done before the run waits for a long digest. A short one,
+                // as most are, is waited for first: a message for each small file would cost more
+                // than its digest.
+                if (!ahead->WaitUntilReady(index, kTickMs))
+                    reports.Flush();
+            }
+            local = ahead->Take(index);
+            exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
+        }
+        if (!ahead || rewritten) {
+            exists = operations.pathExists(localPath);
+            local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
+        }
+        // Held by another program: neither its digest nor a replace can work now.
+        if (exists && local.inUse)
+            decisions[index] = Decision::kInUse;
+        // Byte comparison: an upper-case manifest digest never matches and is fetched every run.
+        // An empty digest means the file could not be read, so it never counts as a match, not
+        // even against a manifest line with an empty digest.
+        else if (exists && !local.digest.empty() && local.digest == entries[index].md5)
+            decisions[index] = Decision::kUpToDate;
+        else
+            decisions[index] = Decision::kFetch;
+        return true;
+    }
+
+    // Decides the entries ahead as far as they can be without waiting, the one under way
+    // always, and queues those to fetch.
+    void DecideAhead() {
+        const size_t limit = std::min(paths.size(), next + (fetches ? kFetchesAhead : 1));
+        // Without digests ahead, each is read here: one at a time past the entry under way, so
+        // CANCEL and the bar are looked at between them.
+        size_t readHere = 0;
+        while (decided < limit) {
+            const std::wstring key = PathKey(paths[decided]);
+            if (queuedPaths.count(key) || (!ahead && decided > next && readHere++ > 0) ||
+                !Decide(decided, decided == next))
+                break;
+            if (decisions[decided] == Decision::kFetch && fetches) {
+                ++queuedPaths[key];
+                fetches->Add(decided);
+            }
+            ++decided;
+        }
+    }
+
+    // The download of the entry under way, once it has ended; false while it goes on.
+    bool FetchNext(DownloadOutcome* outcome) {
+        if (!fetches) {
+            FetchProgress progress;
+            *outcome = FetchWithRetries(operations, Address(next), paths[next], entries[next].md5, progress, noStop);
+            return true;
+        }
+        if (!fetches->WaitUntilEnded(next, kTickMs)) {
+            const FetchProgress& progress = fetches->Progress(next);
+            Report(ProgressFigure(static_cast<int32_t>(next), units, progress.received.load(), progress.length.load()));
+            return false;
+        }
+        *outcome = fetches->Outcome(next);
+        return true;
+    }
+
+    void Handled() {
+        ++next;
+        Report(static_cast<int32_t>(next) * units);
+    }
+
+    // Takes the entry under way one step on; "" while the run goes on, else the text of its end.
+    std::wstring Step() {
+        const std::wstring widePath = WidenManifestPath(entries[next].path);
+        // A path that could leave the folder is treated as a failed download before anything
+        // is read or written for it.
+        if (next >= paths.size())
+            return kStatusDownloadFailedPrefix + widePath;
+        DecideAhead();
+        switch (decisions[next]) {
+            case Decision::kInUse:
+                return kStatusInUsePrefix + widePath;
+            case Decision::kUpToDate:
+                Handled();
+                return std::wstring();
+            default:
+                break;
+        }
+        if (announced <= next) {
+            reports.Status(kStatusDownloadingPrefix + widePath);
+            announced = next + 1;
+        }
+        DownloadOutcome outcome = DownloadOutcome::kFailed;
+        if (!FetchNext(&outcome))
+            return std::wstring();
+        if (outcome == DownloadOutcome::kFetched)
+            outcome = operations.installFile(paths[next]);
+        if (outcome != DownloadOutcome::kStored)
+            return FailureText(outcome, widePath);
+        const std::wstring key = PathKey(paths[next]);
+        written.insert(key);
+        if (fetches && --queuedPaths[key] == 0)
+            queuedPaths.erase(key);
+        Handled();
+        return std::wstring();
+    }
+
+    // After an end before the last entry: the transfers are stopped and joined, and what was
+    // fetched ahead for nothing goes, but for the parts worth keeping. The entry under way keeps
+    // its part as a run of one file at a time would.
+    void DropFetchedAhead(bool cancelled) {
+        if (!fetches)
+            return;
+        fetches->StopAndJoin();
+        for (size_t index = next; index < decided; ++index) {
+            if (decisions[index] != Decision::kFetch || !fetches->HasStarted(index))
+                continue;
+            if (DropsUnhandledFetch(fetches->Outcome(index), cancelled || index == next,
+                                    fetches->Progress(index).length.load()))
+                operations.deleteFile(TemporaryDownloadPath(paths[index]));
+        }
+    }
 };
 
 }  // namespace
@@ -181,9 +363,9 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
     if (entries.empty())
         return EndRun(reports, kStatusNoFiles, false);
 
-    const int32_t total = static_cast<int32_t>(entries.size());
-    int32_t done = 0;
-    reports.Progress(done, total);
+    const int32_t units = ProgressUnitsPerEntry(entries.size());
+    const int32_t totalUnits = static_cast<int32_t>(entries.size()) * units;
+    reports.Progress(0, totalUnits);
     Prepared prepared;
     std::string fileBaseAddress;
     try {
@@ -197,66 +379,50 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
             if (!prepared.ahead->IsRunning())
                 prepared.ahead.reset();
         }
+        if (operations.transferThreads > 0 && prepared.paths.size() > 1) {
+            const std::vector<std::wstring>& paths = prepared.paths;
+            prepared.fetches.reset(new FetchQueue(
+                paths.size(), std::min(operations.transferThreads, paths.size()),
+                [&operations, &paths, &entries, &fileBaseAddress](size_t index, FetchProgress& progress,
+                                                                  const std::atomic<bool>& stop) {
+                    return FetchWithRetries(operations, BuildDownloadAddress(fileBaseAddress, entries[index].path),
+                                            paths[index], entries[index].md5, progress, stop);
+                }));
+            if (!prepared.fetches->IsRunning())
+                prepared.fetches.reset();
+        }
     } catch (const std::bad_alloc&) {
         // Nothing has been examined yet: the run ends as if the list had not come.
         prepared = Prepared();
         return EndRun(reports, kStatusCannotConnect, false);
     }
-    const std::vector<std::wstring>& paths = prepared.paths;
-    DigestsAhead* const ahead = prepared.ahead.get();
-    const std::atomic<bool> noStop{false};
-    std::set<std::wstring> written;  // a path listed twice is read again after its first download
 
-    for (size_t index = 0; index < entries.size(); ++index) {
-        const FileListEntry& entry = entries[index];
-        if (operations.isCancelRequested())
-            return EndRun(reports, kStatusCancelled, false);
-
-        const std::wstring widePath = WidenManifestPath(entry.path);
-        // A path that could leave the folder is treated as a failed download before anything
-        // is read or written for it.
-        if (index >= paths.size())
-            return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
-
-        try {
-            const std::wstring& localPath = paths[index];
-            bool exists = false;
-            FileDigest local;
-            if (ahead) {
-                // The bar shows what is done before the run waits for a long digest. A short one,
-                // as most are, is waited for first: a message for each small file would cost more
-                // than its digest.
-                if (!ahead->WaitUntilReady(index, kShortDigestWaitMs))
-                    reports.Flush();
-                local = ahead->Take(index);
-                exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
+    Walk walk{operations,
+              entries,
+              prepared.paths,
+              fileBaseAddress,
+              prepared.ahead.get(),
+              prepared.fetches.get(),
+              reports,
+              units,
+              totalUnits,
+              std::vector<Decision>(prepared.paths.size(), Decision::kUndecided)};
+    while (walk.next < entries.size()) {
+        std::wstring end;
+        if (operations.isCancelRequested()) {
+            end = kStatusCancelled;
+        } else {
+            try {
+                end = walk.Step();
+            } catch (const std::bad_alloc&) {
+                // Whatever this entry held is released by now, so the end's text can be made.
+                end = kStatusDownloadFailedPrefix + WidenManifestPath(entries[walk.next].path);
             }
-            if (!ahead || written.count(PathKey(localPath))) {
-                exists = operations.pathExists(localPath);
-                local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
-            }
-            // Held by another program: neither its digest nor a replace can work now.
-            if (exists && local.inUse)
-                return EndRun(reports, kStatusInUsePrefix + widePath, false);
-            // Byte comparison: an upper-case manifest digest never matches and is fetched every
-            // run. An empty digest means the file could not be read, so it never counts as a
-            // match, not even against a manifest line with an empty digest.
-            if (exists && !local.digest.empty() && local.digest == entry.md5) {
-                reports.Progress(++done, total);
-                continue;
-            }
-
-            reports.Status(kStatusDownloadingPrefix + widePath);
-            const DownloadOutcome outcome = DownloadWithRetries(
-                operations, BuildDownloadAddress(fileBaseAddress, entry.path), localPath, entry.md5);
-            if (outcome != DownloadOutcome::kStored)
-                return EndRun(reports, FailureText(outcome, widePath), false);
-            written.insert(PathKey(localPath));
-        } catch (const std::bad_alloc&) {
-            // Whatever this entry held is released by now, so the end's text can be made.
-            return EndRun(reports, kStatusDownloadFailedPrefix + widePath, false);
         }
-        reports.Progress(++done, total);
+        if (!end.empty()) {
+            walk.DropFetchedAhead(end == kStatusCancelled);
+            return EndRun(reports, end, false);
+        }
     }
     for (const std::wstring& path : prepared.leftDownloads)
         operations.deleteFile(path);

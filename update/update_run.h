@@ -9,17 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "update/download_outcome.h"
+#include "update/fetch_queue.h"
 #include "update/local_file.h"
-
-enum class DownloadOutcome {
-    kStored,
-    kFailedForNow,  // a fault that may pass: no connection, a 5xx, a body cut short or too slow
-    kFailed,        // anything else from the server: a 4xx, a body whose digest is not the listed one
-    kCancelled,     // CANCEL stopped the transfer; what arrived stays for the next run to go on from
-    kNoRoom,        // the volume has not the room the file needs
-    kInUse,         // another program holds the target
-    kCannotWrite,   // the target is read-only, a folder stands in its place, or a parent is a file
-};
 
 // A file is tried this many times at most; before the second and third tries the run waits.
 constexpr int kMostAttempts = 3;
@@ -39,19 +31,34 @@ struct UpdateOperations {
     // Threads that compute the entries' digests ahead while the run handles the entries before
     // them; 0 computes each digest when its turn comes, after pathExists.
     size_t digestThreads = 0;
-    // The body must have the manifest's digest (in any letter case) before it replaces anything.
-    // A download that stopped midway leaves what it needs to go on from there at the next try.
-    std::function<DownloadOutcome(const std::string& address, const std::wstring& localPath, const std::string& md5)>
-        downloadFile;
+    // Streams the file into its temporary file beside `localPath`, hashing it as it arrives, and
+    // reports its bytes through `progress`; kFetched leaves it there, its MD5 the listed one (in
+    // any letter case; an empty one never matches), for installFile. A download that stopped
+    // midway leaves what it needs to go on from there at the next try. `stop` is set once the run
+    // no longer needs the file: the transfer then ends soon, as on CANCEL.
+    std::function<DownloadOutcome(const std::string& address,
+                                  const std::wstring& localPath,
+                                  const std::string& md5,
+                                  FetchProgress& progress,
+                                  const std::atomic<bool>& stop)>
+        fetchFile;
+    // Puts a fetched file in place of `localPath`: kStored, or kInUse or kCannotWrite, which leave
+    // the old file as it was and remove the fetched one.
+    std::function<DownloadOutcome(const std::wstring& localPath)> installFile;
+    // Files fetched at once, each on a thread of its own, while the run installs them in list
+    // order; 0 fetches each file on the run's thread when its turn comes.
+    size_t transferThreads = 0;
     // Our temporary downloads (full paths) in one folder; whether one can resume (it has a
     // record that reads well); deleting one with its record.
     std::function<std::vector<std::wstring>(const std::wstring& folder)> listTemporaryFiles;
     std::function<bool(const std::wstring& temporaryPath)> canResume;
     std::function<void(const std::wstring& path)> deleteFile;
     std::function<bool()> isCancelRequested;
-    // Waits before a retry; returns at once with true when CANCEL is pressed meanwhile. Unset: no
-    // retries.
-    std::function<bool(uint32_t milliseconds)> waitUnlessCancelled;
+    // Waits before a retry; returns at once with true when CANCEL is pressed or `stop` is set
+    // meanwhile. Unset: no retries. Called on the threads of the transfers.
+    std::function<bool(uint32_t milliseconds, const std::atomic<bool>& stop)> waitUnlessCancelled;
+    // In units of ProgressUnitsPerEntry (run_progress.h): `done` grows with the bytes of the file
+    // under way, and equals `total` only once every entry is handled.
     std::function<void(int32_t done, int32_t total)> postProgress;
     // True while the window has not read the last progress posted; a report is then held back.
     // Unset: every report is posted.
@@ -75,9 +82,16 @@ extern const wchar_t kStatusCannotWritePrefix[];
 // failed, no room, a file in use, a file that cannot be written, complete), posts its text last and
 // returns true only for the complete one; the caller announces the end once the threads it
 // started for the run are gone. Memory running out ends the run as a failed fetch before the first
-// entry is examined, and as a failed download of the entry under way after that. Our temporary downloads left beside
-// listed files are deleted before the first entry is examined, unless they can resume; a complete run deletes every
-// other one it found too. Progress held back while the window has not read the last one goes out before the next status
-// text, so the figures are exact whenever a text or the finish arrives. Files live under
-// `launcherFolder` (no trailing separator); `serverRoot` is the server's scheme and host.
+// entry is examined, and as a failed download of the entry under way after that. Our temporary
+// downloads left beside listed files are deleted before the first entry is examined, unless they
+// can resume; a complete run deletes every other one it found too. Progress held back while the
+// window has not read the last one goes out before the next status text, so the figures are exact
+// whenever a text or the finish arrives. Files live under `launcherFolder` (no trailing
+// separator); `serverRoot` is the server's scheme and host.
+//
+// With transferThreads, files are fetched ahead of their turn, several at once, but each goes in
+// place only once every entry before it is handled: the texts and figures are those of a run that
+// fetches one file at a time, only sooner. The first entry in list order that fails ends the run:
+// no transfer starts any more, those under way are stopped, and what was fetched ahead for
+// nothing is deleted, but for the parts DropsUnhandledFetch keeps.
 bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations);

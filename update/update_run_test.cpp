@@ -32,6 +32,17 @@ std::vector<uint16_t> CodeUnits(const std::wstring& text) {
     return units;
 }
 
+// "progress 2 of 4", or "progress 2.250 of 4" a quarter into the third file: a figure in the
+// run's units, 1000 an entry.
+std::wstring ProgressLine(int32_t done, int32_t total) {
+    std::wstring line = L"progress " + std::to_wstring(done / 1000);
+    if (done % 1000 != 0) {
+        const std::wstring part = std::to_wstring(1000 + done % 1000);
+        line += L"." + part.substr(1);
+    }
+    return line + L" of " + std::to_wstring(total / 1000);
+}
+
 // A server, a launcher folder and a window made of plain data. Every posted message and every
 // file operation is written down in order, so the tests can compare whole sequences.
 struct FakeRun {
@@ -42,13 +53,18 @@ struct FakeRun {
     std::set<std::wstring> resumable;                              // temporary files with a record
     std::set<std::wstring> inUse;                                  // held by another program
     bool sweepRunsOutOfMemory = false;
-    std::atomic<int32_t> lastPostedDone{-1};
+    std::atomic<int32_t> lastPostedDone{-1};  // in entries
+    std::atomic<int32_t> lastPostedUnits{-1};
     bool cancelInWait = false;
     std::vector<uint32_t> waits;
     std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
-    std::function<void()> onFetch;                       // runs inside the manifest fetch
+    // Runs inside a download too, on the transfer's own thread when there are several at once.
+    // Its result is the download's.
+    std::function<DownloadOutcome(const std::string&, FetchProgress&, const std::atomic<bool>& stop, DownloadOutcome)>
+        duringFetch;
+    std::function<void()> onFetch;  // runs inside the manifest fetch
     std::function<bool(const std::string&, const std::string&)> isManifestSigned;
-    bool cancelRequested = false;
+    std::atomic<bool> cancelRequested{false};
     int cancelChecks = 0;
     size_t digestThreads = 0;
     bool windowReadsNothing = false;  // every progress after the first stays unread
@@ -61,6 +77,9 @@ struct FakeRun {
     std::vector<std::string> downloadAddresses;
     std::vector<std::wstring> downloadPaths;
     std::vector<std::string> downloadDigests;
+    Lines installed;
+    std::map<std::wstring, std::string> fetchedDigests;  // in the temporary files
+    size_t transferThreads = 0;
     std::map<std::wstring, std::vector<std::wstring>> temporaryFiles;  // folder -> ours found there
     Lines listedFolders;
     Lines cleaned;  // deletions of temporary files, apart from `touched`
@@ -90,26 +109,36 @@ struct FakeRun {
         operations.digestThreads = digestThreads;
         if (windowReadsNothing)
             operations.isProgressUnread = [this] { return unread; };
-        operations.downloadFile = [this](const std::string& address, const std::wstring& path, const std::string& md5) {
+        operations.fetchFile = [this](const std::string& address, const std::wstring& path, const std::string& md5,
+                                      FetchProgress& progress, const std::atomic<bool>& stop) {
             std::unique_lock<std::mutex> hold(lock);
             touched.push_back(L"download " + WidenAscii(address) + L" -> " + path);
-            localDigests[path] = md5;
-            hold.unlock();
             downloadAddresses.push_back(address);
             downloadPaths.push_back(path);
             downloadDigests.push_back(md5);
-            if (onDownload)
-                onDownload(address);
+            fetchedDigests[path] = md5;
+            DownloadOutcome outcome =
+                failingDownloads.count(address) ? DownloadOutcome::kFailed : DownloadOutcome::kFetched;
             std::vector<DownloadOutcome>& scripted = outcomes[address];
             if (!scripted.empty()) {
-                const DownloadOutcome outcome = scripted.front();
+                outcome = scripted.front();
                 scripted.erase(scripted.begin());
-                return outcome;
             }
-            return failingDownloads.count(address) ? DownloadOutcome::kFailed : DownloadOutcome::kStored;
+            hold.unlock();
+            if (onDownload)
+                onDownload(address);
+            return duringFetch ? duringFetch(address, progress, stop, outcome) : outcome;
         };
+        operations.installFile = [this](const std::wstring& path) {
+            std::lock_guard<std::mutex> hold(lock);
+            installed.push_back(path);
+            localDigests[path] = fetchedDigests[path];
+            return DownloadOutcome::kStored;
+        };
+        operations.transferThreads = transferThreads;
         operations.canResume = [this](const std::wstring& path) { return resumable.count(path) != 0; };
-        operations.waitUnlessCancelled = [this](uint32_t milliseconds) {
+        operations.waitUnlessCancelled = [this](uint32_t milliseconds, const std::atomic<bool>&) {
+            std::lock_guard<std::mutex> hold(lock);
             waits.push_back(milliseconds);
             return cancelInWait;
         };
@@ -122,12 +151,13 @@ struct FakeRun {
         operations.deleteFile = [this](const std::wstring& path) { cleaned.push_back(L"delete " + path); };
         operations.isCancelRequested = [this] {
             ++cancelChecks;
-            return cancelRequested;
+            return cancelRequested.load();
         };
         operations.postProgress = [this](int32_t done, int32_t total) {
             unread = true;
-            lastPostedDone = done;
-            messages.push_back(L"progress " + std::to_wstring(done) + L" of " + std::to_wstring(total));
+            lastPostedDone = done / 1000;
+            lastPostedUnits = done;
+            messages.push_back(ProgressLine(done, total));
         };
         operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
         return operations;
@@ -485,10 +515,10 @@ TEST(UpdateRunRetries, OnlyPassingFaultsAreTriedAgainAfterOneThenTwoSecondsUnles
         size_t tries;
         std::vector<uint32_t> waits;
     } cases[] = {
-        {"a 500, then the file", {kNow, DownloadOutcome::kStored}, false, kComplete, 2, {1000}},
+        {"a 500, then the file", {kNow, DownloadOutcome::kFetched}, false, kComplete, 2, {1000}},
         {"three passing faults", {kNow, kNow, kNow}, false, L"status Error downloading: a.dat", 3, {1000, 2000}},
         {"a 404", {DownloadOutcome::kFailed}, false, L"status Error downloading: a.dat", 1, {}},
-        {"CANCEL in the wait", {kNow, DownloadOutcome::kStored}, true, kCancelled, 1, {1000}},
+        {"CANCEL in the wait", {kNow, DownloadOutcome::kFetched}, true, kCancelled, 1, {1000}},
     };
     for (const auto& c : cases) {
         FakeRun run;
@@ -609,6 +639,176 @@ TEST(UpdateRunProgress, AWindowThatReadsNothingGetsExactFiguresWithEveryText) {
     const Lines expected = {kChecking,          L"progress 0 of 4", L"progress 2 of 4", L"status Downloading: c.dat",
                             L"progress 4 of 4", kComplete,          L"finished 1"};
     EXPECT_EQ(run.messages, expected);
+}
+
+// Waits until `condition` holds, at most two seconds: a fault fails the test instead of hanging it.
+bool WaitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::string Address(const std::string& path) {
+    return "https://updates.test/updater/" + path;
+}
+
+// Counts the downloads that have ended, on the transfers' threads.
+struct Ended {
+    std::mutex lock;
+    std::set<std::string> addresses;
+    void Add(const std::string& address) {
+        std::lock_guard<std::mutex> hold(lock);
+        addresses.insert(address);
+    }
+    bool Has(const std::string& address) {
+        std::lock_guard<std::mutex> hold(lock);
+        return addresses.count(address) != 0;
+    }
+};
+
+// A run of `total` entries up to the "Downloading" text of the third.
+Lines UpToTheThird(int total) {
+    const std::wstring of = L" of " + std::to_wstring(total);
+    return {kChecking,
+            L"progress 0" + of,
+            L"status Downloading: a.dat",
+            L"progress 1" + of,
+            L"status Downloading: b.dat",
+            L"progress 2" + of,
+            L"status Downloading: c.dat"};
+}
+
+TEST(UpdateRunAtOnce, FilesFetchedTogetherGoInPlaceInListOrderWithTheTextsOfOneAtATime) {
+    FakeRun run;
+    run.transferThreads = 3;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat", "e.dat"});
+    Ended ended;
+    // a.dat ends only after d.dat and e.dat, fetched behind it.
+    bool overtaken = false;
+    run.duringFetch = [&](const std::string& address, FetchProgress&, const std::atomic<bool>&,
+                          DownloadOutcome outcome) {
+        if (address == Address("a.dat"))
+            overtaken = WaitFor([&] { return ended.Has(Address("d.dat")) && ended.Has(Address("e.dat")); });
+        ended.Add(address);
+        return outcome;
+    };
+    EXPECT_TRUE(run.Run());
+    EXPECT_TRUE(overtaken);
+    Lines expected = UpToTheThird(5);
+    for (const wchar_t* line : {L"progress 3 of 5", L"status Downloading: d.dat", L"progress 4 of 5",
+                                L"status Downloading: e.dat", L"progress 5 of 5"})
+        expected.push_back(line);
+    expected.push_back(kComplete);
+    expected.push_back(L"finished 1");
+    EXPECT_EQ(run.messages, expected);
+    EXPECT_EQ(run.installed,
+              (Lines{Local(L"a.dat"), Local(L"b.dat"), Local(L"c.dat"), Local(L"d.dat"), Local(L"e.dat")}));
+    EXPECT_TRUE(run.cleaned.empty());
+}
+
+TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes) {
+    const std::wstring part = L".vhl\u2193part";
+    const struct {
+        const char* name;
+        bool cancel;  // CANCEL pressed while c.dat comes, instead of its 404
+        Lines end;
+        Lines cleaned;
+    } cases[] = {
+        // d.dat came whole, e.dat was stopped midway: a large part keeps its record, a small one goes.
+        {"a 404",
+         false,
+         {L"status Error downloading: c.dat", L"finished 0"},
+         {L"delete " + Local(L"d.dat") + part, L"delete " + Local(L"f.dat") + part}},
+        // CANCEL keeps the parts that arrived, as for the file under way, but no whole file it will not install.
+        {"CANCEL", true, {kCancelled, L"finished 0"}, {L"delete " + Local(L"d.dat") + part}},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.transferThreads = 4;
+        run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat", "e.dat", "f.dat"});
+        if (!c.cancel)
+            run.failingDownloads.insert(Address("c.dat"));
+        Ended ended;
+        run.duringFetch = [&](const std::string& address, FetchProgress& progress, const std::atomic<bool>& stop,
+                              DownloadOutcome outcome) {
+            if (address == Address("c.dat")) {
+                // Ends once d.dat has come and e.dat and f.dat are under way.
+                WaitFor([&] {
+                    return ended.Has(Address("d.dat")) && ended.Has("e under way") && ended.Has("f under way");
+                });
+                run.cancelRequested = c.cancel;
+                if (c.cancel)
+                    WaitFor([&] { return stop.load(); });
+            } else if (address == Address("e.dat") || address == Address("f.dat")) {
+                progress.length = address == Address("e.dat") ? 4 << 20 : (4 << 20) - 1;
+                progress.received = 1000;
+                ended.Add(address == Address("e.dat") ? "e under way" : "f under way");
+                WaitFor([&] { return stop.load(); });
+                outcome = DownloadOutcome::kCancelled;
+            }
+            ended.Add(address);
+            return c.cancel && address == Address("c.dat") ? DownloadOutcome::kCancelled : outcome;
+        };
+        EXPECT_FALSE(run.Run()) << c.name;
+        Lines expected = UpToTheThird(6);
+        expected.insert(expected.end(), c.end.begin(), c.end.end());
+        EXPECT_EQ(run.messages, expected) << c.name;
+        EXPECT_EQ(run.installed, (Lines{Local(L"a.dat"), Local(L"b.dat")})) << c.name;
+        std::sort(run.cleaned.begin(), run.cleaned.end());
+        EXPECT_EQ(run.cleaned, c.cleaned) << c.name;
+    }
+}
+
+TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWay) {
+    FakeRun run;
+    run.transferThreads = 2;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
+    run.duringFetch = [&](const std::string& address, FetchProgress& progress, const std::atomic<bool>&,
+                          DownloadOutcome outcome) {
+        if (address != Address("a.dat"))
+            return outcome;
+        progress.length = 4000;
+        // Each figure is seen by the window before more bytes come.
+        for (const auto& step : {std::make_pair(1000, 250), std::make_pair(2000, 500), std::make_pair(4000, 999)}) {
+            progress.received = step.first;
+            WaitFor([&] { return run.lastPostedUnits >= step.second; });
+        }
+        return outcome;
+    };
+    EXPECT_TRUE(run.Run());
+    const Lines expected = {kChecking,
+                            L"progress 0 of 2",
+                            L"status Downloading: a.dat",
+                            L"progress 0.250 of 2",
+                            L"progress 0.500 of 2",
+                            L"progress 0.999 of 2",
+                            L"progress 1 of 2",
+                            L"status Downloading: b.dat",
+                            L"progress 2 of 2",
+                            kComplete,
+                            L"finished 1"};
+    EXPECT_EQ(run.messages, expected);
+}
+
+TEST(UpdateRunAtOnce, AFileListedTwiceIsReadAgainAfterItsFirstDownloadNotFetchedTwice) {
+    FakeRun run;
+    run.transferThreads = 3;
+    run.digestThreads = 2;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "a.dat", "c.dat"});
+    run.duringFetch = [&](const std::string& address, FetchProgress&, const std::atomic<bool>&,
+                          DownloadOutcome outcome) {
+        if (address == Address("a.dat"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return outcome;
+    };
+    EXPECT_TRUE(run.Run());
+    std::sort(run.downloadAddresses.begin(), run.downloadAddresses.end());
+    EXPECT_EQ(run.downloadAddresses, (std::vector<std::string>{Address("a.dat"), Address("b.dat"), Address("c.dat")}));
+    EXPECT_EQ(run.installed, (Lines{Local(L"a.dat"), Local(L"b.dat"), Local(L"c.dat")}));
 }
 
 }  // namespace

@@ -132,17 +132,22 @@ bool RunWithSession(HWND window,
     // Digests are computed ahead, one thread a core, while this thread downloads and reports.
     const unsigned cores = std::thread::hardware_concurrency();
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
-    operations.downloadFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5) {
-        return DownloadToFile(address, localPath, md5, limits, session, &flags.cancelRequested);
+    operations.fetchFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5,
+                               FetchProgress& progress, const std::atomic<bool>& stop) {
+        return FetchToTemporary(address, localPath, md5, limits, session, TransferStop{&flags.cancelRequested, &stop},
+                                &progress);
     };
+    operations.installFile = InstallDownload;
+    // Each file's round trip is hidden behind the others' bytes.
+    operations.transferThreads = kTransfersAtOnce;
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.canResume = CanResumeDownload;
     operations.deleteFile = DeleteDownload;
     std::atomic<bool>& cancel = flags.cancelRequested;
     operations.isCancelRequested = [&cancel] { return cancel.load(std::memory_order_relaxed); };
-    operations.waitUnlessCancelled = [&cancel](uint32_t milliseconds) {
+    operations.waitUnlessCancelled = [&cancel](uint32_t milliseconds, const std::atomic<bool>& stop) {
         const ULONGLONG end = GetTickCount64() + milliseconds;
-        while (!cancel.load(std::memory_order_relaxed)) {
+        while (!cancel.load(std::memory_order_relaxed) && !stop.load(std::memory_order_relaxed)) {
             const ULONGLONG now = GetTickCount64();
             if (now >= end)
                 return false;

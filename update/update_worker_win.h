@@ -5,16 +5,23 @@
 //   sets cancelRequested on CANCEL and clears progressUnread at each animation tick. It learns
 //   everything else from the three messages below, and WM_UPDATE_FINISHED comes last.
 // - The worker (UpdateWorker) owns the run: the list, the transfer session, the CryptoAPI
-//   provider, the digests ahead. It reads the flags and reports only by posting messages. It
-//   posts WM_UPDATE_FINISHED after all the threads below have been joined and the session closed.
+//   provider, the digests ahead, the transfers. It decides the entries in list order, puts each
+//   fetched file in place once every entry before it is handled, reads the flags and reports only
+//   by posting messages. It posts WM_UPDATE_FINISHED after all the threads below have been joined
+//   and the session closed.
 // - Digest threads (DigestsAhead, none to four) read the files of the paths ahead and hand each
 //   digest over through a slot of its own; the worker stops and joins them before RunUpdate
 //   returns.
-// - The session's reading thread owns the WinInet request of the transfer under way and hands
-//   blocks to the worker through a queue under the session's lock; the session joins it when it
-//   closes. One left behind on a trickling or cancelled transfer is not waited for: it owns what
-//   it touches (its line, its request, a share of the session's handle) and ends when its read
-//   returns.
+// - Transfer threads (FetchQueue, kTransfersAtOnce) take the entries to fetch from a queue under
+//   the queue's lock, each fetching one file into its temporary file at a time (with its retries
+//   and their waits), and tell the worker of its end through the same lock. The bytes under way go
+//   to the worker through atomic counters. They own nothing of the run: the worker stops and joins
+//   them before it deletes what they fetched for nothing, and before RunUpdate returns.
+// - A reading thread per transfer under way (lent by the session) owns the WinInet request and
+//   hands blocks to its transfer thread through a queue under its line's lock; a free one waits
+//   for the session's next transfer, and the session joins the free ones when it closes. One left
+//   behind on a trickling or cancelled transfer is not waited for: it owns what it touches (its
+//   line, its request, a share of the session's handle) and ends when its read returns.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +33,9 @@
 
 #include "update/transfer_limits.h"
 
-// wParam: entries handled so far (0..total); lParam: total number of entries, at least 1.
+// wParam: how far the run is, in units of ProgressUnitsPerEntry (run_progress.h): the entries
+// handled so far, and the bytes of the one under way; lParam: the total, at least 1, reached only
+// once every entry is handled.
 constexpr UINT WM_UPDATE_PROGRESS = WM_USER + 1;
 // wParam: 0; lParam: a std::wstring* made by PostStatusText, owned by the receiver (TakeStatusText).
 constexpr UINT WM_UPDATE_STATUS = WM_USER + 2;
@@ -60,7 +69,7 @@ std::wstring TakeStatusText(LPARAM lParam);
 struct WorkerReport {
     enum class Kind { kOther, kProgress, kStatus, kFinished };
     Kind kind = Kind::kOther;
-    int32_t done = 0;       // kProgress: entries handled so far
+    int32_t done = 0;       // kProgress: how far the run is, in the units of WM_UPDATE_PROGRESS
     int32_t total = 0;      // kProgress: at least 1
     std::wstring text;      // kStatus
     bool complete = false;  // kFinished: the run completed

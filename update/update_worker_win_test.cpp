@@ -13,6 +13,7 @@
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/manifest_signature.h"
+#include "update/run_progress.h"
 
 namespace {
 
@@ -30,7 +31,10 @@ LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         case WorkerReport::Kind::kProgress:
             if (collectedRun)
                 collectedRun->progressUnread.store(false);
-            collected.push_back(L"progress " + std::to_wstring(report.done) + L" of " + std::to_wstring(report.total));
+            // In entries: the figures of a file under way are not those of a test.
+            collected.push_back(L"progress " + std::to_wstring(report.done / kProgressUnitsPerEntry) +
+                                (report.done % kProgressUnitsPerEntry ? L"+" : L"") + L" of " +
+                                std::to_wstring(report.total / kProgressUnitsPerEntry));
             return 0;
         case WorkerReport::Kind::kStatus:
             collected.push_back(L"status " + report.text + (wParam == 0 ? L"" : L" (wParam not 0)"));
@@ -509,6 +513,102 @@ TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTh
     const std::string requests = TestServerLogSince(logged);
     EXPECT_EQ(CountOccurrences(requests, "/big.dat "), 1u) << requests;
     EXPECT_EQ(CountOccurrences(requests, " range=bytes="), 1u) << requests;
+}
+
+// The names of the files below `folder` that are temporary downloads or their records.
+std::vector<std::wstring> TemporaryFilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name.find(L".vhl\u2193") != std::wstring::npos)
+            found.push_back(name);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+TEST_F(UpdateWorkerTest, ThirdOfFiveRefusedWhileTheLastTwoComeEndsThereAndKeepsNothingAfterIt) {
+    if (!HasTestServerLog())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    const std::string slow(1u << 20, 's');  // some 1.3 s each at the slow pace
+    const std::string manifest = Serve("one.dat", "1") + Serve("two.dat", "2") + Serve("three.dat", "3") +
+                                 Serve("four.dat", slow) + Serve("five.dat", slow);
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+    WriteBytes(updaterFolder_ + L"\\three.dat.fault", "404");
+    for (const wchar_t* name : {L"four.dat.fault", L"five.dat.fault"})
+        WriteBytes(updaterFolder_ + L"\\" + name, "slow");
+    const size_t logged = TestServerLogSince().size();
+
+    Run();
+
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Error downloading: three.dat");
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\one.dat"), "1");
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\two.dat"), "2");
+    for (const wchar_t* name : {L"three.dat", L"four.dat", L"five.dat"})
+        EXPECT_FALSE(PathExists(launcher_.Path() + L"\\" + name)) << name;
+    EXPECT_EQ(TemporaryFilesIn(launcher_.Path()), std::vector<std::wstring>());
+    // The last two were under way when the third was refused.
+    EXPECT_EQ(RequestsFor("four.dat", logged), 1u);
+    EXPECT_EQ(RequestsFor("five.dat", logged), 1u);
+}
+
+TEST_F(UpdateWorkerTest, CancelDuringSixTransfersEndsWithinTwoSeconds) {
+    std::string manifest;
+    for (int i = 1; i <= 6; ++i) {
+        const std::string name = "slow" + std::to_string(i) + ".dat";
+        manifest += Serve(name, std::string(4u << 20, static_cast<char>('0' + i)));
+        WriteBytes(updaterFolder_ + L"\\" + Widen(name) + L".fault", "slow");
+    }
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+    ULONGLONG finished = 0;
+    std::thread run([&] {
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_);
+        finished = GetTickCount64();
+    });
+    // Every transfer has written some of its file.
+    for (int i = 0; i < 1000 && TemporaryFilesIn(launcher_.Path()).size() < 12; ++i)
+        Sleep(10);
+    const size_t underWay = TemporaryFilesIn(launcher_.Path()).size();
+    const ULONGLONG pressed = GetTickCount64();
+    flags_.cancelRequested.store(true);
+    run.join();
+    DrainMessages();
+    EXPECT_EQ(underWay, 12u);  // six parts, each with its record, for they are of 4 MiB
+    EXPECT_LT(finished - pressed, 2000u);
+    RecordProperty("six_transfers_cancel_to_finish_ms", static_cast<int>(finished - pressed));
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_FALSE(PathExists(launcher_.Path() + L"\\slow" + std::to_wstring(i) + L".dat")) << i;
+}
+
+TEST_F(UpdateWorkerTest, TheTextsOfARunNameItsEntriesInListOrderWhateverComesFirst) {
+    // The first file comes slowly, so the five after it have arrived long before it.
+    std::string manifest = Serve("first.dat", std::string(300000, 'f'));
+    WriteBytes(updaterFolder_ + L"\\first.dat.fault", "slow");
+    for (const char* name : {"b.dat", "c.dat", "d.dat", "e.dat", "f.dat"})
+        manifest += Serve(name, name);
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+
+    Run();
+
+    Lines texts;
+    for (const std::wstring& line : collected) {
+        if (line.compare(0, 7, L"status ") == 0)
+            texts.push_back(line);
+    }
+    const Lines expected = {L"status Checking for updates...", L"status Downloading: first.dat",
+                            L"status Downloading: b.dat",      L"status Downloading: c.dat",
+                            L"status Downloading: d.dat",      L"status Downloading: e.dat",
+                            L"status Downloading: f.dat",      L"status Update complete! Press GAME START to play."};
+    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\first.dat"), std::string(300000, 'f'));
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\f.dat"), "f.dat");
 }
 
 // Bytes of the process's address space that are committed, from a walk over all its regions.

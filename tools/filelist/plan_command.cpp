@@ -9,6 +9,7 @@
 #include "tools/filelist/manifest_rules.h"
 #include "update/entry_paths.h"
 #include "update/manifest.h"
+#include "update/run_progress.h"
 #include "update/update_run.h"
 
 namespace {
@@ -159,13 +160,19 @@ int RunPlan(const std::vector<std::string>& args,
     run.computeDigest = [&plan](const std::wstring& localPath, const std::atomic<bool>&) {
         return plan.Digest(localPath);
     };
-    run.downloadFile = [&plan](const std::string& address, const std::wstring& localPath, const std::string&) {
-        return plan.Download(address, localPath);
+    // Nothing is written: what a download would fetch is noted, and putting it in place is
+    // always possible.
+    run.fetchFile = [&plan](const std::string& address, const std::wstring& localPath, const std::string&,
+                            FetchProgress&, const std::atomic<bool>&) {
+        const DownloadOutcome outcome = plan.Download(address, localPath);
+        return outcome == DownloadOutcome::kStored ? DownloadOutcome::kFetched : outcome;
     };
+    run.installFile = [](const std::wstring&) { return DownloadOutcome::kStored; };
     run.listTemporaryFiles = [](const std::wstring&) { return std::vector<std::wstring>(); };
     run.deleteFile = [](const std::wstring&) {};
     run.isCancelRequested = [] { return false; };
-    run.postProgress = [&handled](int32_t done, int32_t) { handled = done; };
+    const int32_t units = ProgressUnitsPerEntry(entries.size());
+    run.postProgress = [&handled, units](int32_t done, int32_t) { handled = done / units; };
     run.postStatus = [](const std::wstring&) {};
     const bool complete = RunUpdate(kPlanFolder, kPlanRoot, run);
     ClearProgress(&plan.progress);

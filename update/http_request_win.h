@@ -1,0 +1,42 @@
+// One GET through WinInet: the request, its redirects and what the answer says of itself.
+#pragma once
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <memory>
+#include <string>
+
+#include "base/scoped_win.h"
+#include "update/http_response.h"
+#include "update/transfer_limits.h"
+
+using SharedInternet = std::shared_ptr<ScopedInternetHandle>;
+
+// The session's handle (InternetOpen), each request's timeouts set on it, and the per-server
+// connection limit raised for kTransfersAtOnce transfers.
+SharedInternet OpenInternet(const TransferLimits& limits);
+
+// What one reading thread keeps from one request to the next: the connection handle of the last
+// host it spoke to, and the request under way.
+struct RequestHandles {
+    SharedInternet internet;
+    std::string host;
+    INTERNET_PORT port = 0;
+    ScopedInternetHandle connection;
+    ScopedInternetHandle request;
+};
+
+enum class Opened { kUsable, kRefused, kPassing };
+
+// Requests `address` with `headers` (each line ended by CR LF), following at most
+// limits.maxRedirects redirects while they stay on https://, and fills in `answer` when it is
+// usable: a 200, or a 206 when `rangeAsked`. No connection and a 5xx are faults that may pass;
+// anything else is a refusal. The body is then read from handles->request.
+Opened OpenAnswer(const std::string& address,
+                  const std::string& headers,
+                  bool rangeAsked,
+                  const TransferLimits& limits,
+                  RequestHandles* handles,
+                  Answer* answer);

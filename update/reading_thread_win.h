@@ -1,0 +1,79 @@
+// The thread that reads a transfer's body: Wine's blocking reads wait until a whole block has
+// come, however slowly it trickles in, and nothing ends such a read from outside. So the reading
+// happens on a thread of its own, which hands blocks over through a short queue; the storing side
+// watches the pace and CANCEL, and can leave the thread behind with a transfer that stalls.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "update/download_end.h"
+#include "update/http_request_win.h"
+#include "update/http_response.h"
+#include "update/transfer_limits.h"
+
+// One transfer, between its reading thread and the storing side.
+struct TransferJob {
+    // Set before the job is handed over.
+    std::string address;
+    std::string headers;  // sent with the request, each line ended by CR LF
+    bool rangeAsked = false;
+    DWORD blockLength = 0;
+    TransferLimits limits;
+    // Guarded by the line's lock. The answer is filled in before the state leaves kAsking.
+    std::deque<std::vector<char>> blocks;
+    ReadState state = ReadState::kAsking;
+    bool abandoned = false;  // the storing side gave up on it: the reader stops at its next turn
+    Answer answer;
+};
+
+// A reading thread and what it shares with the storing side. Slim locks and condition variables
+// wait inside the process under Wine; the standard library's wait through the wineserver.
+struct ReaderLine {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    std::shared_ptr<TransferJob> job;  // the transfer to read, until the reader has ended it
+    bool closing = false;              // no more transfers: the thread ends when it is free
+};
+
+// The line's lock, held for a scope.
+class Hold {
+public:
+    explicit Hold(ReaderLine& line) : line_(line) { AcquireSRWLockExclusive(&line_.lock); }
+    ~Hold() { ReleaseSRWLockExclusive(&line_.lock); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    void Wait(DWORD milliseconds) { SleepConditionVariableSRW(&line_.changed, &line_.lock, milliseconds, 0); }
+    // Runs `action` with the lock let go, and takes it again afterwards, also when it throws.
+    template <typename Action>
+    bool Unlocked(Action action) {
+        ReleaseSRWLockExclusive(&line_.lock);
+        struct Again {
+            SRWLOCK* lock;
+            ~Again() { AcquireSRWLockExclusive(lock); }
+        } again{&line_.lock};
+        return action();
+    }
+
+private:
+    ReaderLine& line_;
+};
+
+void Wake(ReaderLine& line);
+
+// A line with its thread, which reads one job after another on `internet` until the line closes.
+struct Reader {
+    std::shared_ptr<ReaderLine> line;
+    std::thread thread;
+};
+// False when no thread could be had.
+bool StartReader(const SharedInternet& internet, Reader* reader);
+// Hands `job` to the reader's thread.
+void GiveJob(ReaderLine& line, const std::shared_ptr<TransferJob>& job);
+// Tells the thread to end once it is free; the job under way, if any, is abandoned.
+void CloseLine(ReaderLine& line);
