@@ -130,8 +130,18 @@ bool ReadManifest(const FileListOperations& operations, const std::string& path,
     return false;
 }
 
+const char kSequenceUsage[] = "--sequence takes a whole number from 1 to 9223372036854775807";
+
+bool ReadSequenceOption(const ParsedArguments& parsed, const FileListOperations& operations, uint64_t* sequence) {
+    if (parsed.Has("--sequence"))
+        return ParseSequence(parsed.options.at("--sequence"), sequence);
+    *sequence = operations.unixTime();
+    return *sequence >= 1 && *sequence <= kMostSequence;
+}
+
 bool SignBytes(const FileListOperations& operations,
                const std::string& keyPath,
+               uint64_t sequence,
                const std::string& bytes,
                std::string* signatureFile,
                std::ostream& err) {
@@ -141,11 +151,11 @@ bool SignBytes(const FileListOperations& operations,
         return false;
     }
     std::string signature;
-    if (!operations.sign(keyFile, bytes, &signature)) {
+    if (!operations.sign(keyFile, SignedListBytes(sequence, bytes), &signature)) {
         err << "vardenhal-filelist: " << EscapeForDisplay(keyPath) << " holds no ECDSA P-256 private key\n";
         return false;
     }
-    *signatureFile = FormatSignatureFile(signature);
+    *signatureFile = FormatSignatureFile(sequence, signature);
     return true;
 }
 

@@ -77,9 +77,15 @@ bool RequireFolder(const FileListOperations& operations, const std::string& fold
 bool ReadRegularFile(const FileListOperations& operations, const std::string& path, std::string* text);
 bool ReadManifest(const FileListOperations& operations, const std::string& path, std::string* text, std::ostream& err);
 
-// The signature file's text for `bytes`, signed with the key in `keyPath`.
+// The signature's sequence: the value of --sequence, or the current Unix time without one. False
+// for a value out of its form, or a clock that gives none.
+extern const char kSequenceUsage[];
+bool ReadSequenceOption(const ParsedArguments& parsed, const FileListOperations& operations, uint64_t* sequence);
+
+// The signature file's text for the list `bytes` and `sequence`, signed with the key in `keyPath`.
 bool SignBytes(const FileListOperations& operations,
                const std::string& keyPath,
+               uint64_t sequence,
                const std::string& bytes,
                std::string* signatureFile,
                std::ostream& err);

@@ -1,4 +1,4 @@
-// make DIR [-o FILE [--sign KEYFILE]]: the manifest of a served folder.
+// make DIR [-o FILE [--sign KEYFILE [--sequence N]]]: the manifest of a served folder.
 #include <algorithm>
 #include <map>
 
@@ -7,16 +7,20 @@
 #include "update/manifest.h"
 
 namespace {
-const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE]]";
+const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE [--sequence N]]]";
 }  // namespace
 
 int RunMake(const std::vector<std::string>& args,
             const FileListOperations& operations,
             std::ostream& out,
             std::ostream& err) {
-    const ParsedArguments parsed = ParseArguments(args, {"-o", "--sign"});
-    if (!parsed.ok || parsed.positional.size() != 1 || (parsed.Has("--sign") && !parsed.Has("-o")))
+    const ParsedArguments parsed = ParseArguments(args, {"-o", "--sign", "--sequence"});
+    if (!parsed.ok || parsed.positional.size() != 1 || (parsed.Has("--sign") && !parsed.Has("-o")) ||
+        (parsed.Has("--sequence") && !parsed.Has("--sign")))
         return ReportUsageError(kMakeUsage, err);
+    uint64_t sequence = 0;
+    if (parsed.Has("--sign") && !ReadSequenceOption(parsed, operations, &sequence))
+        return ReportUsageError(kSequenceUsage, err);
     const std::string& folder = parsed.positional[0];
     const bool hasOutput = parsed.Has("-o");
     const std::string outputPath = hasOutput ? parsed.options.at("-o") : std::string();
@@ -81,7 +85,7 @@ int RunMake(const std::vector<std::string>& args,
     const std::string manifest = FormatManifest(entries);
     // Signed before anything is written, so a key that cannot sign leaves the old pair in place.
     std::string signatureFile;
-    if (!keyPath.empty() && !SignBytes(operations, keyPath, manifest, &signatureFile, err))
+    if (!keyPath.empty() && !SignBytes(operations, keyPath, sequence, manifest, &signatureFile, err))
         return kExitError;
     if (!hasOutput) {
         out << manifest << std::flush;
