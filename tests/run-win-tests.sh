@@ -52,14 +52,15 @@ xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" ctest --test-dir "build/$VARDENHAL_WINE_
 status=$?
 
 # The operators' tool on Windows signs with bcrypt and keeps keys in OpenSSL's form: each side
-# takes the other's key and signature.
+# takes the other's key and signature. Its gzip copy of the list must be one gzip reads back.
 if [ -x "$tool" ]; then
     wintool() {
         "$top/scripts/wine-run.sh" "$top/build/$VARDENHAL_WINE_TREE/vardenhal-filelist.exe" "$@" 2>>"$work/tool.log"
     }
     mkdir -p "$work/signed-folder/system" && echo "[Engine]" >"$work/signed-folder/system/l2.ini"
     (cd "$work" && wintool keygen windows.key >windows.pub &&
-        wintool make signed-folder -o signed-folder/filelist.txt --sign windows.key &&
+        wintool make signed-folder -o signed-folder/filelist.txt --sign windows.key --gzip &&
+        gzip -dc signed-folder/filelist.txt.gz | cmp - signed-folder/filelist.txt &&
         "$top/$tool" check signed-folder/filelist.txt signed-folder --public-key "$(cat windows.pub)" &&
         "$top/$tool" sign signed-folder/filelist.txt -k windows.key 2>/dev/null &&
         wintool check signed-folder/filelist.txt --public-key "$(cat windows.pub)") >"$work/tool.out"

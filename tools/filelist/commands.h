@@ -24,16 +24,18 @@ Command RunPlan;
 Command RunKeygen;
 Command RunSign;
 
-// A command's arguments after its name: each option of `options` takes one value and may come
-// once, anywhere; every other argument is positional. An option without its value, one given
-// twice, or an empty argument makes it not ok.
+// A command's arguments after its name: each option of `options` takes one value, each of `flags`
+// none (its value is ""); either may come once, anywhere; every other argument is positional. An
+// option without its value, one given twice, or an empty argument makes it not ok.
 struct ParsedArguments {
     bool ok = true;
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;
     bool Has(const std::string& option) const { return options.count(option) != 0; }
 };
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& options);
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::set<std::string>& options,
+                               const std::set<std::string>& flags = {});
 
 int ReportUsageError(const std::string& message, std::ostream& err);
 

@@ -8,6 +8,7 @@
 
 const char kManifestName[] = "filelist.txt";
 const char kSignatureSuffix[] = ".sig";
+const char kGzipSuffix[] = ".gz";
 
 namespace {
 
@@ -18,16 +19,20 @@ const char kHelpText[] =
     "<server root>/updater/filelist.txt before it fetches the files below <server root>/updater/.\n"
     "\n"
     "commands:\n"
-    "  make DIR [-o FILE [--sign KEYFILE [--sequence N]]]\n"
+    "  make DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]\n"
     "      Lists every file below DIR, the folder served as /updater/, as one \"path|md5\" line\n"
     "      each: paths relative to DIR with forward slashes, sorted, digests as 32 lower-case hex\n"
-    "      digits, LF line ends, no byte-order mark. DIR/filelist.txt and its .sig are skipped.\n"
+    "      digits, LF line ends, no byte-order mark. DIR/filelist.txt, its .sig and its .gz are\n"
+    "      skipped.\n"
     "      Writes to standard output, or to FILE (written beside it, then renamed over it).\n"
     "      Refuses names a launcher would refuse or mangle, naming each, and then writes nothing:\n"
     "      '|', '\\', control characters, bytes above 0x7F, characters Windows forbids, names\n"
     "      ending in a space or a dot, ':', device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with\n"
     "      or without an extension), names that differ only in letter case, and anything that is\n"
-    "      not a regular file. With --sign, also signs FILE as the sign command does.\n"
+    "      not a regular file. With --sign, also signs FILE as the sign command does. With\n"
+    "      --gzip, also writes FILE.gz, FILE's bytes compressed with gzip (one list always gives\n"
+    "      the same bytes), for a web server that sends it where gzip is taken (nginx:\n"
+    "      gzip_static on;); it too is written beside, then renamed over.\n"
     "  keygen KEYFILE\n"
     "      Makes an update list signing key: writes the private key to KEYFILE (readable by its\n"
     "      owner only; an existing file is never overwritten) and prints the public key, the value\n"

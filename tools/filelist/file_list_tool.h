@@ -50,6 +50,7 @@ const int kExitError = 2;
 
 extern const char kManifestName[];
 extern const char kSignatureSuffix[];  // the signature file is the manifest's name and this
+extern const char kGzipSuffix[];       // and so is its gzip copy
 
 // args excludes the program name. Manifests and reports go to `out`, messages and progress to `err`.
 int RunFileListTool(const std::vector<std::string>& args,

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -106,6 +107,7 @@ TEST_F(FileListToolTest, Md5IsStreamedInBlocksAndMatchesTheTestVectors) {
 TEST_F(FileListToolTest, MakeListsEveryFileSortedAndSkipsTheManifestItself) {
     WriteServedFiles();
     Write(served_ + "/filelist.txt", "stale manifest\n");
+    Write(served_ + "/filelist.txt.gz", "stale copy");
     Write(served_ + "/system/filelist.txt", "abc");  // only the top-level one is the manifest
     ASSERT_EQ(Run({"make", served_}), kExitClean) << err_;
     EXPECT_EQ(out_, "a.txt|" + kAbcMd5 + "\nempty.dat|" + kEmptyMd5 + "\nsystem/filelist.txt|" + kAbcMd5 +
@@ -128,6 +130,27 @@ TEST_F(FileListToolTest, MakeWritesTheOutputFileWholeAndNothingElse) {
     EXPECT_FALSE(fs::exists(manifest + ".partial"));
 
     EXPECT_EQ(Run({"make", served_, "-o", root_ + "/no/such/folder/filelist.txt"}), kExitError);
+}
+
+TEST_F(FileListToolTest, MakeWithGzipWritesTheSameCopyOfTheListEachTime) {
+    WriteServedFiles();
+    const std::string manifest = served_ + "/filelist.txt";
+    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--gzip"}), kExitClean) << err_;
+    const std::string copy = Read(manifest + ".gz");
+    // Deflate, no time, best compression, system unknown.
+    EXPECT_EQ(copy.substr(0, 10), std::string("\x1f\x8b\x08\0\0\0\0\0\x02\xff", 10));
+    gzFile file = gzopen((manifest + ".gz").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    char bytes[4096];
+    const int length = gzread(file, bytes, sizeof bytes);
+    gzclose(file);
+    ASSERT_GE(length, 0);
+    EXPECT_EQ(std::string(bytes, static_cast<size_t>(length)), ServedManifest());
+    EXPECT_FALSE(fs::exists(manifest + ".gz.partial"));
+
+    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--gzip"}), kExitClean) << err_;
+    EXPECT_EQ(Read(manifest), ServedManifest());
+    EXPECT_EQ(Read(manifest + ".gz"), copy);
 }
 
 TEST_F(FileListToolTest, MakeRefusesNamesTheLauncherWouldRefuseOrMangleAndWritesNothing) {
@@ -193,7 +216,7 @@ TEST_F(FileListToolTest, MakeFailsOnAnEmptyOrMissingFolder) {
     EXPECT_EQ(Run({"make", served_, "extra"}), kExitError);
 }
 
-TEST_F(FileListToolTest, ABadSequenceOrASequenceWithoutSigningIsAUsageErrorThatWritesNothing) {
+TEST_F(FileListToolTest, ABadSequenceOrAnOptionOutOfPlaceIsAUsageErrorThatWritesNothing) {
     WriteServedFiles();
     const std::string manifest = served_ + "/filelist.txt";
     Write(manifest, ServedManifest());
@@ -203,10 +226,12 @@ TEST_F(FileListToolTest, ABadSequenceOrASequenceWithoutSigningIsAUsageErrorThatW
         {"sign", manifest, "-k", key, "--sequence", "0042"},
         {"make", served_, "-o", manifest, "--sign", key, "--sequence", "-5"},
         {"make", served_, "-o", manifest, "--sequence", "5"},
+        {"make", served_, "--gzip"},
     };
     for (const auto& args : cases)
         EXPECT_EQ(Run(args), kExitError) << args.back();
     EXPECT_FALSE(fs::exists(manifest + ".sig"));
+    EXPECT_FALSE(fs::exists(manifest + ".gz"));
 }
 
 TEST_F(FileListToolTest, CheckReportsEveryLintFindingWithItsLineNumber) {
@@ -403,7 +428,7 @@ TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {
 
 TEST_F(FileListToolTest, HelpDocumentsEachCommandAndUnknownCommandsFail) {
     ASSERT_EQ(Run({"--help"}), kExitClean);
-    for (const char* usage : {"make DIR [-o FILE [--sign KEYFILE [--sequence N]]]", "keygen KEYFILE",
+    for (const char* usage : {"make DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]", "keygen KEYFILE",
                               "sign MANIFEST -k KEYFILE [--sequence N]", "check MANIFEST [DIR] [--public-key KEY]",
                               "plan MANIFEST CLIENT_DIR", "exit status"})
         EXPECT_NE(out_.find(usage), std::string::npos) << usage;
