@@ -81,15 +81,56 @@ std::string FormatManifestPublicKey(const std::string& point) {
     return EncodeBase64(MakePublicKeyInfo(point));
 }
 
-bool ParseSignatureFile(const std::string& text, std::string* signature) {
-    std::string line = text;
-    if (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return DecodeBase64(line, signature) && signature->size() == kSignatureBytes;
+bool ParseSequence(const std::string& text, uint64_t* sequence) {
+    // Nineteen digits stay below 2^64, so the sum cannot wrap before the bound is checked.
+    if (text.empty() || text.size() > 19 || text[0] == '0')
+        return false;
+    uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > kMostSequence)
+        return false;
+    *sequence = value;
+    return true;
 }
 
-std::string FormatSignatureFile(const std::string& signature) {
-    return EncodeBase64(signature) + "\n";
+std::string SignedListPrefix(uint64_t sequence) {
+    return "VardenhalUpdateList\n" + std::to_string(sequence) + "\n";
+}
+
+std::string SignedListBytes(uint64_t sequence, const std::string& listBytes) {
+    return SignedListPrefix(sequence) + listBytes;
+}
+
+namespace {
+
+// The value after "NAME " on the next line from `*offset`, which LF or CR LF must end.
+bool TakeField(const std::string& text, const std::string& name, size_t* offset, std::string* value) {
+    const size_t end = text.find('\n', *offset);
+    if (end == std::string::npos || text.compare(*offset, name.size() + 1, name + " ") != 0)
+        return false;
+    const size_t start = *offset + name.size() + 1;
+    const size_t stop = end > start && text[end - 1] == '\r' ? end - 1 : end;
+    *value = text.substr(start, stop - start);
+    *offset = end + 1;
+    return true;
+}
+
+}  // namespace
+
+bool ParseSignatureFile(const std::string& text, std::string* signature, uint64_t* sequence) {
+    size_t offset = 0;
+    std::string sequenceText;
+    std::string signatureText;
+    return TakeField(text, "sequence", &offset, &sequenceText) &&
+           TakeField(text, "signature", &offset, &signatureText) && offset == text.size() &&
+           ParseSequence(sequenceText, sequence) && DecodeBase64(signatureText, signature) &&
+           signature->size() == kSignatureBytes;
+}
+
+std::string FormatSignatureFile(uint64_t sequence, const std::string& signature) {
+    return "sequence " + std::to_string(sequence) + "\nsignature " + EncodeBase64(signature) + "\n";
 }

@@ -11,9 +11,30 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
+// BCryptHashData takes a ULONG: a list larger than that goes in pieces.
+bool HashInPieces(BCRYPT_HASH_HANDLE hash, const std::string& bytes) {
+    const size_t kPiece = 1u << 30;
+    for (size_t offset = 0; offset < bytes.size(); offset += kPiece) {
+        const size_t length = bytes.size() - offset < kPiece ? bytes.size() - offset : kPiece;
+        PUCHAR data = reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + offset));
+        if (!Succeeded(BCryptHashData(hash, data, static_cast<ULONG>(length), 0)))
+            return false;
+    }
+    return true;
+}
+
+bool VerifyDigest(const std::string& point, std::string digest, const std::string& signature) {
+    P256Key key;
+    if (signature.size() != kSignatureBytes || digest.size() != 32 || !ImportP256Key(point, std::string(), &key))
+        return false;
+    std::string copy = signature;
+    return BCryptVerifySignature(key.key.Get(), nullptr, reinterpret_cast<PUCHAR>(&digest[0]), 32,
+                                 reinterpret_cast<PUCHAR>(&copy[0]), static_cast<ULONG>(copy.size()), 0) == 0;
+}
+
 }  // namespace
 
-std::string ComputeSha256(const std::string& bytes) {
+std::string ComputeSha256(const std::string& bytes, const std::string& more) {
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
     BCRYPT_HASH_HANDLE rawHash = nullptr;
     const bool opened = Succeeded(BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0));
@@ -21,14 +42,8 @@ std::string ComputeSha256(const std::string& bytes) {
     if (!opened || !Succeeded(BCryptCreateHash(algorithm.Get(), &rawHash, nullptr, 0, nullptr, 0, 0)))
         return std::string();
     ScopedBCryptHash hash(rawHash);
-    // BCryptHashData takes a ULONG: a list larger than that goes in pieces.
-    const size_t kPiece = 1u << 30;
-    for (size_t offset = 0; offset < bytes.size(); offset += kPiece) {
-        const size_t length = bytes.size() - offset < kPiece ? bytes.size() - offset : kPiece;
-        PUCHAR data = reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + offset));
-        if (!Succeeded(BCryptHashData(hash.Get(), data, static_cast<ULONG>(length), 0)))
-            return std::string();
-    }
+    if (!HashInPieces(hash.Get(), bytes) || !HashInPieces(hash.Get(), more))
+        return std::string();
     std::string digest(32, '\0');
     if (!Succeeded(BCryptFinishHash(hash.Get(), reinterpret_cast<PUCHAR>(&digest[0]), 32, 0)))
         return std::string();
@@ -63,11 +78,22 @@ bool ImportP256Key(const std::string& point, const std::string& privateScalar, P
 }
 
 bool VerifyManifestSignature(const std::string& point, const std::string& bytes, const std::string& signature) {
-    std::string digest = ComputeSha256(bytes);
-    P256Key key;
-    if (signature.size() != kSignatureBytes || digest.empty() || !ImportP256Key(point, std::string(), &key))
+    return VerifyDigest(point, ComputeSha256(bytes), signature);
+}
+
+bool VerifySignedList(const std::string& publicKeyBase64,
+                      const std::string& listBytes,
+                      const std::string& signatureFileText,
+                      uint64_t* sequence) {
+    std::string point;
+    std::string signature;
+    uint64_t signedSequence = 0;
+    // The list is hashed where it lies: a copy behind the prefix would double a large list in a
+    // 32-bit process.
+    if (!ParseManifestPublicKey(publicKeyBase64, &point) ||
+        !ParseSignatureFile(signatureFileText, &signature, &signedSequence) ||
+        !VerifyDigest(point, ComputeSha256(SignedListPrefix(signedSequence), listBytes), signature))
         return false;
-    std::string copy = signature;
-    return BCryptVerifySignature(key.key.Get(), nullptr, reinterpret_cast<PUCHAR>(&digest[0]), 32,
-                                 reinterpret_cast<PUCHAR>(&copy[0]), static_cast<ULONG>(copy.size()), 0) == 0;
+    *sequence = signedSequence;
+    return true;
 }

@@ -1,17 +1,25 @@
 // Checking a signed update list with the system's own cryptography (bcrypt.dll).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/scoped_win.h"
 
-// SHA-256 of `bytes` (32 bytes), or "" when the system cannot compute it.
-std::string ComputeSha256(const std::string& bytes);
+// SHA-256 of `bytes` followed by `more` (32 bytes), or "" when the system cannot compute it.
+std::string ComputeSha256(const std::string& bytes, const std::string& more = std::string());
 
 // True only when `signature` (r then s) is an ECDSA P-256 signature of SHA-256(`bytes`) made with
 // the private half of `point` (X then Y). Any other input, or a failure of the system's
 // cryptography, gives false.
 bool VerifyManifestSignature(const std::string& point, const std::string& bytes, const std::string& signature);
+
+// True only when `signatureFileText` is a signature file (manifest_signature.h) whose signature
+// is good for `listBytes` and its sequence under the base64 public key; then sets `sequence`.
+bool VerifySignedList(const std::string& publicKeyBase64,
+                      const std::string& listBytes,
+                      const std::string& signatureFileText,
+                      uint64_t* sequence);
 
 // An ECDSA P-256 key in bcrypt; the provider is declared first, so it outlives the key.
 struct P256Key {

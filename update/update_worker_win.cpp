@@ -107,15 +107,12 @@ bool RunWithSession(HWND window,
     if (signedBuild) {
         operations.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
             // A key the build could not read trusts nothing.
-            std::string point;
-            std::string signature;
+            uint64_t sequence = 0;
             TransferLimits signatureLimits = limits;
             signatureLimits.maxManifestBytes = kMostSignatureFileBytes;
-            return ParseManifestPublicKey(manifestPublicKey, &point) &&
-                   ParseSignatureFile(
-                       DownloadToString(signatureAddress, signatureLimits, session, &flags.cancelRequested),
-                       &signature) &&
-                   VerifyManifestSignature(point, manifest, signature);
+            return VerifySignedList(
+                manifestPublicKey, manifest,
+                DownloadToString(signatureAddress, signatureLimits, session, &flags.cancelRequested), &sequence);
         };
     }
     operations.pathExists = [](const std::wstring& localPath) {

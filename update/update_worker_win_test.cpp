@@ -267,8 +267,8 @@ bool ReadTestKey(std::string* keyFile, std::string* publicKey) {
 
 std::string SignatureFile(const std::string& keyFile, const std::string& bytes) {
     std::string signature;
-    EXPECT_TRUE(SignWithKeyFile(keyFile, bytes, &signature));
-    return FormatSignatureFile(signature);
+    EXPECT_TRUE(SignWithKeyFile(keyFile, SignedListBytes(1700000000, bytes), &signature));
+    return FormatSignatureFile(1700000000, signature);
 }
 
 TEST_F(UpdateWorkerTest, ASignedBuildRunsOnlyAListSignedWithItsKey) {
@@ -298,6 +298,8 @@ TEST_F(UpdateWorkerTest, ASignedBuildRunsOnlyAListSignedWithItsKey) {
         {"a signature over other bytes", manifest, SignatureFile(keyFile, manifest + "x")},
         {"one byte of the list changed", changed, good},
         {"a cut signature file", manifest, good.substr(0, 50)},
+        {"the signed sequence changed", manifest, "sequence 1700000001" + good.substr(19)},
+        {"the one-line form", manifest, good.substr(good.find("signature ") + 10)},
         {"a garbled signature file", manifest, "not a signature\n"},
         {"a signature made with another key", manifest, SignatureFile(otherKey, manifest)},
     };

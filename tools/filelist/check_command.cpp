@@ -9,20 +9,22 @@
 
 namespace {
 
-// Why a signed launcher would refuse MANIFEST; empty when it would take it.
+// Why a signed launcher would refuse MANIFEST; empty when it would take it, with the sequence
+// it would read.
 std::string DescribeSignature(const FileListOperations& operations,
                               const std::string& manifestPath,
                               const std::string& manifest,
-                              const std::string& point) {
+                              const std::string& point,
+                              uint64_t* sequence) {
     const std::string path = manifestPath + kSignatureSuffix;
     std::string text;
     std::string signature;
     if (!ReadRegularFile(operations, path, &text))
         return "no signature file " + EscapeForDisplay(path) + "; a signed launcher would refuse this manifest";
-    if (!ParseSignatureFile(text, &signature))
+    if (!ParseSignatureFile(text, &signature, sequence))
         return "the signature file " + EscapeForDisplay(path) +
-               " is damaged: it must be one line of base64 holding 64 bytes";
-    if (!operations.verify(point, manifest, signature))
+               " is damaged: it must be the lines \"sequence N\" and \"signature BASE64\"; sign it again";
+    if (!operations.verify(point, SignedListBytes(*sequence, manifest), signature))
         return "the signature in " + EscapeForDisplay(path) +
                " was not made over this manifest with this key; sign it again";
     return std::string();
@@ -120,9 +122,12 @@ int RunCheck(const std::vector<std::string>& args,
             !CompareWithFolder(operations, positional[1], lint, &findings, err))
             return kExitError;
     }
+    uint64_t sequence = 0;
+    bool signedWell = false;
     if (hasKey) {
-        const std::string problem = DescribeSignature(operations, manifestPath, text, point);
-        if (!problem.empty())
+        const std::string problem = DescribeSignature(operations, manifestPath, text, point, &sequence);
+        signedWell = problem.empty();
+        if (!signedWell)
             findings.push_back({0, "", problem});
     }
 
@@ -134,6 +139,8 @@ int RunCheck(const std::vector<std::string>& args,
     });
     for (const ManifestFinding& finding : findings)
         out << FormatFinding(manifestPath, finding) << "\n";
+    if (signedWell)
+        out << EscapeForDisplay(manifestPath) << ": signed, sequence " << sequence << "\n";
     if (findings.empty())
         out << EscapeForDisplay(manifestPath) << ": " << lint.entries.size() << " entries, no problems\n";
     else

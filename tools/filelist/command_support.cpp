@@ -5,10 +5,15 @@
 #include "tools/filelist/manifest_rules.h"
 #include "update/manifest_signature.h"
 
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& options) {
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::set<std::string>& options,
+                               const std::set<std::string>& flags) {
     ParsedArguments parsed;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (options.count(args[i])) {
+        if (flags.count(args[i])) {
+            if (!parsed.options.emplace(args[i], std::string()).second)
+                parsed.ok = false;
+        } else if (options.count(args[i])) {
             if (i + 1 == args.size() || args[i + 1].empty() || !parsed.options.emplace(args[i], args[i + 1]).second)
                 parsed.ok = false;
             ++i;
@@ -83,7 +88,8 @@ std::string ParentFolder(const std::string& path) {
 }
 
 bool IsListFile(const std::string& path) {
-    return path == kManifestName || path == std::string(kManifestName) + kSignatureSuffix;
+    const std::string manifest = kManifestName;
+    return path == manifest || path == manifest + kSignatureSuffix || path == manifest + kGzipSuffix;
 }
 
 bool WalkFolder(const FileListOperations& operations, const std::string& root, FolderWalk* walk, std::ostream& err) {
@@ -130,8 +136,18 @@ bool ReadManifest(const FileListOperations& operations, const std::string& path,
     return false;
 }
 
+const char kSequenceUsage[] = "--sequence takes a whole number from 1 to 9223372036854775807";
+
+bool ReadSequenceOption(const ParsedArguments& parsed, const FileListOperations& operations, uint64_t* sequence) {
+    if (parsed.Has("--sequence"))
+        return ParseSequence(parsed.options.at("--sequence"), sequence);
+    *sequence = operations.unixTime();
+    return *sequence >= 1 && *sequence <= kMostSequence;
+}
+
 bool SignBytes(const FileListOperations& operations,
                const std::string& keyPath,
+               uint64_t sequence,
                const std::string& bytes,
                std::string* signatureFile,
                std::ostream& err) {
@@ -141,11 +157,11 @@ bool SignBytes(const FileListOperations& operations,
         return false;
     }
     std::string signature;
-    if (!operations.sign(keyFile, bytes, &signature)) {
+    if (!operations.sign(keyFile, SignedListBytes(sequence, bytes), &signature)) {
         err << "vardenhal-filelist: " << EscapeForDisplay(keyPath) << " holds no ECDSA P-256 private key\n";
         return false;
     }
-    *signatureFile = FormatSignatureFile(signature);
+    *signatureFile = FormatSignatureFile(sequence, signature);
     return true;
 }
 

@@ -24,16 +24,18 @@ Command RunPlan;
 Command RunKeygen;
 Command RunSign;
 
-// A command's arguments after its name: each option of `options` takes one value and may come
-// once, anywhere; every other argument is positional. An option without its value, one given
-// twice, or an empty argument makes it not ok.
+// A command's arguments after its name: each option of `options` takes one value, each of `flags`
+// none (its value is ""); either may come once, anywhere; every other argument is positional. An
+// option without its value, one given twice, or an empty argument makes it not ok.
 struct ParsedArguments {
     bool ok = true;
     std::vector<std::string> positional;
     std::map<std::string, std::string> options;
     bool Has(const std::string& option) const { return options.count(option) != 0; }
 };
-ParsedArguments ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& options);
+ParsedArguments ParseArguments(const std::vector<std::string>& args,
+                               const std::set<std::string>& options,
+                               const std::set<std::string>& flags = {});
 
 int ReportUsageError(const std::string& message, std::ostream& err);
 
@@ -77,9 +79,15 @@ bool RequireFolder(const FileListOperations& operations, const std::string& fold
 bool ReadRegularFile(const FileListOperations& operations, const std::string& path, std::string* text);
 bool ReadManifest(const FileListOperations& operations, const std::string& path, std::string* text, std::ostream& err);
 
-// The signature file's text for `bytes`, signed with the key in `keyPath`.
+// The signature's sequence: the value of --sequence, or the current Unix time without one. False
+// for a value out of its form, or a clock that gives none.
+extern const char kSequenceUsage[];
+bool ReadSequenceOption(const ParsedArguments& parsed, const FileListOperations& operations, uint64_t* sequence);
+
+// The signature file's text for the list `bytes` and `sequence`, signed with the key in `keyPath`.
 bool SignBytes(const FileListOperations& operations,
                const std::string& keyPath,
+               uint64_t sequence,
                const std::string& bytes,
                std::string* signatureFile,
                std::ostream& err);

@@ -16,6 +16,8 @@ struct FolderItem {
     uint64_t length = 0;  // bytes, for files
 };
 
+uint64_t CurrentUnixTime();
+
 // Paths are narrow (UTF-8 on Windows) and joined with '/'; the Windows layer turns them around.
 struct FileListOperations {
     // The items of one folder, without "." and "..". A link to a folder comes back as kOther,
@@ -38,6 +40,8 @@ struct FileListOperations {
     std::function<bool(const std::string& path, const std::string& bytes)> createPrivateFile;
     // Whether standard error is a terminal: only then a progress line is drawn.
     bool errorIsTerminal = false;
+    // Seconds since 1970, the sequence of a signature made without one.
+    std::function<uint64_t()> unixTime = CurrentUnixTime;
 };
 
 const int kExitClean = 0;
@@ -46,6 +50,7 @@ const int kExitError = 2;
 
 extern const char kManifestName[];
 extern const char kSignatureSuffix[];  // the signature file is the manifest's name and this
+extern const char kGzipSuffix[];       // and so is its gzip copy
 
 // args excludes the program name. Manifests and reports go to `out`, messages and progress to `err`.
 int RunFileListTool(const std::vector<std::string>& args,

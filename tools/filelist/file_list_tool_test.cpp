@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -49,7 +50,9 @@ protected:
     int Run(const std::vector<std::string>& args) {
         std::ostringstream out;
         std::ostringstream err;
-        const int status = RunFileListTool(args, MakeFileListOperations(), out, err);
+        FileListOperations operations = MakeFileListOperations();
+        operations.unixTime = [] { return uint64_t{1700000000}; };
+        const int status = RunFileListTool(args, operations, out, err);
         out_ = out.str();
         err_ = err.str();
         return status;
@@ -104,6 +107,7 @@ TEST_F(FileListToolTest, Md5IsStreamedInBlocksAndMatchesTheTestVectors) {
 TEST_F(FileListToolTest, MakeListsEveryFileSortedAndSkipsTheManifestItself) {
     WriteServedFiles();
     Write(served_ + "/filelist.txt", "stale manifest\n");
+    Write(served_ + "/filelist.txt.gz", "stale copy");
     Write(served_ + "/system/filelist.txt", "abc");  // only the top-level one is the manifest
     ASSERT_EQ(Run({"make", served_}), kExitClean) << err_;
     EXPECT_EQ(out_, "a.txt|" + kAbcMd5 + "\nempty.dat|" + kEmptyMd5 + "\nsystem/filelist.txt|" + kAbcMd5 +
@@ -126,6 +130,27 @@ TEST_F(FileListToolTest, MakeWritesTheOutputFileWholeAndNothingElse) {
     EXPECT_FALSE(fs::exists(manifest + ".partial"));
 
     EXPECT_EQ(Run({"make", served_, "-o", root_ + "/no/such/folder/filelist.txt"}), kExitError);
+}
+
+TEST_F(FileListToolTest, MakeWithGzipWritesTheSameCopyOfTheListEachTime) {
+    WriteServedFiles();
+    const std::string manifest = served_ + "/filelist.txt";
+    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--gzip"}), kExitClean) << err_;
+    const std::string copy = Read(manifest + ".gz");
+    // Deflate, no time, best compression, system unknown.
+    EXPECT_EQ(copy.substr(0, 10), std::string("\x1f\x8b\x08\0\0\0\0\0\x02\xff", 10));
+    gzFile file = gzopen((manifest + ".gz").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    char bytes[4096];
+    const int length = gzread(file, bytes, sizeof bytes);
+    gzclose(file);
+    ASSERT_GE(length, 0);
+    EXPECT_EQ(std::string(bytes, static_cast<size_t>(length)), ServedManifest());
+    EXPECT_FALSE(fs::exists(manifest + ".gz.partial"));
+
+    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--gzip"}), kExitClean) << err_;
+    EXPECT_EQ(Read(manifest), ServedManifest());
+    EXPECT_EQ(Read(manifest + ".gz"), copy);
 }
 
 TEST_F(FileListToolTest, MakeRefusesNamesTheLauncherWouldRefuseOrMangleAndWritesNothing) {
@@ -189,6 +214,24 @@ TEST_F(FileListToolTest, MakeFailsOnAnEmptyOrMissingFolder) {
     EXPECT_EQ(Run({"make"}), kExitError);
     EXPECT_EQ(Run({"make", served_, "-o"}), kExitError);
     EXPECT_EQ(Run({"make", served_, "extra"}), kExitError);
+}
+
+TEST_F(FileListToolTest, ABadSequenceOrAnOptionOutOfPlaceIsAUsageErrorThatWritesNothing) {
+    WriteServedFiles();
+    const std::string manifest = served_ + "/filelist.txt";
+    Write(manifest, ServedManifest());
+    const std::string key = root_ + "/operator.key";
+    ASSERT_EQ(Run({"keygen", key}), kExitClean) << err_;
+    const std::vector<std::string> cases[] = {
+        {"sign", manifest, "-k", key, "--sequence", "0042"},
+        {"make", served_, "-o", manifest, "--sign", key, "--sequence", "-5"},
+        {"make", served_, "-o", manifest, "--sequence", "5"},
+        {"make", served_, "--gzip"},
+    };
+    for (const auto& args : cases)
+        EXPECT_EQ(Run(args), kExitError) << args.back();
+    EXPECT_FALSE(fs::exists(manifest + ".sig"));
+    EXPECT_FALSE(fs::exists(manifest + ".gz"));
 }
 
 TEST_F(FileListToolTest, CheckReportsEveryLintFindingWithItsLineNumber) {
@@ -337,10 +380,12 @@ TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {
 
     const std::string manifest = served_ + "/filelist.txt";
     const std::string signature = manifest + ".sig";
-    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--sign", key}), kExitClean) << err_;
+    ASSERT_EQ(Run({"make", served_, "-o", manifest, "--sign", key, "--sequence", "5"}), kExitClean) << err_;
     EXPECT_EQ(Read(manifest), ServedManifest());  // the signature is not listed
-    EXPECT_EQ(Read(signature).size(), 89u);
+    EXPECT_EQ(Read(signature).substr(0, 21), "sequence 5\nsignature ");
+    EXPECT_EQ(Read(signature).size(), 110u);
     EXPECT_EQ(Run({"check", manifest, served_, "--public-key", publicKey}), kExitClean) << out_;
+    EXPECT_EQ(out_, manifest + ": signed, sequence 5\n" + manifest + ": 3 entries, no problems\n");
 
     const std::string otherKey = root_ + "/other.key";
     ASSERT_EQ(Run({"keygen", otherKey}), kExitClean);
@@ -356,6 +401,8 @@ TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {
         {"another key", ServedManifest(), goodSignature, otherPublicKey, "was not made over this manifest"},
         {"one byte changed", "b" + ServedManifest().substr(1), goodSignature, publicKey, "was not made over"},
         {"cut signature", ServedManifest(), goodSignature.substr(0, 40) + "\n", publicKey, "is damaged"},
+        {"the one-line form", ServedManifest(), goodSignature.substr(21), publicKey, "is damaged"},
+        {"sequence raised", ServedManifest(), "sequence 6" + goodSignature.substr(10), publicKey, "was not made over"},
         {"no signature", ServedManifest(), "", publicKey, "no signature file"},
     };
     for (const auto& c : cases) {
@@ -365,11 +412,14 @@ TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {
             Write(signature, c.signature);
         EXPECT_EQ(Run({"check", manifest, "--public-key", c.publicKey}), kExitFindings) << c.name;
         EXPECT_NE(out_.find(c.finding), std::string::npos) << c.name << ": " << out_;
+        EXPECT_EQ(out_.find("signed, sequence"), std::string::npos) << c.name << ": " << out_;
     }
 
-    // Signing again mends it; a file that holds no key signs nothing and leaves the signature alone.
+    // Signing again mends it, numbered by the clock; a file that holds no key signs nothing and
+    // leaves the signature alone.
     ASSERT_EQ(Run({"sign", manifest, "-k", key}), kExitClean) << err_;
     EXPECT_EQ(Run({"check", manifest, "--public-key", publicKey}), kExitClean) << out_;
+    EXPECT_NE(out_.find(": signed, sequence 1700000000\n"), std::string::npos) << out_;
     const std::string mended = Read(signature);
     EXPECT_EQ(Run({"sign", manifest, "-k", served_ + "/a.txt"}), kExitError);
     EXPECT_EQ(Run({"check", manifest, "--public-key", "bm90IGEga2V5"}), kExitError);
@@ -378,8 +428,9 @@ TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {
 
 TEST_F(FileListToolTest, HelpDocumentsEachCommandAndUnknownCommandsFail) {
     ASSERT_EQ(Run({"--help"}), kExitClean);
-    for (const char* usage : {"make DIR [-o FILE [--sign KEYFILE]]", "keygen KEYFILE", "sign MANIFEST -k KEYFILE",
-                              "check MANIFEST [DIR] [--public-key KEY]", "plan MANIFEST CLIENT_DIR", "exit status"})
+    for (const char* usage : {"make DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]", "keygen KEYFILE",
+                              "sign MANIFEST -k KEYFILE [--sequence N]", "check MANIFEST [DIR] [--public-key KEY]",
+                              "plan MANIFEST CLIENT_DIR", "exit status"})
         EXPECT_NE(out_.find(usage), std::string::npos) << usage;
     EXPECT_EQ(Run({"frobnicate"}), kExitError);
     EXPECT_NE(err_.find("unknown command"), std::string::npos);

@@ -1,22 +1,28 @@
-// make DIR [-o FILE [--sign KEYFILE]]: the manifest of a served folder.
+// make DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]: the manifest of a served folder.
 #include <algorithm>
 #include <map>
 
 #include "tools/filelist/commands.h"
+#include "tools/filelist/gzip_copy.h"
 #include "tools/filelist/manifest_rules.h"
 #include "update/manifest.h"
 
 namespace {
-const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE]]";
+const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]";
 }  // namespace
 
 int RunMake(const std::vector<std::string>& args,
             const FileListOperations& operations,
             std::ostream& out,
             std::ostream& err) {
-    const ParsedArguments parsed = ParseArguments(args, {"-o", "--sign"});
-    if (!parsed.ok || parsed.positional.size() != 1 || (parsed.Has("--sign") && !parsed.Has("-o")))
+    const ParsedArguments parsed = ParseArguments(args, {"-o", "--sign", "--sequence"}, {"--gzip"});
+    if (!parsed.ok || parsed.positional.size() != 1 || (parsed.Has("--sign") && !parsed.Has("-o")) ||
+        (parsed.Has("--sequence") && !parsed.Has("--sign")) || (parsed.Has("--gzip") && !parsed.Has("-o")))
         return ReportUsageError(kMakeUsage, err);
+    uint64_t sequence = 0;
+    if (parsed.Has("--sign") && !ReadSequenceOption(parsed, operations, &sequence))
+        return ReportUsageError(kSequenceUsage, err);
+    const bool gzip = parsed.Has("--gzip");
     const std::string& folder = parsed.positional[0];
     const bool hasOutput = parsed.Has("-o");
     const std::string outputPath = hasOutput ? parsed.options.at("-o") : std::string();
@@ -79,10 +85,15 @@ int RunMake(const std::vector<std::string>& args,
     ClearProgress(&progress);
 
     const std::string manifest = FormatManifest(entries);
-    // Signed before anything is written, so a key that cannot sign leaves the old pair in place.
+    // Signed and compressed before anything is written, so a failure leaves the old files in place.
     std::string signatureFile;
-    if (!keyPath.empty() && !SignBytes(operations, keyPath, manifest, &signatureFile, err))
+    if (!keyPath.empty() && !SignBytes(operations, keyPath, sequence, manifest, &signatureFile, err))
         return kExitError;
+    std::string compressed;
+    if (gzip && !GzipBytes(manifest, &compressed)) {
+        err << "vardenhal-filelist: cannot compress the manifest\n";
+        return kExitError;
+    }
     if (!hasOutput) {
         out << manifest << std::flush;
         if (!out) {
@@ -91,6 +102,10 @@ int RunMake(const std::vector<std::string>& args,
         }
     } else if (!operations.replaceFile(outputPath, manifest)) {
         err << "vardenhal-filelist: cannot write " << EscapeForDisplay(outputPath) << "\n";
+        return kExitError;
+    }
+    if (gzip && !operations.replaceFile(outputPath + kGzipSuffix, compressed)) {
+        err << "vardenhal-filelist: cannot write " << EscapeForDisplay(outputPath + kGzipSuffix) << "\n";
         return kExitError;
     }
     if (!keyPath.empty() && !WriteSignatureFile(operations, outputPath, signatureFile, err))
