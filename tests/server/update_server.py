@@ -51,7 +51,9 @@ Kinds:
   close-cut      no length, the first half of the file, then the connection closed
 
   update_server.py --root DIR --cert CRT --key KEY [--port N] [--port-file F] [--log-file F]
-The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port.
+The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port, and
+F.refused a port that the server holds bound on 127.0.0.1 without listening, so that while it runs
+nothing else can listen there and every connection to it is refused (a server that is down).
 The log gets one line for each request, written when its status goes out:
   METHOD PATH USER-AGENT SCHEME[ range=V][ if-range=V][ if-none-match=V][ if-modified-since=V][ accept-encoding=V] status=NNN
 where SCHEME is https or http, a missing user agent is "-", and each V is the request's header
@@ -66,6 +68,7 @@ import http.server
 import os
 import re
 import select
+import socket
 import socketserver
 import ssl
 import struct
@@ -469,7 +472,8 @@ def main():
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--port", type=int, default=0)
-    ap.add_argument("--port-file", help="gets the HTTPS port; PORT_FILE.http gets the plain HTTP port")
+    ap.add_argument("--port-file", help="gets the HTTPS port; PORT_FILE.http gets the plain HTTP port and "
+                    "PORT_FILE.refused one where nothing listens")
     ap.add_argument("--log-file", help="append one line per request: method, path, user agent, https or http, the "
                     "headers named in the module's docstring and the status")
     args = ap.parse_args()
@@ -487,9 +491,14 @@ def main():
         listener.https_port = port
         listener.http_port = plain_port
     threading.Thread(target=plain.serve_forever, daemon=True).start()
+    # Bound, never listening: connections are refused, and the kernel gives the port to no one
+    # else, not even as the source port of a connection (which could otherwise meet itself).
+    refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    refused.bind(("127.0.0.1", 0))
     if args.port_file:
-        # The plain port first: once the port file is there, both listeners are.
+        # The other ports first: once the port file is there, all of them are.
         write_port_file(args.port_file + ".http", plain_port)
+        write_port_file(args.port_file + ".refused", refused.getsockname()[1])
         write_port_file(args.port_file, port)
     print("serving https://127.0.0.1:%d/updater/ (plain http on port %d) from %s"
           % (port, plain_port, server.root), flush=True)
