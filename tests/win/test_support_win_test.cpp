@@ -63,15 +63,16 @@ TEST(TestServers, TheMirrorServesItsOwnFolderAndNothingAnswersAtTheDownRoot) {
         {TestMirrorRoot(), "Accept-Encoding: gzip\r\n", false, 0, 200, gzipped},
         {TestMirrorRoot(), "Accept-Encoding: gzip\r\n", true, 0, 200, "mirror\n"},
         {TestServerRoot(), nullptr, false, 0, 404,
-         "<html><head><title>404 Not Found</title></head><body><h1>Not Found"
-         "</h1></body></html>\n"},
+         "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1>"
+         "</body></html>\n"},
         {TestDownRoot(), nullptr, false, ERROR_INTERNET_CANNOT_CONNECT, 0, ""},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.root + (c.headers ? " with gzip" : "") + (c.decode ? ", decoded" : ""));
         const Fetched fetched = Fetch(c.root + "/updater/" + name, c.headers, c.decode);
-        EXPECT_EQ(fetched.error, c.error) << c.root << " " << c.decode;
-        EXPECT_EQ(fetched.status, c.status) << c.root << " " << c.decode;
-        EXPECT_TRUE(fetched.body == c.body) << c.root << " " << c.decode << ": " << fetched.body.size() << " bytes";
+        EXPECT_EQ(fetched.error, c.error);
+        EXPECT_EQ(fetched.status, c.status);
+        EXPECT_TRUE(fetched.body == c.body) << fetched.body.size() << " bytes";
     }
     if (HasTestMirrorLog() && HasTestServerLog()) {
         const std::string mirrored = TestMirrorLogSince(mirrorLogged);
