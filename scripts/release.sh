@@ -2,7 +2,9 @@
 # make release: the launcher for one update server, ready to hand to players.
 #   make release ROOT=https://updates.example.net [KEY=<update list public key>]
 #                [SIGN_PFX=cert.pfx [SIGN_PASS_FILE=password.txt] [TIMESTAMP_URL=http://...]]
-# Builds the i686 Release exe in build/release with that root (and key), strips it, signs it with
+# ROOT may hold several roots separated by single spaces ("https://a.example https://b.example"):
+# the main one first, then mirrors that serve the same files.
+# Builds the i686 Release exe in build/release with those roots (and key), strips it, signs it with
 # Authenticode (SHA-256) when a certificate is given and checks the signature, then writes
 # out/release/VardenhalUpdater.exe and out/release/SHA256SUMS. Bad input stops it with one line
 # before anything is written under out/release. RELEASE_BUILD and RELEASE_OUT move the two folders.
@@ -20,9 +22,22 @@ die() {
 
 # --- the input, before anything is built -------------------------------------------------------
 [ -n "$root" ] || die "ROOT is missing: make release ROOT=https://updates.example.net"
-# A host name or an IPv4 address, an optional port, nothing after it.
-[[ "$root" =~ ^https://[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?$ ]] ||
-    die "ROOT must be https:// and a host, with no path and no trailing slash (got '$root')"
+# Each root a host name or an IPv4 address, an optional port, nothing after it; one space between
+# roots and none around them, as the launcher's SplitUpdateRoots takes them.
+root_form='https://[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?(:[0-9]{1,5})?'
+set -f  # split on spaces, never globbed
+roots=($root)
+set +f
+if ! [[ "$root" =~ ^$root_form( $root_form)*$ ]]; then
+    for one in "${roots[@]}"; do
+        [[ "$one" =~ ^$root_form$ ]] || die "ROOT must be https:// and a host, with no path and no trailing slash (got '$one')"
+    done
+    die "ROOT must be roots separated by single spaces, with no space before or after them (got '${root//$'\n'/\\n}')"
+fi
+for one in "${roots[@]}"; do
+    [[ "$one" != https://*:* ]] || ((10#${one##*:} >= 1 && 10#${one##*:} <= 65535)) ||
+        die "ROOT has a port outside 1-65535 (got '$one')"
+done
 if [ -n "$key" ]; then
     [[ ${#key} -eq 124 && "$key" =~ ^MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAE[A-Za-z0-9+/]+==$ ]] ||
         die "KEY is not a public key printed by vardenhal-filelist keygen"
@@ -52,8 +67,8 @@ cmake --build "$build" -j "$(nproc)" --target VardenhalUpdater >"$work/build.log
     { tail -n 20 "$work/build.log" >&2; die "the build failed (log above)"; }
 i686-w64-mingw32-strip -o "$work/$exe" "$build/$exe" || die "cannot strip $build/$exe"
 
-compiled_root=$(strings -n 9 "$work/$exe" | grep -E '^https://[^/ ]+$' | sort -u)
-[ "$compiled_root" = "$root" ] || die "the exe holds the root '$compiled_root', not '$root'"
+compiled_root=$(strings -n 9 "$work/$exe" | grep -E '^https://[^/ ]+( https://[^/ ]+)*$' | sort -u)
+[ "$compiled_root" = "$root" ] || die "the exe holds the roots '$compiled_root', not '$root'"
 
 signed_by="not signed (no SIGN_PFX)"
 if [ -n "$pfx" ]; then
@@ -80,7 +95,11 @@ cp "$work/$exe" "$out/.$exe.part" && cp "$work/SHA256SUMS" "$out/.SHA256SUMS.par
     { rm -f "$out/.$exe.part" "$out/.SHA256SUMS.part"; die "cannot write to $out"; }
 
 imports=$(i686-w64-mingw32-objdump -p "$out/$exe" | sed -n 's/^\s*DLL Name: //p' | sort -f | paste -sd, | sed 's/,/, /g')
-echo "root compiled in (read from the exe): $compiled_root"
+compiled_roots=($compiled_root)
+echo "root compiled in (read from the exe): ${compiled_roots[0]}"
+for one in "${compiled_roots[@]:1}"; do
+    echo "mirror compiled in (read from the exe): $one"
+done
 echo "update list key: ${key:-none (the list is taken as the server sends it)}"
 echo "$out/$exe: $(stat -c %s "$out/$exe") bytes, $signed_by"
 echo "$out/SHA256SUMS: $(cut -d' ' -f1 "$out/SHA256SUMS")"

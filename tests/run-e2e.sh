@@ -2,13 +2,14 @@
 # Runs the acceptance suite: the real launcher under Wine and Xvfb against the local HTTPS server.
 #   run-e2e.sh RESULTS_DIR    writes RESULTS_DIR/e2e.xml
 # The Windows tree that scripts/wine-arch.sh picks must be configured with
-# VARDENHAL_UPDATE_ROOT=https://localhost:PORT.
+# VARDENHAL_UPDATE_ROOT=https://localhost:PORT (as its first root).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 results="$1"
 source scripts/settings.sh
 source scripts/wine-arch.sh || exit 1
 root=$(sed -n 's/^VARDENHAL_UPDATE_ROOT:STRING=//p' "build/$VARDENHAL_WINE_TREE/CMakeCache.txt")
+root="${root%% *}"  # the main one, where the tree holds several
 port="${root##*:}"
 case "$root" in
 https://localhost:*) ;;

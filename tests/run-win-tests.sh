@@ -10,7 +10,7 @@ work="$top/build/check/win"
 # A volume a run killed outright left mounted goes first, so that nothing below it is emptied.
 umount "$work/small-volume" 2>/dev/null
 rm -rf "$work"
-mkdir -p "$work/served" "$work/data" "$work/small-volume"
+mkdir -p "$work/served" "$work/mirror-served" "$work/data" "$work/small-volume"
 
 # Test data made on the Linux side, with md5sum's answer beside it.
 head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
@@ -39,12 +39,18 @@ if mount -t tmpfs -o size=48m tmpfs "$work/small-volume" 2>/dev/null; then
     export VARDENHAL_TEST_SMALL_VOLUME="$work/small-volume"
 fi
 StartTestServer "$work/served" "$work/server" || exit 1
+StartMirrorServer "$work/mirror-served" "$work/mirror" || exit 1
 
 scripts/wine-prefix.sh init
 export VARDENHAL_TEST_SERVER="$TEST_SERVER_ROOT"
 export VARDENHAL_TEST_SERVER_DIR="$work/served"
 export VARDENHAL_TEST_DATA="$work/data"
 export VARDENHAL_TEST_SERVER_LOG="$work/server/requests.log"
+# A second update root over a folder of its own, and one where nothing answers.
+export VARDENHAL_TEST_MIRROR="$MIRROR_SERVER_ROOT"
+export VARDENHAL_TEST_MIRROR_DIR="$work/mirror-served"
+export VARDENHAL_TEST_MIRROR_LOG="$work/mirror/requests.log"
+export VARDENHAL_TEST_DOWN_ROOT="$TEST_SERVER_DOWN_ROOT"
 export VARDENHAL_TEST_MP3="$top/resources/assets/music.mp3"
 winresults=$(scripts/wine-run.sh winepath -w "$results" 2>/dev/null)
 export GTEST_OUTPUT="xml:${winresults}\\win_tests.xml"

@@ -50,7 +50,51 @@ bool IsDeviceName(const std::string& segment) {
     return false;
 }
 
+bool IsAsciiLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+bool IsUpdateRoot(const std::string& root) {
+    const std::string scheme = "https://";
+    if (root.compare(0, scheme.size(), scheme) != 0)
+        return false;
+    const size_t colon = root.find(':', scheme.size());
+    const std::string host = root.substr(scheme.size(), colon == std::string::npos ? colon : colon - scheme.size());
+    if (host.empty() || !IsAsciiLetterOrDigit(host.front()) || !IsAsciiLetterOrDigit(host.back()))
+        return false;
+    for (char c : host) {
+        if (!IsAsciiLetterOrDigit(c) && c != '.' && c != '-')
+            return false;
+    }
+    if (colon == std::string::npos)
+        return true;
+    const std::string port = root.substr(colon + 1);
+    if (port.empty() || port.size() > 5)
+        return false;
+    long value = 0;
+    for (char c : port) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value >= 1 && value <= 65535;
+}
+
 }  // namespace
+
+std::vector<std::string> SplitUpdateRoots(const std::string& roots) {
+    std::vector<std::string> split;
+    for (size_t start = 0;;) {
+        const size_t space = roots.find(' ', start);
+        const std::string piece = roots.substr(start, space == std::string::npos ? space : space - start);
+        if (!IsUpdateRoot(piece))
+            return {};
+        split.push_back(piece);
+        if (space == std::string::npos)
+            return split;
+        start = space + 1;
+    }
+}
 
 std::string BuildManifestAddress(const std::string& serverRoot) {
     return serverRoot + "/updater/filelist.txt";

@@ -5,8 +5,15 @@
 #include <string>
 #include <vector>
 
-// Scheme and host of the update server, without a trailing slash; fixed when the program is built.
+// The update roots, fixed when the program is built: one or more, separated by single spaces, the
+// main one first; SplitUpdateRoots takes them apart.
 extern const char kUpdateServerRoot[];
+
+// The roots in `roots`, in their order. Each is "https://" and a host (ASCII letters, digits, '.'
+// and '-', beginning and ending with a letter or digit), then optionally ':' and a port from 1 to
+// 65535 in at most five digits, and nothing else: no path, no trailing slash. Empty when `roots`
+// is empty, begins or ends with a space, holds two spaces in a row, or any piece is not such a root.
+std::vector<std::string> SplitUpdateRoots(const std::string& roots);
 
 // The root followed by "/updater/filelist.txt".
 std::string BuildManifestAddress(const std::string& serverRoot);

@@ -56,10 +56,37 @@ TEST(ServerAddresses, ManifestAndFileAddressesHangBelowUpdater) {
     EXPECT_EQ(BuildDownloadAddress(base, "system/l2.ini"), "https://updates.test:8443/updater/system/l2.ini");
     EXPECT_EQ(BuildDownloadAddress(base, "my maps/a\\b%20\xE9.unr"),
               "https://updates.test:8443/updater/my maps/a\\b%20\xE9.unr");
-    // The compiled-in root is an https address without a trailing slash.
-    const std::string root = kUpdateServerRoot;
-    EXPECT_EQ(root.rfind("https://", 0), 0u);
-    EXPECT_NE(root.back(), '/');
+    // The compiled-in roots are https addresses without a trailing slash.
+    EXPECT_FALSE(SplitUpdateRoots(kUpdateServerRoot).empty()) << kUpdateServerRoot;
+}
+
+TEST(SplitUpdateRoots, TakesSingleSpacedRootsApartAndRefusesTheWholeTextForOneBadPiece) {
+    using Roots = std::vector<std::string>;
+    const struct {
+        std::string text;
+        Roots roots;
+    } cases[] = {
+        {"https://updates.test", {"https://updates.test"}},
+        {"https://a.test https://127.0.0.1:8443 https://b-2.test:1",
+         {"https://a.test", "https://127.0.0.1:8443", "https://b-2.test:1"}},
+        {"https://a.test:65535", {"https://a.test:65535"}},
+        {"", {}},
+        {"https://a.test  https://b.test", {}},
+        {" https://a.test", {}},
+        {"https://a.test ", {}},
+        {"https://a.test\thttps://b.test", {}},
+        {"https://a.test http://b.test", {}},
+        {"https://a.test https://b.test/", {}},
+        {"https://-a.test", {}},
+        {"https://a.test.", {}},
+        {"https://user@a.test", {}},
+        {"https://a.test:0", {}},
+        {"https://a.test:65536", {}},
+        {"https://a.test:008443", {}},
+        {"https://a.test:84x3", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitUpdateRoots(c.text), c.roots) << c.text;
 }
 
 TEST(IsEntryPathAllowed, RefusesEveryFormThatCouldLeaveTheFolderOrOpenADevice) {

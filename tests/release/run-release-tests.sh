@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make release with a throw-away self-signed certificate: a signed release that osslsigncode
-# accepts, with a matching SHA256SUMS; a wrong password and bad roots that leave nothing behind.
+# accepts, with a matching SHA256SUMS; an unsigned one with two roots; a wrong password and bad
+# roots that leave nothing behind.
 #   run-release-tests.sh RESULTS_DIR    writes RESULTS_DIR/release_*.xml
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -35,7 +36,8 @@ openssl req -x509 -newkey rsa:3072 -nodes -keyout "$work/key.pem" -out "$work/ce
     openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.pfx" \
         -passout "file:$work/password" || { report certificate fail "openssl could not make the test certificate"; exit 1; }
 
-for bad in "https://" "http://updates.example.net" "https://updates.example.net/" "https://updates.example.net/x"; do
+for bad in "https://" "http://updates.example.net" "https://updates.example.net/" "https://updates.example.net/x" \
+    "https://updates.example.net http://mirror.example.net"; do
     refused "root_${#bad}" ROOT="$bad"
 done
 refused wrong_password ROOT=https://updates.example.net SIGN_PFX="$work/cert.pfx" SIGN_PASS_FILE="$work/wrong-password"
@@ -59,4 +61,15 @@ if grep -qx "root compiled in (read from the exe): $root" "$work/good.out" && gr
     report report pass "$(head -n 1 "$work/good.out")"
 else
     report report fail "the root or the imports are not printed: $(cat "$work/good.out")"
+fi
+
+# Several roots: each read back from the exe, the main one first.
+roots="$root https://mirror.vardenhal.example:8443"
+if ! make -s release ROOT="$roots" >"$work/roots.out" 2>&1; then
+    report roots fail "make release failed: $(tail -n 3 "$work/roots.out")"
+elif [ "$(grep 'compiled in' "$work/roots.out")" = "root compiled in (read from the exe): $root
+mirror compiled in (read from the exe): https://mirror.vardenhal.example:8443" ]; then
+    report roots pass "$(grep 'compiled in' "$work/roots.out" | paste -sd';')"
+else
+    report roots fail "the two roots are not printed: $(cat "$work/roots.out")"
 fi

@@ -8,7 +8,23 @@ second, ephemeral port (for redirect-http). Faults for the tests:
 A kind may carry one parameter after "=", e.g. trickle=0.5, and the prefix "once:", which applies
 it to the first request of that file (and query) only (once:500, once:cut=600000). Without a fault, files come
 with an ETag and Last-Modified, and a Range "bytes=N-" gets a 206 with the rest unless an If-Range
-names another version. Kinds:
+names another version.
+
+Conditional requests, without a fault only (a fault answers as if none was asked): an
+If-None-Match that names the file's ETag (strong comparison, so a W/ tag never matches; a list of
+tags; or "*") gets a 304 with the ETag and Last-Modified and no body. Without If-None-Match, an
+If-Modified-Since date at or after the file's last change gets the same 304; a date that does not
+parse is ignored. A 304 comes before any Range.
+
+Compressed files, as nginx's "gzip_static on;" serves them: when FILE.gz lies beside FILE and the
+request's Accept-Encoding takes gzip (gzip or x-gzip, or "*" when neither is named, with a q above
+0), the answer carries the bytes of FILE.gz with "Content-Encoding: gzip", its length, and an ETag
+(ending in "-gz") and Last-Modified of its own, to which conditional requests and Range then refer;
+otherwise FILE as it is. Either answer of a file with a .gz beside it carries "Vary:
+Accept-Encoding". This holds for every answer that has an ETag (no fault, cut, no-ranges,
+wrong-range, slow).
+
+Kinds:
   404            an HTML error page
   500            an internal server error
   cut=N          Content-Length of the whole answer, its first N bytes sent (default: half), then
@@ -22,6 +38,10 @@ names another version. Kinds:
   stall          Content-Length of the whole file, the first 1,000 bytes, then silence on an open connection
   trickle=S      Content-Length of the whole file, then one byte every S seconds (default 5)
   oversized=N    N bytes of HTML text lines without a "|" (the file need not exist)
+  gzip-bomb=N    "Content-Encoding: gzip" whether or not the client takes it, with a Content-Length of
+                 the compressed bytes (some 1/340 of N: 3 KiB a MiB), which decode to N bytes of lines
+                 "a|d41d8cd98f00b204e9800998ecf8427e" (the last one cut at N); made as it goes out,
+                 never N bytes at once (the file need not exist)
   redirect=N     302 to the same address with redirect=N-1; redirect=0 serves the file
   redirect-self  302 to the very address requested, for ever
   redirect-http  302 to the same file on the plain HTTP listener
@@ -31,28 +51,47 @@ names another version. Kinds:
   close-cut      no length, the first half of the file, then the connection closed
 
   update_server.py --root DIR --cert CRT --key KEY [--port N] [--port-file F] [--log-file F]
-The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port.
-The log gets a line "CONNECTION - - http" for each connection the plain HTTP listener accepts,
-whether or not a request follows (a client speaking TLS to it sends none).
+The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port, and
+F.refused a port that the server holds bound on 127.0.0.1 without listening, so that while it runs
+nothing else can listen there and every connection to it is refused (a server that is down).
+The log gets one line for each request, written when its status goes out:
+  METHOD PATH USER-AGENT SCHEME[ range=V][ if-range=V][ if-none-match=V][ if-modified-since=V][ accept-encoding=V] status=NNN
+where SCHEME is https or http, a missing user agent is "-", and each V is the request's header
+as it came (it may hold spaces; a field is there only when the request had that header). It also
+gets a line "CONNECTION - - http" for each connection the plain HTTP listener accepts, whether or
+not a request follows (a client speaking TLS to it sends none).
 """
 import argparse
+import datetime
 import email.utils
 import http.server
 import os
+import re
 import select
+import socket
 import socketserver
 import ssl
+import struct
 import sys
 import threading
 import time
 import urllib.parse
+import zlib
 
 ERROR_PAGE = b"<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n"
 # About 1 MiB of whole lines for oversized; the answer is cut from repeats of it.
 MAINTENANCE_LINE = b"<p>The update server is down for maintenance.</p>\n"
 MAINTENANCE_BLOCK = MAINTENANCE_LINE * ((1 << 20) // len(MAINTENANCE_LINE))
+# The gzip bomb's text: a megabyte of list lines, sent as copies of its deflated form.
+BOMB_LINE = b"a|d41d8cd98f00b204e9800998ecf8427e\n"
+BOMB_BLOCK = BOMB_LINE * ((1 << 20) // len(BOMB_LINE))
 # Kinds whose parameter is a number, and the number when the kind comes without one.
-NUMBER_PARAMETERS = {"trickle": (float, "5"), "oversized": (int, None), "redirect": (int, None), "cut": (int, "-1")}
+NUMBER_PARAMETERS = {"trickle": (float, "5"), "oversized": (int, None), "redirect": (int, None), "cut": (int, "-1"),
+                     "gzip-bomb": (int, None)}
+# Headers the log names, in the order it names them.
+LOGGED_HEADERS = ("Range", "If-Range", "If-None-Match", "If-Modified-Since", "Accept-Encoding")
+# One entity tag of an If-None-Match list, or its "*".
+ENTITY_TAG = re.compile(r'\*|(?:W/)?"[^"]*"')
 # Faults given with "once:" that have been served already: (path, fault).
 served_once = set()
 served_once_lock = threading.Lock()
@@ -66,6 +105,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):
         pass
+
+    def send_response(self, code, message=None):
+        # Logged with the status line, before any body: a request whose body stalls is there at once.
+        if self.server.log_file and getattr(self, "unlogged", False):
+            self.unlogged = False
+            fields = "".join(" %s=%s" % (name.lower(), self.headers[name]) for name in LOGGED_HEADERS
+                             if self.headers.get(name) is not None)
+            with open(self.server.log_file, "a") as f:
+                f.write("%s %s %s %s%s status=%d\n" % (self.command, self.path, self.headers.get("User-Agent", "-"),
+                                                       self.server.scheme, fields, code))
+        super().send_response(code, message)
 
     def send_body(self, status, body, content_type="application/octet-stream"):
         self.send_response(status)
@@ -130,12 +180,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.do_GET()
 
     def do_GET(self):
-        if self.server.log_file:
-            with open(self.server.log_file, "a") as f:
-                ranged = "".join(" %s=%s" % (name.lower(), self.headers[name]) for name in ("Range", "If-Range")
-                                 if self.headers.get(name))
-                f.write("%s %s %s %s%s\n" % (self.command, self.path, self.headers.get("User-Agent", "-"),
-                                             self.server.scheme, ranged))
+        self.unlogged = True
         raw_path, _, query = self.path.partition("?")
         path = urllib.parse.unquote(raw_path)
         fault = None
@@ -187,6 +232,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_body(200, b"")
         if kind == "oversized":
             return self.send_oversized(number)
+        if kind == "gzip-bomb":
+            return self.send_gzip_bomb(number)
         if kind == "endless":
             return self.send_endless(local if os.path.isfile(local) else None)
         if not os.path.isfile(local):
@@ -200,9 +247,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_chunked(local, size, kind == "chunked-cut")
         if kind in ("close", "close-cut"):
             return self.send_until_close(local, size, kind == "close-cut")
+        compressed = local + ".gz"
+        varies = os.path.isfile(compressed)
+        gzipped = varies and self.accepts_gzip()
+        if gzipped:
+            local = compressed
         stat = os.stat(local)
-        etag = '"%x-%x"' % (stat.st_mtime_ns, size)
+        size = stat.st_size
+        # "gzip -k" keeps the time, and a small file may keep its size: the suffix tells them apart.
+        etag = '"%x-%x%s"' % (stat.st_mtime_ns, size, "-gz" if gzipped else "")
         modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
+        if not kind and self.not_modified(etag, stat.st_mtime):
+            self.send_response(304)
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", modified)
+            if varies:
+                self.send_header("Vary", "Accept-Encoding")
+            return self.end_headers()
         first = self.requested_start(etag, modified) if kind != "no-ranges" else None
         if first is not None and first >= size:
             return self.send_body(416, b"", "text/plain")
@@ -214,6 +275,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(size - start))
         self.send_header("ETag", etag)
         self.send_header("Last-Modified", modified)
+        if gzipped:
+            self.send_header("Content-Encoding", "gzip")
+        if varies:
+            self.send_header("Vary", "Accept-Encoding")
         if first is not None:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
         if kind == "cut":
@@ -257,6 +322,42 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except ValueError:
             return None
 
+    def not_modified(self, etag, mtime):
+        """Whether the request's If-None-Match, or without one its If-Modified-Since, says that the
+        client holds this version already."""
+        tags = self.headers.get_all("If-None-Match")
+        if tags is not None:
+            return any(tag in ("*", etag) for tag in ENTITY_TAG.findall(",".join(tags)))
+        since = self.headers.get("If-Modified-Since")
+        if since is None:
+            return False
+        try:
+            date = email.utils.parsedate_to_datetime(since)
+        except (TypeError, ValueError, IndexError):
+            return False
+        # HTTP dates have whole seconds, and one without a zone is taken as GMT.
+        if date.tzinfo is None:
+            date = date.replace(tzinfo=datetime.timezone.utc)
+        return int(mtime) <= date.timestamp()
+
+    def accepts_gzip(self):
+        """Whether Accept-Encoding takes gzip: gzip or x-gzip with a q above 0, else a "*" that does."""
+        weights = {}
+        for coding in ",".join(self.headers.get_all("Accept-Encoding") or ()).split(","):
+            name, *parameters = [part.strip().lower() for part in coding.split(";")]
+            weight = 1.0
+            for parameter in parameters:
+                key, _, value = parameter.partition("=")
+                if key.strip() == "q":
+                    try:
+                        weight = float(value)
+                    except ValueError:
+                        weight = 0.0
+            if name:
+                weights[name] = weight
+        named = [weights[name] for name in ("gzip", "x-gzip") if name in weights]
+        return max(named) > 0 if named else weights.get("*", 0.0) > 0
+
     def send_oversized(self, size):
         if not self.start_ok(("Content-Type", "text/html"), ("Content-Length", str(size))):
             return
@@ -264,6 +365,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
             block = MAINTENANCE_BLOCK[:size]
             self.wfile.write(block)
             size -= len(block)
+
+    def send_gzip_bomb(self, size):
+        # A raw deflate of one block, ended by a full flush: no back-reference reaches before it
+        # and it stops on a byte boundary, so copies of it one after another are a valid stream.
+        # A fresh stream for the rest of the size closes it with its final block.
+        whole, rest = divmod(size, len(BOMB_BLOCK))
+        compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+        block = compressor.compress(BOMB_BLOCK) + compressor.flush(zlib.Z_FULL_FLUSH)
+        compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+        tail = compressor.compress(BOMB_BLOCK[:rest]) + compressor.flush()
+        # Magic, deflate, no flags, no time, best compression, unknown system.
+        header = b"\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff"
+        length = len(header) + whole * len(block) + len(tail) + 8
+        if not self.start_ok(("Content-Type", "text/plain"), ("Content-Encoding", "gzip"),
+                             ("Content-Length", str(length))):
+            return
+        self.wfile.write(header)
+        crc = 0
+        for _ in range(whole):
+            self.wfile.write(block)
+            crc = zlib.crc32(BOMB_BLOCK, crc)
+        self.wfile.write(tail)
+        crc = zlib.crc32(BOMB_BLOCK[:rest], crc)
+        self.wfile.write(struct.pack("<II", crc, size & 0xFFFFFFFF))
 
     def send_endless(self, local):
         if not self.start_ok(("Content-Type", "application/octet-stream"), ("Connection", "close")):
@@ -347,8 +472,10 @@ def main():
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--port", type=int, default=0)
-    ap.add_argument("--port-file", help="gets the HTTPS port; PORT_FILE.http gets the plain HTTP port")
-    ap.add_argument("--log-file", help="append one line per request: method, path, user agent, https or http")
+    ap.add_argument("--port-file", help="gets the HTTPS port; PORT_FILE.http gets the plain HTTP port and "
+                    "PORT_FILE.refused one where nothing listens")
+    ap.add_argument("--log-file", help="append one line per request: method, path, user agent, https or http, the "
+                    "headers named in the module's docstring and the status")
     args = ap.parse_args()
 
     server = Server(("127.0.0.1", args.port), Handler)
@@ -364,9 +491,14 @@ def main():
         listener.https_port = port
         listener.http_port = plain_port
     threading.Thread(target=plain.serve_forever, daemon=True).start()
+    # Bound, never listening: connections are refused, and the kernel gives the port to no one
+    # else, not even as the source port of a connection (which could otherwise meet itself).
+    refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    refused.bind(("127.0.0.1", 0))
     if args.port_file:
-        # The plain port first: once the port file is there, both listeners are.
+        # The other ports first: once the port file is there, all of them are.
         write_port_file(args.port_file + ".http", plain_port)
+        write_port_file(args.port_file + ".refused", refused.getsockname()[1])
         write_port_file(args.port_file, port)
     print("serving https://127.0.0.1:%d/updater/ (plain http on port %d) from %s"
           % (port, plain_port, server.root), flush=True)

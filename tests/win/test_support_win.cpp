@@ -26,13 +26,27 @@ std::wstring WinePathFromUnix(const std::string& unixPath) {
     return path;
 }
 
+namespace {
+
+std::wstring FolderFromEnvironment(const char* name) {
+    const std::string dir = EnvironmentValue(name);
+    return dir.empty() ? std::wstring() : WinePathFromUnix(dir);
+}
+
+std::string LogSince(const char* name, size_t offset) {
+    const std::string log = EnvironmentValue(name);
+    const std::string text = log.empty() ? std::string() : ReadBytes(WinePathFromUnix(log));
+    return offset < text.size() ? text.substr(offset) : std::string();
+}
+
+}  // namespace
+
 std::string TestServerRoot() {
     return EnvironmentValue("VARDENHAL_TEST_SERVER");
 }
 
 std::wstring TestServerFolder() {
-    const std::string dir = EnvironmentValue("VARDENHAL_TEST_SERVER_DIR");
-    return dir.empty() ? std::wstring() : WinePathFromUnix(dir);
+    return FolderFromEnvironment("VARDENHAL_TEST_SERVER_DIR");
 }
 
 bool HasTestServerLog() {
@@ -40,9 +54,27 @@ bool HasTestServerLog() {
 }
 
 std::string TestServerLogSince(size_t offset) {
-    const std::string log = EnvironmentValue("VARDENHAL_TEST_SERVER_LOG");
-    const std::string text = log.empty() ? std::string() : ReadBytes(WinePathFromUnix(log));
-    return offset < text.size() ? text.substr(offset) : std::string();
+    return LogSince("VARDENHAL_TEST_SERVER_LOG", offset);
+}
+
+std::string TestMirrorRoot() {
+    return EnvironmentValue("VARDENHAL_TEST_MIRROR");
+}
+
+std::wstring TestMirrorFolder() {
+    return FolderFromEnvironment("VARDENHAL_TEST_MIRROR_DIR");
+}
+
+bool HasTestMirrorLog() {
+    return !EnvironmentValue("VARDENHAL_TEST_MIRROR_LOG").empty();
+}
+
+std::string TestMirrorLogSince(size_t offset) {
+    return LogSince("VARDENHAL_TEST_MIRROR_LOG", offset);
+}
+
+std::string TestDownRoot() {
+    return EnvironmentValue("VARDENHAL_TEST_DOWN_ROOT");
 }
 
 size_t CountOccurrences(const std::string& text, const std::string& part) {

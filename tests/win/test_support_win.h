@@ -21,6 +21,15 @@ std::wstring TestServerFolder();
 // one, and what it holds past `offset` bytes (its length when read earlier).
 bool HasTestServerLog();
 std::string TestServerLogSince(size_t offset = 0);
+// The mirror, a second local server over a folder of its own: its address (VARDENHAL_TEST_MIRROR),
+// the folder it serves under /updater/ (VARDENHAL_TEST_MIRROR_DIR) and what its own request log
+// (VARDENHAL_TEST_MIRROR_LOG) holds past `offset` bytes. Empty when not set.
+std::string TestMirrorRoot();
+std::wstring TestMirrorFolder();
+bool HasTestMirrorLog();
+std::string TestMirrorLogSince(size_t offset = 0);
+// "https://localhost:PORT" where nothing listens while the tests run (VARDENHAL_TEST_DOWN_ROOT).
+std::string TestDownRoot();
 // How many times `part` occurs in `text`.
 size_t CountOccurrences(const std::string& text, const std::string& part);
 
