@@ -110,7 +110,7 @@ struct WorkerArguments {
 
 DWORD WINAPI RunWorker(LPVOID argument) {
     WorkerArguments* arguments = static_cast<WorkerArguments*>(argument);
-    RunUpdateForWindow(arguments->window, arguments->flags, arguments->folder, arguments->serverRoot);
+    RunUpdateForWindow(arguments->window, arguments->flags, arguments->folder, {arguments->serverRoot});
     return 0;
 }
 

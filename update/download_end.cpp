@@ -27,8 +27,8 @@ BodyEnd JudgeBodyEnd(ReadState state, int64_t announcedLength, uint64_t received
     }
 }
 
-bool IsUsableAnswer(unsigned long status, bool rangeAsked) {
-    return IsUsableStatus(status) || (rangeAsked && status == 206);
+bool IsUsableAnswer(unsigned long status, bool rangeAsked, bool conditional) {
+    return IsUsableStatus(status) || (rangeAsked && status == 206) || (conditional && status == 304);
 }
 
 RangeAnswer JudgeRangeAnswer(uint64_t askedFirstByte, unsigned long status, int64_t rangeStart) {

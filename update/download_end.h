@@ -30,8 +30,9 @@ enum class BodyEnd {
 // that announced `announcedLength` (-1: none).
 BodyEnd JudgeBodyEnd(ReadState state, int64_t announcedLength, uint64_t received);
 
-// A usable answer's status: 200, or 206 when part of a file was asked for.
-bool IsUsableAnswer(unsigned long status, bool rangeAsked);
+// A usable answer's status: 200, a 206 when part of a file was asked for, a 304 when the request
+// named a version it may still have.
+bool IsUsableAnswer(unsigned long status, bool rangeAsked, bool conditional = false);
 
 enum class RangeAnswer {
     kWholeFile,   // the file from its first byte: whatever was kept before is overwritten

@@ -1,4 +1,5 @@
 #include "update/download_end.h"
+#include "update/list_fetch.h"
 #include "update/run_progress.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,28 @@ TEST(RangeAnswer, OnlyA206FromTheByteAskedForGoesOnFromThePart) {
     EXPECT_TRUE(IsUsableAnswer(206, true));
     EXPECT_FALSE(IsUsableAnswer(206, false));
     EXPECT_FALSE(IsUsableAnswer(304, true));
+    EXPECT_TRUE(IsUsableAnswer(304, false, true));
+}
+
+TEST(ListEnd, OnlyAMissingOrUnreachableListSendsTheRunToTheNextRoot) {
+    const struct {
+        BodyEnd end;
+        unsigned long status;
+        ListAnswer::Kind kind;
+    } cases[] = {
+        {BodyEnd::kWhole, 200, ListAnswer::Kind::kList},
+        {BodyEnd::kWhole, 304, ListAnswer::Kind::kNotModified},
+        {BodyEnd::kBroken, 0, ListAnswer::Kind::kUnreachable},  // no connection, a timeout
+        {BodyEnd::kBroken, 503, ListAnswer::Kind::kUnreachable},
+        {BodyEnd::kBroken, 200, ListAnswer::Kind::kUnreachable},  // cut short
+        {BodyEnd::kUnsure, 200, ListAnswer::Kind::kUnreachable},
+        {BodyEnd::kFailed, 404, ListAnswer::Kind::kUnreachable},
+        {BodyEnd::kFailed, 403, ListAnswer::Kind::kRefused},
+        {BodyEnd::kFailed, 200, ListAnswer::Kind::kRefused},  // past the limit
+        {BodyEnd::kCancelled, 200, ListAnswer::Kind::kCancelled},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ClassifyListEnd(c.end, c.status), c.kind) << static_cast<int>(c.end) << " " << c.status;
 }
 
 FileEndFacts Whole() {

@@ -43,7 +43,7 @@ void SetTimeouts(HINTERNET handle, const TransferLimits& limits) {
 // One GET of `address`. The timeouts go on the request itself: Wine keeps none of those set on the
 // session.
 bool SendRequest(const std::string& address,
-                 const std::string& headers,
+                 const RequestShape& shape,
                  const TransferLimits& limits,
                  RequestHandles* handles) {
     std::string host(INTERNET_MAX_HOST_NAME_LENGTH + 1, '\0');
@@ -76,6 +76,9 @@ bool SendRequest(const std::string& address,
     if (!handles->request.IsValid())
         return false;
     SetTimeouts(handles->request.Get(), limits);
+    BOOL decode = shape.decode ? TRUE : FALSE;
+    InternetSetOptionA(handles->request.Get(), INTERNET_OPTION_HTTP_DECODING, &decode, sizeof(decode));
+    const std::string& headers = shape.headers;
     return HttpSendRequestA(handles->request.Get(), headers.empty() ? nullptr : headers.c_str(),
                             static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
 }
@@ -97,8 +100,7 @@ SharedInternet OpenInternet(const TransferLimits& limits) {
 }
 
 Opened OpenAnswer(const std::string& address,
-                  const std::string& headers,
-                  bool rangeAsked,
+                  const RequestShape& shape,
                   const TransferLimits& limits,
                   RequestHandles* handles,
                   Answer* answer) {
@@ -106,15 +108,16 @@ Opened OpenAnswer(const std::string& address,
         return Opened::kRefused;
     std::string current = address;
     for (int redirects = 0;; ++redirects) {
-        if (!SendRequest(current, headers, limits, handles))
+        if (!SendRequest(current, shape, limits, handles))
             return Opened::kPassing;
         HINTERNET request = handles->request.Get();
         const DWORD status = QueryStatus(request);
+        answer->status = status;
         if (!IsRedirectStatus(status)) {
-            if (!IsUsableAnswer(status, rangeAsked))
+            if (!IsUsableAnswer(status, shape.rangeAsked, shape.conditional))
                 return IsPassingStatus(status) || status == 0 ? Opened::kPassing : Opened::kRefused;
-            answer->status = status;
-            answer->length = ParseContentLength(QueryText(request, HTTP_QUERY_CONTENT_LENGTH));
+            const bool decoded = shape.decode && !QueryText(request, HTTP_QUERY_CONTENT_ENCODING).empty();
+            answer->length = decoded ? -1 : ParseContentLength(QueryText(request, HTTP_QUERY_CONTENT_LENGTH));
             answer->rangeStart =
                 status == 206 ? ParseContentRangeStart(QueryText(request, HTTP_QUERY_CONTENT_RANGE)) : -1;
             answer->validator =

@@ -28,15 +28,23 @@ struct RequestHandles {
     ScopedInternetHandle request;
 };
 
+// What a request carries, and what it may be answered with.
+struct RequestShape {
+    std::string headers;       // each line ended by CR LF
+    bool rangeAsked = false;   // a 206 is usable
+    bool conditional = false;  // a 304 is usable
+    bool decode = false;       // WinInet decodes a compressed body
+};
+
 enum class Opened { kUsable, kRefused, kPassing };
 
-// Requests `address` with `headers` (each line ended by CR LF), following at most
-// limits.maxRedirects redirects while they stay on https://, and fills in `answer` when it is
-// usable: a 200, or a 206 when `rangeAsked`. No connection and a 5xx are faults that may pass;
-// anything else is a refusal. The body is then read from handles->request.
+// Requests `address`, following at most limits.maxRedirects redirects while they stay on
+// https://, and fills in `answer`: its status always, the rest when it is usable (IsUsableAnswer).
+// A decoded body's length is unknown (-1): the announced one counts the compressed bytes. No
+// connection and a 5xx are faults that may pass; anything else is a refusal. The body is then
+// read from handles->request.
 Opened OpenAnswer(const std::string& address,
-                  const std::string& headers,
-                  bool rangeAsked,
+                  const RequestShape& shape,
                   const TransferLimits& limits,
                   RequestHandles* handles,
                   Answer* answer);

@@ -74,3 +74,17 @@ bool IsSecureAddress(const std::string& address) {
     }
     return true;
 }
+
+std::string BuildRequestHeaders(uint64_t firstByte,
+                                const std::string& rangeValidator,
+                                const std::string& unlessStill,
+                                bool acceptGzip) {
+    std::string headers;
+    if (firstByte > 0 && !rangeValidator.empty())
+        headers += "Range: bytes=" + std::to_string(firstByte) + "-\r\nIf-Range: " + rangeValidator + "\r\n";
+    if (!unlessStill.empty())
+        headers += (unlessStill[0] == '"' ? "If-None-Match: " : "If-Modified-Since: ") + unlessStill + "\r\n";
+    if (acceptGzip)
+        headers += "Accept-Encoding: gzip\r\n";
+    return headers;
+}

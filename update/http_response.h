@@ -42,3 +42,12 @@ std::string ResolveRedirect(const std::string& address, const std::string& locat
 // Whether an address is https://, in any letter case. Nothing is fetched over plain HTTP, where
 // anyone on the way could choose the files.
 bool IsSecureAddress(const std::string& address);
+
+// The headers of a request, each line ended by CR LF: the rest of a file from `firstByte` if the
+// server still has the version `rangeValidator` names (none when either is missing); a bodiless
+// 304 if it still has the version `unlessStill` names (If-None-Match for an ETag, which starts
+// with a quote, If-Modified-Since for a date); and gzip allowed.
+std::string BuildRequestHeaders(uint64_t firstByte,
+                                const std::string& rangeValidator,
+                                const std::string& unlessStill,
+                                bool acceptGzip);

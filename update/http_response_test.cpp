@@ -61,4 +61,14 @@ TEST(HttpResponse, RedirectsResolveAgainstTheAnsweringAddressAndStayOnHttps) {
     EXPECT_FALSE(IsSecureAddress("https:/"));
 }
 
+TEST(RequestHeaders, ARangeOnlyWithItsVersionAndAnUnchangedListByETagOrDate) {
+    EXPECT_EQ(BuildRequestHeaders(0, "", "", false), "");
+    EXPECT_EQ(BuildRequestHeaders(600000, "\"5f3a\"", "", false), "Range: bytes=600000-\r\nIf-Range: \"5f3a\"\r\n");
+    EXPECT_EQ(BuildRequestHeaders(600000, "", "", false), "");
+    EXPECT_EQ(BuildRequestHeaders(0, "", "\"5f3a-gz\"", true),
+              "If-None-Match: \"5f3a-gz\"\r\nAccept-Encoding: gzip\r\n");
+    EXPECT_EQ(BuildRequestHeaders(0, "", "Tue, 08 Dec 2026 10:00:00 GMT", false),
+              "If-Modified-Since: Tue, 08 Dec 2026 10:00:00 GMT\r\n");
+}
+
 }  // namespace

@@ -186,10 +186,44 @@ std::string DownloadToString(const std::string& address,
         return AppendWithinLimit(&body, bytes, length, limits.maxManifestBytes);
     };
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return Transfer(session, address, kMemoryBlockLength, limits, sink, nullptr, TransferStop{cancel, nullptr}) ==
+    return Transfer(session, address, kMemoryBlockLength, limits, sink, TransferAsk(), TransferStop{cancel, nullptr}) ==
                    BodyEnd::kWhole
                ? body
                : std::string();
+}
+
+ListAnswer DownloadList(const std::string& address,
+                        const std::string& unlessStill,
+                        const TransferLimits& limits,
+                        const TransferSession& session,
+                        const std::atomic<bool>* cancel) {
+    ListAnswer list;
+    BodySink sink;
+    sink.onAnswer = [&](const Answer& answer) {
+        if (answer.length > static_cast<int64_t>(limits.maxManifestBytes))
+            return false;
+        list.validator = answer.validator;
+        // A compressed list's length is not known before it has come: it grows, within the limit,
+        // as it arrives, and no start reserves the limit for a list of a megabyte.
+        if (answer.length > 0)
+            list.text.reserve(static_cast<size_t>(answer.length));
+        return true;
+    };
+    sink.onBlock = [&](const char* bytes, DWORD length) {
+        return AppendWithinLimit(&list.text, bytes, length, limits.maxManifestBytes);
+    };
+    TransferAsk ask;
+    ask.unlessStill = unlessStill;
+    ask.acceptGzip = true;
+    unsigned long status = 0;
+    const BodyEnd end =
+        Transfer(session, address, kMemoryBlockLength, limits, sink, ask, TransferStop{cancel, nullptr}, &status);
+    list.kind = ClassifyListEnd(end, status);
+    if (list.kind != ListAnswer::Kind::kList) {
+        list.text = std::string();
+        list.validator.clear();
+    }
+    return list;
 }
 
 DownloadOutcome FetchToTemporary(const std::string& address,
@@ -290,7 +324,9 @@ DownloadOutcome FetchToTemporary(const std::string& address,
             hashed = HashBytes(hash.Get(), bytes, blockLength);
             return hashed;
         };
-        facts.end = Transfer(session, address, kFileBlockLength, limits, sink, &resume, stop);
+        TransferAsk ask;
+        ask.range = resume;
+        facts.end = Transfer(session, address, kFileBlockLength, limits, sink, ask, stop);
         facts.closed = file.Close();
         if (facts.localEnd == DownloadOutcome::kStored && !facts.closed)
             facts.localEnd = LocalFailure(GetLastError());

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "update/download_outcome.h"
+#include "update/list_fetch.h"
 #include "update/transfer_limits.h"
 #include "update/transfer_session_win.h"
 
@@ -16,6 +17,15 @@ std::string DownloadToString(const std::string& address,
                              const TransferLimits& limits = kTransferLimits,
                              const TransferSession& session = nullptr,
                              const std::atomic<bool>* cancel = nullptr);
+
+// The update list at `address`, compressed on the way if the server likes, and decoded; with
+// `unlessStill` (a validator), a bodiless kNotModified when the server still has that version.
+// A list cut short, too slow, or past limits.maxManifestBytes once decoded is no list.
+ListAnswer DownloadList(const std::string& address,
+                        const std::string& unlessStill,
+                        const TransferLimits& limits,
+                        const TransferSession& session,
+                        const std::atomic<bool>* cancel);
 
 // Streams the body into a temporary file beside `localPath`, hashing it as it arrives and telling
 // `progress` (when given) its bytes, and returns kFetched once the whole body has arrived and its

@@ -11,7 +11,7 @@ constexpr size_t kQueuedBlocks = 4;
 // Reads one job's answer into it block by block, until the body ends or the storing side gives up.
 void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
     Answer answer;
-    const Opened opened = OpenAnswer(job.address, job.headers, job.rangeAsked, job.limits, handles, &answer);
+    const Opened opened = OpenAnswer(job.address, job.request, job.limits, handles, &answer);
     const bool usable = opened == Opened::kUsable;
     if (!usable)
         handles->request.Reset();

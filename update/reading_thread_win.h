@@ -21,8 +21,7 @@
 struct TransferJob {
     // Set before the job is handed over.
     std::string address;
-    std::string headers;  // sent with the request, each line ended by CR LF
-    bool rangeAsked = false;
+    RequestShape request;
     DWORD blockLength = 0;
     TransferLimits limits;
     // Guarded by the line's lock. The answer is filled in before the state leaves kAsking.

@@ -14,6 +14,15 @@ uint64_t NowMs() {
     return GetTickCount64();
 }
 
+RequestShape RequestFor(const TransferAsk& ask) {
+    RequestShape shape;
+    shape.rangeAsked = ask.range.firstByte > 0 && !ask.range.validator.empty();
+    shape.conditional = !ask.unlessStill.empty();
+    shape.decode = ask.acceptGzip;
+    shape.headers = BuildRequestHeaders(ask.range.firstByte, ask.range.validator, ask.unlessStill, ask.acceptGzip);
+    return shape;
+}
+
 }  // namespace
 
 struct TransferSessionState {
@@ -64,8 +73,9 @@ BodyEnd Transfer(const TransferSession& given,
                  DWORD blockLength,
                  const TransferLimits& limits,
                  const BodySink& sink,
-                 const RangeRequest* range,
-                 const TransferStop& stop) {
+                 const TransferAsk& ask,
+                 const TransferStop& stop,
+                 unsigned long* status) {
     if (stop.IsSet())
         return BodyEnd::kCancelled;
     const TransferSession session = given ? given : OpenTransferSession(limits);
@@ -75,10 +85,7 @@ BodyEnd Transfer(const TransferSession& given,
     auto job = std::make_shared<TransferJob>();
     job->address = address;
     job->blockLength = blockLength;
-    job->rangeAsked = range && range->firstByte > 0 && !range->validator.empty();
-    if (job->rangeAsked)
-        job->headers =
-            "Range: bytes=" + std::to_string(range->firstByte) + "-\r\nIf-Range: " + range->validator + "\r\n";
+    job->request = RequestFor(ask);
     job->limits = limits;
 
     TransferPace pace;
@@ -140,5 +147,7 @@ BodyEnd Transfer(const TransferSession& given,
         }
         hold.Wait(kPaceCheckIntervalMs);
     }
+    if (status)
+        *status = job->answer.status;
     return end;
 }

@@ -35,6 +35,17 @@ struct RangeRequest {
     std::string validator;
 };
 
+// What a transfer asks for beyond a plain GET.
+struct TransferAsk {
+    RangeRequest range;
+    // A validator the answer may be a bodiless 304 to, when the server still has that version: a
+    // strong ETag (If-None-Match) or a date (If-Modified-Since).
+    std::string unlessStill;
+    // The answer may come gzip-compressed; the body reaches the sink decoded. Only for the list:
+    // the lengths and ranges of files are their bytes'.
+    bool acceptGzip = false;
+};
+
 // What ends a transfer early: the player's CANCEL, or the run giving the file up. Either may be
 // null.
 struct TransferStop {
@@ -47,14 +58,16 @@ struct TransferStop {
 };
 
 // Fetches `address` on `session` (a session of its own when null) and hands the answer to `sink`,
-// as long as the answer is a 200 (or, with a `range`, a 206) reached by at most
-// limits.maxRedirects redirects over https://, the body arrives at a pace within the limits, and
-// the sink takes it. Once `stop` is set, it returns kCancelled within about 100 ms, leaving the
-// reading thread behind as it does a transfer that became too slow.
+// as long as the answer is a 200 (or a 206 to a range, or a 304 to `unlessStill`) reached by at
+// most limits.maxRedirects redirects over https://, the body arrives at a pace within the limits,
+// and the sink takes it. Once `stop` is set, it returns kCancelled within about 100 ms, leaving
+// the reading thread behind as it does a transfer that became too slow. `status`, when given, gets
+// the last answer's status (0 when none came).
 BodyEnd Transfer(const TransferSession& session,
                  const std::string& address,
                  DWORD blockLength,
                  const TransferLimits& limits,
                  const BodySink& sink,
-                 const RangeRequest* range = nullptr,
-                 const TransferStop& stop = TransferStop());
+                 const TransferAsk& ask = TransferAsk(),
+                 const TransferStop& stop = TransferStop(),
+                 unsigned long* status = nullptr);

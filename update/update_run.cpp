@@ -24,6 +24,7 @@ const wchar_t kStatusNotSigned[] = L"Error: The update list is not signed.";
 const wchar_t kStatusNoRoomPrefix[] = L"Error: Not enough disk space: ";
 const wchar_t kStatusInUsePrefix[] = L"Error: File in use: ";
 const wchar_t kStatusCannotWritePrefix[] = L"Error: Cannot write: ";
+const wchar_t kStatusListOlder[] = L"Error: The update list is older than the one installed.";
 
 namespace {
 
@@ -67,39 +68,27 @@ bool EndRun(Reports& reports, const std::wstring& text, bool complete) {
     return complete;
 }
 
-enum class Fetched { kEntries, kNoConnection, kNotSigned };
-
-// The manifest's entries, read only after a signed build has found the operator's signature over
-// the very bytes fetched. The text is released here: the entries hold everything the run needs.
-Fetched FetchEntries(const UpdateOperations& operations,
-                     const std::string& serverRoot,
-                     std::vector<FileListEntry>* entries) {
-    try {
-        const std::string manifestAddress = BuildManifestAddress(serverRoot);
-        const std::string manifestText = operations.fetchManifest(manifestAddress);
-        if (manifestText.empty())
-            return Fetched::kNoConnection;
-        if (operations.isManifestSigned && !operations.isManifestSigned(manifestText, manifestAddress + ".sig"))
-            return Fetched::kNotSigned;
-        *entries = ParseFileList(manifestText);
-        return Fetched::kEntries;
-    } catch (const std::bad_alloc&) {
-        return Fetched::kNoConnection;
-    }
-}
-
-// Up to kMostAttempts transfers of one file, the later ones only after a failure that may pass and
-// a wait that CANCEL (or `stop`) cuts short. Each goes on where the one before stopped, if it can.
+// Up to kMostAttempts tries of one file, each asking the roots in the order of `fileBases` until
+// one has it; the later tries only after a failure that may pass and a wait that CANCEL (or
+// `stop`) cuts short. Each goes on where the one before stopped, if it can.
 DownloadOutcome FetchWithRetries(const UpdateOperations& operations,
-                                 const std::string& address,
+                                 const std::vector<std::string>& fileBases,
+                                 const FileListEntry& entry,
                                  const std::wstring& localPath,
-                                 const std::string& md5,
                                  FetchProgress& progress,
                                  const std::atomic<bool>& stop) {
     for (int attempt = 1;; ++attempt) {
-        const DownloadOutcome outcome = operations.fetchFile(address, localPath, md5, progress, stop);
-        if (outcome != DownloadOutcome::kFailedForNow || attempt == kMostAttempts || !operations.waitUnlessCancelled)
-            return outcome == DownloadOutcome::kFailedForNow ? DownloadOutcome::kFailed : outcome;
+        bool passing = false;
+        for (const std::string& base : fileBases) {
+            const DownloadOutcome outcome =
+                operations.fetchFile(BuildDownloadAddress(base, entry.path), localPath, entry.md5, progress, stop);
+            // A root that lags behind fails the digest like one without the file: the next is asked.
+            if (outcome != DownloadOutcome::kFailedForNow && outcome != DownloadOutcome::kFailed)
+                return outcome;
+            passing = passing || outcome == DownloadOutcome::kFailedForNow;
+        }
+        if (!passing || attempt == kMostAttempts || !operations.waitUnlessCancelled)
+            return DownloadOutcome::kFailed;
         if (operations.waitUnlessCancelled(kRetryDelaysMs[attempt - 1], stop))
             return DownloadOutcome::kCancelled;
     }
@@ -189,8 +178,8 @@ enum class Decision : uint8_t { kUndecided, kUpToDate, kFetch, kInUse };
 struct Walk {
     const UpdateOperations& operations;
     const std::vector<FileListEntry>& entries;
-    const std::vector<std::wstring>& paths;  // up to the first refused entry
-    const std::string& fileBaseAddress;
+    const std::vector<std::wstring>& paths;     // up to the first refused entry
+    const std::vector<std::string>& fileBases;  // the list's root first
     DigestsAhead* ahead;
     FetchQueue* fetches;  // null: each file fetched on this thread when its turn comes
     Reports& reports;
@@ -206,8 +195,6 @@ struct Walk {
     size_t announced = 0;  // entries up to here have had their "Downloading" text
     int32_t figure = 0;    // the last progress figure reported
     const std::atomic<bool> noStop{false};
-
-    std::string Address(size_t index) const { return BuildDownloadAddress(fileBaseAddress, entries[index].path); }
 
     void Report(int32_t newFigure) {
         if (newFigure > figure) {
@@ -278,7 +265,7 @@ struct Walk {
     bool FetchNext(DownloadOutcome* outcome) {
         if (!fetches) {
             FetchProgress progress;
-            *outcome = FetchWithRetries(operations, Address(next), paths[next], entries[next].md5, progress, noStop);
+            *outcome = FetchWithRetries(operations, fileBases, entries[next], paths[next], progress, noStop);
             return true;
         }
         if (!fetches->WaitUntilEnded(next, kTickMs)) {
@@ -350,16 +337,41 @@ struct Walk {
 
 }  // namespace
 
-bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations) {
+bool RunUpdate(const std::wstring& launcherFolder,
+               const std::vector<std::string>& serverRoots,
+               const UpdateOperations& operations) {
     Reports reports{operations};
     reports.Status(kStatusChecking);
+    FetchedList fetched = FetchList(operations, serverRoots);
     std::vector<FileListEntry> entries;
-    const Fetched fetched = FetchEntries(operations, serverRoot, &entries);
+    std::vector<std::string> fileBases;
+    if (fetched.end == ListEnd::kList) {
+        try {
+            // The entries hold everything the run needs: the text goes at once.
+            entries = ParseFileList(fetched.text);
+            fetched.text = std::string();
+            fileBases.push_back(BuildFileBaseAddress(serverRoots[fetched.root]));
+            for (size_t index = 0; index < serverRoots.size(); ++index) {
+                if (index != fetched.root)
+                    fileBases.push_back(BuildFileBaseAddress(serverRoots[index]));
+            }
+        } catch (const std::bad_alloc&) {
+            fetched.end = ListEnd::kNoConnection;
+        }
+    }
     // CANCEL ends a fetch under way; what came is not looked at.
-    if (fetched == Fetched::kNoConnection && operations.isCancelRequested())
+    if (fetched.end == ListEnd::kCancelled || (fetched.end != ListEnd::kList && operations.isCancelRequested()))
         return EndRun(reports, kStatusCancelled, false);
-    if (fetched != Fetched::kEntries)
-        return EndRun(reports, fetched == Fetched::kNotSigned ? kStatusNotSigned : kStatusCannotConnect, false);
+    switch (fetched.end) {
+        case ListEnd::kNotSigned:
+            return EndRun(reports, kStatusNotSigned, false);
+        case ListEnd::kOlderThanInstalled:
+            return EndRun(reports, kStatusListOlder, false);
+        case ListEnd::kList:
+            break;
+        default:
+            return EndRun(reports, kStatusCannotConnect, false);
+    }
     if (entries.empty())
         return EndRun(reports, kStatusNoFiles, false);
 
@@ -367,9 +379,7 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
     const int32_t totalUnits = static_cast<int32_t>(entries.size()) * units;
     reports.Progress(0, totalUnits);
     Prepared prepared;
-    std::string fileBaseAddress;
     try {
-        fileBaseAddress = BuildFileBaseAddress(serverRoot);
         // What is left of these once every listed file is in place belongs to no download any more.
         prepared.leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
         prepared.paths = PathsToExamine(launcherFolder, entries);
@@ -383,10 +393,9 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
             const std::vector<std::wstring>& paths = prepared.paths;
             prepared.fetches.reset(new FetchQueue(
                 paths.size(), std::min(operations.transferThreads, paths.size()),
-                [&operations, &paths, &entries, &fileBaseAddress](size_t index, FetchProgress& progress,
-                                                                  const std::atomic<bool>& stop) {
-                    return FetchWithRetries(operations, BuildDownloadAddress(fileBaseAddress, entries[index].path),
-                                            paths[index], entries[index].md5, progress, stop);
+                [&operations, &paths, &entries, &fileBases](size_t index, FetchProgress& progress,
+                                                            const std::atomic<bool>& stop) {
+                    return FetchWithRetries(operations, fileBases, entries[index], paths[index], progress, stop);
                 }));
             if (!prepared.fetches->IsRunning())
                 prepared.fetches.reset();
@@ -400,7 +409,7 @@ bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot
     Walk walk{operations,
               entries,
               prepared.paths,
-              fileBaseAddress,
+              fileBases,
               prepared.ahead.get(),
               prepared.fetches.get(),
               reports,

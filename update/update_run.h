@@ -11,6 +11,7 @@
 
 #include "update/download_outcome.h"
 #include "update/fetch_queue.h"
+#include "update/list_fetch.h"
 #include "update/local_file.h"
 
 // A file is tried this many times at most; before the second and third tries the run waits.
@@ -20,11 +21,22 @@ constexpr uint32_t kRetryDelaysMs[kMostAttempts - 1] = {1000, 2000};
 // What a run needs from the platform; the worker passes WinInet, CryptoAPI and posted messages,
 // the tests pass fakes.
 struct UpdateOperations {
-    // An empty body means no connection, or CANCEL pressed while it came.
-    std::function<std::string(const std::string& address)> fetchManifest;
-    // Signed builds only: whether the fetched bytes carry the operator's signature, kept at
-    // `signatureAddress`. Unset, the list is taken as it comes and no signature is asked for.
-    std::function<bool(const std::string& manifest, const std::string& signatureAddress)> isManifestSigned;
+    // The list at `address`; with a `validator` (the kept list's), only if it has changed since.
+    std::function<ListAnswer(const std::string& address, const std::string& validator)> fetchList;
+    // Signed builds only, both or neither: the signature file at `address` ("" when it cannot be
+    // had), and whether it signs `list` under the operator's key, with the sequence it signs.
+    // Unset, the list is taken as it comes and no signature is asked for.
+    std::function<std::string(const std::string& address)> fetchSignatureFile;
+    std::function<bool(const std::string& list, const std::string& signatureFile, uint64_t* sequence)>
+        verifyListSignature;
+    // The list kept from the last run: false when there is none, or it was damaged (it is gone
+    // then); keeping a new one in its place; deleting it. Unset: nothing is kept.
+    std::function<bool(KeptList* kept)> readKeptList;
+    std::function<void(const KeptList& kept)> keepList;
+    std::function<void()> dropKeptList;
+    // Signed builds: the highest sequence accepted so far (0 before the first), and raising it.
+    std::function<uint64_t()> readAcceptedSequence;
+    std::function<void(uint64_t sequence)> writeAcceptedSequence;
     std::function<bool(const std::wstring& localPath)> pathExists;  // a file or a folder
     // "" for a file that cannot be read, or once `stop` is set.
     std::function<FileDigest(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
@@ -77,21 +89,25 @@ extern const wchar_t kStatusNotSigned[];
 extern const wchar_t kStatusNoRoomPrefix[];
 extern const wchar_t kStatusInUsePrefix[];
 extern const wchar_t kStatusCannotWritePrefix[];
+extern const wchar_t kStatusListOlder[];
 
-// Runs to one of its ends (no connection, a list not signed, empty manifest, cancelled, a download
-// failed, no room, a file in use, a file that cannot be written, complete), posts its text last and
-// returns true only for the complete one; the caller announces the end once the threads it
-// started for the run are gone. Memory running out ends the run as a failed fetch before the first
-// entry is examined, and as a failed download of the entry under way after that. Our temporary
-// downloads left beside listed files are deleted before the first entry is examined, unless they
-// can resume; a complete run deletes every other one it found too. Progress held back while the
+// Runs to one of its ends (no connection, a list not signed or older than the one accepted, empty manifest, cancelled,
+// a download failed, no room, a file in use, a file that cannot be written, complete), posts its text last and returns
+// true only for the complete one; the caller announces the end once the threads it started for the run are gone. Memory
+// running out ends the run as a failed fetch before the first entry is examined, and as a failed download of the entry
+// under way after that. Our temporary downloads left beside listed files are deleted before the first entry is
+// examined, unless they can resume; a complete run deletes every other one it found too. Progress held back while the
 // window has not read the last one goes out before the next status text, so the figures are exact
 // whenever a text or the finish arrives. Files live under `launcherFolder` (no trailing
-// separator); `serverRoot` is the server's scheme and host.
+// separator). `serverRoots` are the servers' schemes and hosts, the main one first: the list comes
+// from the first that answers (FetchList), and each file from that one, or, when it fails there,
+// from the others in their order before the run waits to try again.
 //
 // With transferThreads, files are fetched ahead of their turn, several at once, but each goes in
 // place only once every entry before it is handled: the texts and figures are those of a run that
 // fetches one file at a time, only sooner. The first entry in list order that fails ends the run:
 // no transfer starts any more, those under way are stopped, and what was fetched ahead for
 // nothing is deleted, but for the parts DropsUnhandledFetch keeps.
-bool RunUpdate(const std::wstring& launcherFolder, const std::string& serverRoot, const UpdateOperations& operations);
+bool RunUpdate(const std::wstring& launcherFolder,
+               const std::vector<std::string>& serverRoots,
+               const UpdateOperations& operations);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -63,7 +64,17 @@ struct FakeRun {
     std::function<DownloadOutcome(const std::string&, FetchProgress&, const std::atomic<bool>& stop, DownloadOutcome)>
         duringFetch;
     std::function<void()> onFetch;  // runs inside the manifest fetch
-    std::function<bool(const std::string&, const std::string&)> isManifestSigned;
+    std::vector<std::string> roots = {kRoot};
+    std::map<std::string, ListAnswer::Kind> listAnswers;  // address -> an answer other than its list
+    std::map<std::string, std::string> listValidators;    // address -> the validator its list comes with
+    std::vector<std::string> listRequests;                // "address" or "address if validator"
+    // A signed build: a signature file "N:" followed by the list signs it with sequence N.
+    bool signedBuild = false;
+    std::map<std::string, std::string> signatureFiles;  // address -> its signature file
+    std::vector<std::string> signatureRequests;
+    uint64_t accepted = 0;  // the highest sequence accepted
+    std::unique_ptr<KeptList> kept;
+    Lines keptEvents;  // "keep ROOT VALIDATOR", "drop"
     std::atomic<bool> cancelRequested{false};
     int cancelChecks = 0;
     size_t digestThreads = 0;
@@ -86,13 +97,50 @@ struct FakeRun {
 
     UpdateOperations Operations() {
         UpdateOperations operations;
-        operations.fetchManifest = [this](const std::string& address) {
+        operations.fetchList = [this](const std::string& address, const std::string& validator) {
             if (onFetch)
                 onFetch();
+            listRequests.push_back(validator.empty() ? address : address + " if " + validator);
+            ListAnswer answer;
+            const auto scripted = listAnswers.find(address);
             const auto found = served.find(address);
-            return found == served.end() ? std::string() : found->second;
+            if (scripted != listAnswers.end())
+                answer.kind = scripted->second;
+            else if (found != served.end())
+                answer = {ListAnswer::Kind::kList, found->second, listValidators[address]};
+            return answer;
         };
-        operations.isManifestSigned = isManifestSigned;
+        if (signedBuild) {
+            operations.fetchSignatureFile = [this](const std::string& address) {
+                signatureRequests.push_back(address);
+                return signatureFiles[address];
+            };
+            operations.verifyListSignature = [](const std::string& list, const std::string& file, uint64_t* sequence) {
+                const size_t colon = file.find(':');
+                if (colon == std::string::npos || file.substr(colon + 1) != list)
+                    return false;
+                *sequence = std::stoull(file.substr(0, colon));
+                return true;
+            };
+            operations.readAcceptedSequence = [this] { return accepted; };
+            operations.writeAcceptedSequence = [this](uint64_t sequence) {
+                keptEvents.push_back(L"accept " + std::to_wstring(sequence));
+                accepted = sequence;
+            };
+        }
+        operations.readKeptList = [this](KeptList* list) {
+            if (kept)
+                *list = *kept;
+            return kept != nullptr;
+        };
+        operations.keepList = [this](const KeptList& list) {
+            keptEvents.push_back(L"keep " + WidenAscii(list.root) + L" " + WidenAscii(list.validator));
+            kept.reset(new KeptList(list));
+        };
+        operations.dropKeptList = [this] {
+            keptEvents.push_back(L"drop");
+            kept.reset();
+        };
         operations.pathExists = [this](const std::wstring& path) {
             std::lock_guard<std::mutex> hold(lock);
             touched.push_back(L"exists " + path);
@@ -165,7 +213,7 @@ struct FakeRun {
 
     // The end is announced as the worker announces it: after the run has returned.
     bool Run() {
-        const bool complete = RunUpdate(kFolder, kRoot, Operations());
+        const bool complete = RunUpdate(kFolder, roots, Operations());
         messages.push_back(complete ? L"finished 1" : L"finished 0");
         return complete;
     }
@@ -281,18 +329,16 @@ TEST(UpdateRunEnds, NoFileIsTouchedWithoutAManifest) {
 
 TEST(UpdateRunEnds, AListWithoutItsSignatureIsNotReadAndNoFileIsTouched) {
     FakeRun run;
+    run.signedBuild = true;
     run.served[kManifestAddress] = Manifest({"a.dat"});
-    std::string checked;
-    run.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
-        checked = manifest + signatureAddress;
-        return false;
-    };
+    run.signatureFiles[std::string(kManifestAddress) + ".sig"] = "1:" + Manifest({"b.dat"});
     EXPECT_FALSE(run.Run());
     const Lines expected = {kChecking, L"status Error: The update list is not signed.", L"finished 0"};
     EXPECT_EQ(run.messages, expected);
-    EXPECT_EQ(checked, "a.dat|d41d8cd98f00b204e9800998ecf8427e\r\nhttps://updates.test/updater/filelist.txt.sig");
+    EXPECT_EQ(run.signatureRequests, std::vector<std::string>{"https://updates.test/updater/filelist.txt.sig"});
     EXPECT_TRUE(run.touched.empty());
     EXPECT_TRUE(run.listedFolders.empty());
+    EXPECT_TRUE(run.keptEvents.empty());
 }
 
 TEST(UpdateRunProgress, StartsAtZeroThenOneMessagePerEntryWhetherFetchedOrNot) {
@@ -809,6 +855,184 @@ TEST(UpdateRunAtOnce, AFileListedTwiceIsReadAgainAfterItsFirstDownloadNotFetched
     std::sort(run.downloadAddresses.begin(), run.downloadAddresses.end());
     EXPECT_EQ(run.downloadAddresses, (std::vector<std::string>{Address("a.dat"), Address("b.dat"), Address("c.dat")}));
     EXPECT_EQ(run.installed, (Lines{Local(L"a.dat"), Local(L"b.dat"), Local(L"c.dat")}));
+}
+
+}  // namespace
+
+namespace {
+
+const char kMirror[] = "https://mirror.test";
+const char kMirrorList[] = "https://mirror.test/updater/filelist.txt";
+
+TEST(UpdateRunRoots, TheListComesFromTheFirstRootThatAnswersAndItsFilesFromThereFirst) {
+    const std::string list = Manifest({"a.dat"});
+    const struct {
+        const char* name;
+        ListAnswer::Kind mainAnswer;
+        std::vector<std::string> listRequests;
+        std::vector<std::string> downloads;
+        std::wstring end;
+    } cases[] = {
+        {"main root down",
+         ListAnswer::Kind::kUnreachable,
+         {kManifestAddress, kMirrorList},
+         {"https://mirror.test/updater/a.dat"},
+         kComplete},
+        {"main root refuses",
+         ListAnswer::Kind::kRefused,
+         {kManifestAddress},
+         {},
+         L"status Error: Cannot connect to update server."},
+        {"main root answers",
+         ListAnswer::Kind::kList,
+         {kManifestAddress},
+         {"https://updates.test/updater/a.dat"},
+         kComplete},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.roots = {kRoot, kMirror};
+        run.served[kManifestAddress] = list;
+        run.served[kMirrorList] = list;
+        if (c.mainAnswer != ListAnswer::Kind::kList)
+            run.listAnswers[kManifestAddress] = c.mainAnswer;
+        run.Run();
+        EXPECT_EQ(run.listRequests, c.listRequests) << c.name;
+        EXPECT_EQ(run.downloadAddresses, c.downloads) << c.name;
+        EXPECT_EQ(run.messages.end()[-2], c.end) << c.name;
+    }
+}
+
+TEST(UpdateRunRoots, AFileThatFailsOnOneRootIsAskedOfTheOthersBeforeTheRunWaits) {
+    const std::string main = "https://updates.test/updater/a.dat";
+    const std::string mirror = "https://mirror.test/updater/a.dat";
+    const DownloadOutcome kNow = DownloadOutcome::kFailedForNow;
+    const DownloadOutcome kNo = DownloadOutcome::kFailed;
+    const struct {
+        const char* name;
+        std::vector<DownloadOutcome> onMain;
+        std::vector<DownloadOutcome> onMirror;
+        size_t tries;
+        std::vector<uint32_t> waits;
+        std::wstring end;
+    } cases[] = {
+        {"a 500 on the main root", {kNow}, {}, 2, {}, kComplete},
+        // A mirror that lags behind sends another file: its digest fails, and the main root has it.
+        {"a wrong copy on the mirror", {kNow, DownloadOutcome::kFetched}, {kNo}, 3, {1000}, kComplete},
+        {"missing everywhere", {kNo}, {kNo}, 2, {}, L"status Error downloading: a.dat"},
+        {"down everywhere",
+         {kNow, kNow, kNow},
+         {kNow, kNow, kNow},
+         6,
+         {1000, 2000},
+         L"status Error downloading: a.dat"},
+        {"no room: no other root can help",
+         {DownloadOutcome::kNoRoom},
+         {},
+         1,
+         {},
+         L"status Error: Not enough disk space: a.dat"},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.roots = {kRoot, kMirror};
+        run.served[kManifestAddress] = Manifest({"a.dat"});
+        run.outcomes[main] = c.onMain;
+        run.outcomes[mirror] = c.onMirror;
+        run.Run();
+        EXPECT_EQ(run.downloadAddresses.size(), c.tries) << c.name;
+        EXPECT_EQ(run.downloadAddresses.front(), main) << c.name;
+        EXPECT_EQ(run.waits, c.waits) << c.name;
+        EXPECT_EQ(run.messages.end()[-2], c.end) << c.name;
+    }
+}
+
+TEST(UpdateRunKeptList, AnUnchangedListIsTakenFromTheCopyKeptAndAChangedOneReplacesIt) {
+    const std::string list = Manifest({"a.dat"});
+    FakeRun run;
+    run.roots = {kRoot, kMirror};
+    run.served[kManifestAddress] = list;
+    run.listValidators[kManifestAddress] = "\"v1\"";
+    run.localDigests[Local(L"a.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+    EXPECT_TRUE(run.Run());
+    EXPECT_EQ(run.keptEvents, Lines{L"keep https://updates.test \"v1\""});
+
+    // The server says it has not changed: the kept copy is the list.
+    run.listRequests.clear();
+    run.keptEvents.clear();
+    run.served[kManifestAddress] = "";  // nothing would come but the 304
+    run.listAnswers[kManifestAddress] = ListAnswer::Kind::kNotModified;
+    run.messages.clear();
+    EXPECT_TRUE(run.Run());
+    EXPECT_EQ(run.listRequests, std::vector<std::string>{std::string(kManifestAddress) + " if \"v1\""});
+    EXPECT_TRUE(run.keptEvents.empty());
+    EXPECT_EQ(run.messages.end()[-2], kComplete);
+
+    // The main root is down: the mirror is asked for its own list, without the main root's validator.
+    run.listRequests.clear();
+    run.listAnswers[kManifestAddress] = ListAnswer::Kind::kUnreachable;
+    run.served[kMirrorList] = list;
+    EXPECT_TRUE(run.Run());
+    EXPECT_EQ(run.listRequests, (std::vector<std::string>{std::string(kManifestAddress) + " if \"v1\"", kMirrorList}));
+    // It came without a validator: the kept one, which might name a version long gone, goes.
+    EXPECT_EQ(run.keptEvents, Lines{L"drop"});
+}
+
+TEST(UpdateRunKeptList, ASignedListIsCheckedAgainWhenKeptAndNeverRolledBack) {
+    const std::string list = Manifest({"a.dat"});
+    const std::string sig = std::string(kManifestAddress) + ".sig";
+    const struct {
+        const char* name;
+        uint64_t accepted;
+        const char* served;   // the signature file on the server
+        const char* keptSig;  // nullptr: nothing kept
+        std::wstring end;
+        Lines events;
+        size_t signatureRequests;
+    } cases[] = {
+        {"a higher sequence", 2, "3:", nullptr, kComplete, {L"accept 3", L"keep https://updates.test \"v\""}, 1},
+        {"the same sequence again", 3, "3:", nullptr, kComplete, {L"keep https://updates.test \"v\""}, 1},
+        {"a lower sequence, validly signed",
+         2,
+         "1:",
+         nullptr,
+         L"status Error: The update list is older than the one installed.",
+         {},
+         1},
+        {"a kept copy, still signed", 3, "3:", "3:", kComplete, {}, 0},
+        // Its signature no longer passes: it goes, and the list is fetched whole.
+        {"a kept copy, its signature damaged",
+         3,
+         "3:",
+         "3x",
+         kComplete,
+         {L"drop", L"keep https://updates.test \"v\""},
+         1},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.signedBuild = true;
+        run.accepted = c.accepted;
+        run.served[kManifestAddress] = list;
+        run.listValidators[kManifestAddress] = "\"v\"";
+        run.signatureFiles[sig] = c.served + list;
+        if (c.keptSig) {
+            run.kept.reset(new KeptList{kRoot, "\"v\"", list, c.keptSig + list});
+            run.listAnswers[kManifestAddress] = ListAnswer::Kind::kNotModified;
+        }
+        // A kept copy that fails is fetched whole from the same root: the 304 is not sent again.
+        if (c.keptSig && std::string(c.keptSig) == "3x")
+            run.onFetch = [&run] {
+                if (!run.listRequests.empty())
+                    run.listAnswers.clear();
+            };
+        run.localDigests[Local(L"a.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
+        run.Run();
+        EXPECT_EQ(run.messages.end()[-2], c.end) << c.name;
+        EXPECT_EQ(run.keptEvents, c.events) << c.name;
+        EXPECT_EQ(run.signatureRequests.size(), c.signatureRequests) << c.name;
+        EXPECT_EQ(run.accepted, std::max<uint64_t>(c.accepted, c.end == kComplete ? 3 : 0)) << c.name;
+    }
 }
 
 }  // namespace

@@ -93,26 +93,26 @@ namespace {
 bool RunWithSession(HWND window,
                     UpdateRunFlags& flags,
                     const std::wstring& launcherFolder,
-                    const std::string& serverRoot,
+                    const std::vector<std::string>& serverRoots,
                     const TransferLimits& limits,
                     const std::string& manifestPublicKey) {
     UpdateOperations operations;
     // One session for the manifest and every file: each transfer after the first finds its
     // connection open.
     const TransferSession session = OpenTransferSession(limits);
-    operations.fetchManifest = [&](const std::string& address) {
-        return DownloadToString(address, limits, session, &flags.cancelRequested);
+    operations.fetchList = [&](const std::string& address, const std::string& validator) {
+        return DownloadList(address, validator, limits, session, &flags.cancelRequested);
     };
-    const bool signedBuild = !manifestPublicKey.empty();
-    if (signedBuild) {
-        operations.isManifestSigned = [&](const std::string& manifest, const std::string& signatureAddress) {
-            // A key the build could not read trusts nothing.
-            uint64_t sequence = 0;
+    if (!manifestPublicKey.empty()) {
+        operations.fetchSignatureFile = [&](const std::string& address) {
             TransferLimits signatureLimits = limits;
             signatureLimits.maxManifestBytes = kMostSignatureFileBytes;
-            return VerifySignedList(
-                manifestPublicKey, manifest,
-                DownloadToString(signatureAddress, signatureLimits, session, &flags.cancelRequested), &sequence);
+            return DownloadToString(address, signatureLimits, session, &flags.cancelRequested);
+        };
+        // A key the build could not read trusts nothing.
+        operations.verifyListSignature = [&](const std::string& list, const std::string& signatureFile,
+                                             uint64_t* sequence) {
+            return VerifySignedList(manifestPublicKey, list, signatureFile, sequence);
         };
     }
     operations.pathExists = [](const std::wstring& localPath) {
@@ -162,7 +162,7 @@ bool RunWithSession(HWND window,
     };
     operations.isProgressUnread = [&unread] { return unread.load(); };
     operations.postStatus = [window](const std::wstring& text) { PostStatusText(window, text); };
-    return RunUpdate(launcherFolder, serverRoot, operations);
+    return RunUpdate(launcherFolder, serverRoots, operations);
 }
 
 }  // namespace
@@ -170,14 +170,14 @@ bool RunWithSession(HWND window,
 void RunUpdateForWindow(HWND window,
                         UpdateRunFlags& flags,
                         const std::wstring& launcherFolder,
-                        const std::string& serverRoot,
+                        const std::vector<std::string>& serverRoots,
                         const TransferLimits& limits,
                         const std::string& manifestPublicKey) {
     bool complete = false;
     // The run turns running out of memory into an end with its own text; anything else thrown
     // must not end the program either, nor leave the button at CANCEL.
     try {
-        complete = RunWithSession(window, flags, launcherFolder, serverRoot, limits, manifestPublicKey);
+        complete = RunWithSession(window, flags, launcherFolder, serverRoots, limits, manifestPublicKey);
     } catch (...) {
         PostStatusText(window, kStatusCannotConnect);
     }
@@ -194,8 +194,8 @@ DWORD WINAPI UpdateWorker(LPVOID argument) {
         PostMessageA(block->window, WM_UPDATE_FINISHED, kUpdateRunNotComplete, 0);
         return 0;
     }
-    RunUpdateForWindow(block->window, *block->flags, launcherFolder, kUpdateServerRoot, kTransferLimits,
-                       kManifestPublicKey);
+    RunUpdateForWindow(block->window, *block->flags, launcherFolder, SplitUpdateRoots(kUpdateServerRoot),
+                       kTransferLimits, kManifestPublicKey);
     return 0;
 }
 

@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "update/transfer_limits.h"
 
@@ -79,15 +80,14 @@ struct WorkerReport {
 WorkerReport ReadWorkerMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 // One whole run on the calling thread: files below `launcherFolder`, the manifest and files from
-// `serverRoot`, every report posted to `window`, every transfer within `limits`, CANCEL and the
-// window's reading of progress through `flags`. WM_UPDATE_FINISHED is posted last, once every
-// thread the run started has been joined and its session closed. With a
-// `manifestPublicKey` (the form the build takes) the list must carry its signature and every file
-// its listed digest; without one neither is asked for.
+// `serverRoots` (the main one first), every report posted to `window`, every transfer within `limits`, CANCEL
+// and the window's reading of progress through `flags`. WM_UPDATE_FINISHED is posted last, once every thread the run
+// started has been joined and its session closed. With a `manifestPublicKey` (the form the build takes) the list must
+// carry its signature and every file its listed digest; without one neither is asked for.
 void RunUpdateForWindow(HWND window,
                         UpdateRunFlags& flags,
                         const std::wstring& launcherFolder,
-                        const std::string& serverRoot,
+                        const std::vector<std::string>& serverRoots,
                         const TransferLimits& limits = kTransferLimits,
                         const std::string& manifestPublicKey = std::string());
 

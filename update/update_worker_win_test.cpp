@@ -127,7 +127,7 @@ protected:
         return path + "|" + ComputeFileMd5(local) + "\r\n";
     }
     void Run(const std::string& publicKey = std::string()) {
-        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_, kTransferLimits, publicKey);
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_}, kTransferLimits, publicKey);
         DrainMessages();
     }
     // Serves the list, and its signature file unless that is empty.
@@ -202,7 +202,7 @@ TEST_F(UpdateWorkerTest, AFolderWhereAFileShouldBeEndsTheRunThere) {
 }
 
 TEST_F(UpdateWorkerTest, NoServerEndsBeforeAnyProgress) {
-    RunUpdateForWindow(window_, flags_, launcher_.Path(), "https://127.0.0.1:1");
+    RunUpdateForWindow(window_, flags_, launcher_.Path(), {"https://127.0.0.1:1"});
     DrainMessages();
     const Lines expected = {L"status Checking for updates...", L"status Error: Cannot connect to update server.",
                             L"finished 0"};
@@ -404,7 +404,7 @@ TEST_F(UpdateWorkerTest, ASmallVolumeTakesASmallFileButNotOneLargerThanItsRoom) 
     WriteBytes(updaterFolder_ + L"\\filelist.txt",
                Serve("small.dat", small) + Serve("large.dat", std::string(60u << 20, 'L')));
 
-    RunUpdateForWindow(window_, flags_, folder, serverRoot_);
+    RunUpdateForWindow(window_, flags_, folder, {serverRoot_});
     DrainMessages();
     ASSERT_GE(collected.size(), 2u);
     EXPECT_EQ(collected[collected.size() - 2], L"status Error: Not enough disk space: large.dat");
@@ -456,7 +456,7 @@ TEST_F(UpdateWorkerTest, CancelDuringTheWaitBeforeARetryEndsTheRunAtOnce) {
     const size_t logged = TestServerLogSince().size();
     ULONGLONG finished = 0;
     std::thread run([&] {
-        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_);
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
         finished = GetTickCount64();
     });
     for (int i = 0; i < 500 && RequestsFor("failing.dat", logged) == 0; ++i)
@@ -491,7 +491,7 @@ TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTh
     WriteBytes(target, "old");
     ULONGLONG finished = 0;
     std::thread run([&] {
-        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_);
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
         finished = GetTickCount64();
     });
     for (int i = 0; i < 1000 && LengthOf(TemporaryDownloadPath(target)) < 500000; ++i)
@@ -569,7 +569,7 @@ TEST_F(UpdateWorkerTest, CancelDuringSixTransfersEndsWithinTwoSeconds) {
     WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
     ULONGLONG finished = 0;
     std::thread run([&] {
-        RunUpdateForWindow(window_, flags_, launcher_.Path(), serverRoot_);
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
         finished = GetTickCount64();
     });
     // Every transfer has written some of its file.

@@ -155,7 +155,9 @@ int RunPlan(const std::vector<std::string>& args,
 
     int32_t handled = 0;
     UpdateOperations run;
-    run.fetchManifest = [&text](const std::string&) { return text; };
+    run.fetchList = [&text](const std::string&, const std::string&) {
+        return ListAnswer{ListAnswer::Kind::kList, text, std::string()};
+    };
     run.pathExists = [&plan](const std::wstring& localPath) { return plan.Exists(localPath); };
     run.computeDigest = [&plan](const std::wstring& localPath, const std::atomic<bool>&) {
         return plan.Digest(localPath);
@@ -174,7 +176,7 @@ int RunPlan(const std::vector<std::string>& args,
     const int32_t units = ProgressUnitsPerEntry(entries.size());
     run.postProgress = [&handled, units](int32_t done, int32_t) { handled = done / units; };
     run.postStatus = [](const std::wstring&) {};
-    const bool complete = RunUpdate(kPlanFolder, kPlanRoot, run);
+    const bool complete = RunUpdate(kPlanFolder, {kPlanRoot}, run);
     ClearProgress(&plan.progress);
 
     out << plan.downloadCount << " of " << entries.size() << " file(s) to download, " << plan.downloadLength

@@ -1,0 +1,49 @@
+// Where a run's update list comes from: the first root that answers it, or the copy kept from the
+// last run when the server says it has not changed; in a signed build only with the operator's
+// signature and a sequence no lower than the highest accepted before.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "update/download_end.h"
+
+// The list kept from the run before, with what it takes to ask whether it is still the server's.
+struct KeptList {
+    std::string root;           // the root it came from
+    std::string validator;      // its strong ETag as sent, or its Last-Modified date
+    std::string text;           // the list's bytes
+    std::string signatureFile;  // its signature file's bytes; "" in a build that takes lists unsigned
+};
+
+// One root's answer to a request for the list.
+struct ListAnswer {
+    enum class Kind {
+        kList,         // a 200 with the whole list
+        kNotModified,  // a 304 to a request that named the kept list's validator
+        kUnreachable,  // no connection, a timeout, a 5xx or a 404: the next root is asked
+        kRefused,      // any other answer: the run ends without a list
+        kCancelled,
+    };
+    Kind kind = Kind::kUnreachable;
+    std::string text;       // kList: the list, decoded
+    std::string validator;  // kList: what a later request may name it by; "" when the answer named none
+};
+
+// What a transfer's end and the answer's status mean for a list.
+ListAnswer::Kind ClassifyListEnd(BodyEnd end, unsigned long status);
+
+enum class ListEnd { kList, kNoConnection, kNotSigned, kOlderThanInstalled, kCancelled };
+struct FetchedList {
+    ListEnd end = ListEnd::kNoConnection;
+    std::string text;
+    size_t root = 0;  // the index of the root it came from: its files are asked there first
+};
+
+struct UpdateOperations;
+// Asks the roots in turn, the kept list's root with its validator. A list from the server is
+// kept for the next run once it has passed; a kept copy whose signature no longer passes is
+// deleted and the list fetched whole from the same root. A signed list lower in sequence than
+// the highest accepted writes nothing.
+FetchedList FetchList(const UpdateOperations& operations, const std::vector<std::string>& roots);
