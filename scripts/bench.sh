@@ -3,7 +3,13 @@
 # user would compare with, on the same files in the same run, in the rows' numbered order, and
 # records each median as "KEY VALUE" in build/bench/results.txt; scripts/bench_report.py then
 # writes docs/benchmarks.md from them (the rows, their comparisons and targets are data there).
-#   BENCH_RUNS=N   repetitions of each measurement (default 3; the median is reported)
+#   BENCH_RUNS=N          repetitions of each measurement (default 3; the median is reported)
+#   BENCH_ROWS="8a 8b"    only these rows (keys of the report; a number alone, 3, stands for 3a to
+#                         3d) and the setup they need: row 5 reads the update runs of 2a and 8c
+#                         those of 8a, so they run too. The figures still go to
+#                         build/bench/results.txt, the report of just those rows to
+#                         build/bench/partial.md; docs/benchmarks.md is left alone. Unset: every row.
+# Rows 8 put scripts/delay_proxy.py in front of nginx's TLS port: a player far from the server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -18,12 +24,43 @@ out="$top/docs/benchmarks.md"
 python_port=47643
 nginx_tls_port=47644
 nginx_http_port=47645
+# Rows 8: the proxy's one-way delay, so twice this is the far player's round trip.
+far_delay_ms=25
 started=$(date +%s)
 
 log() { printf '\n==> %s\n' "$*" >&2; }
 die() {
     echo "bench: $*" >&2
     exit 1
+}
+
+# The rows to run, in the report's order (its ROWS are the one list of them).
+every_row=$(python3 scripts/bench_report.py --keys) || die "the report's rows could not be read"
+rows=
+if [ -n "${BENCH_ROWS:-}" ]; then
+    for want in ${BENCH_ROWS//,/ }; do
+        case " $every_row " in *" $want "*) continue ;; esac
+        for key in $every_row; do [ "${key%%[a-z]*}" = "$want" ] && continue 2; done
+        die "BENCH_ROWS: no row $want (the rows: $every_row)"
+    done
+    for key in $every_row; do
+        for want in ${BENCH_ROWS//,/ }; do
+            if [ "$key" = "$want" ] || [ "${key%%[a-z]*}" = "$want" ]; then
+                rows="$rows $key"
+                break
+            fi
+        done
+    done
+    out="$work/partial.md"
+else
+    rows=" $every_row"
+fi
+rows="$rows "
+# True when any of the rows named is to run.
+wanted() {
+    local key
+    for key; do case "$rows" in *" $key "*) return 0 ;; esac; done
+    return 1
 }
 
 # On the WoW64 route the trees are built here and the benchmarks run again inside the Debian
@@ -37,9 +74,11 @@ if [ -z "${VARDENHAL_WOW64_INSIDE:-}" ]; then
         die "configure"
     cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
 
-    log "native operators' tool (Release)"
-    cmake -S . -B "$top/build/bench-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure native"
-    cmake --build "$top/build/bench-native" -j 2 --target vardenhal-filelist >/dev/null || die "build native"
+    if wanted 6; then
+        log "native operators' tool (Release)"
+        cmake -S . -B "$top/build/bench-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure native"
+        cmake --build "$top/build/bench-native" -j 2 --target vardenhal-filelist >/dev/null || die "build native"
+    fi
     if [ "$VARDENHAL_WINE_ARCH" = wow64 ]; then
         log "the benchmarks run inside the WoW64 folder (build/wow64/root)"
         exec scripts/wow64.sh run bash scripts/bench.sh
@@ -61,14 +100,17 @@ source scripts/wine-run.sh
 source tests/server/server-lib.sh
 xvfb_pid=
 nginx_pid=
+proxy_pid=
 cleanup() {
     set +e
+    [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null && wait "$proxy_pid" 2>/dev/null
     [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
     StopTestServer
     scripts/wine-prefix.sh stop
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     # The test data is several GiB: never leave it behind.
-    rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny"
+    rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny" "$work/far-client" \
+        "$work/far-curl"
 }
 trap cleanup EXIT
 
@@ -172,133 +214,235 @@ update_bench() {  # folder key
     record_result "peak_$key" peak_working_set_mib <"$work/update-$key.txt"
 }
 
-log "1. MD5 of a 512 MiB file"
-big="$work/data/digest-512m.bin"
-head -c $((512 << 20)) /dev/urandom >"$big"
-warm "$big"
-record md5_sum "$(median_time md5sum "$big")"
-bench md5 "$(winpath "$big")" "$runs" >"$work/md5.txt"
-grep -q "DIGEST $(md5sum "$big" | cut -c1-32)" "$work/md5.txt" || die "ComputeFileMd5 disagrees with md5sum"
-record_result md5_ours md5 <"$work/md5.txt"
-rm -f "$big"
+if wanted 1; then
+    log "1. MD5 of a 512 MiB file"
+    big="$work/data/digest-512m.bin"
+    head -c $((512 << 20)) /dev/urandom >"$big"
+    warm "$big"
+    record md5_sum "$(median_time md5sum "$big")"
+    bench md5 "$(winpath "$big")" "$runs" >"$work/md5.txt"
+    grep -q "DIGEST $(md5sum "$big" | cut -c1-32)" "$work/md5.txt" || die "ComputeFileMd5 disagrees with md5sum"
+    record_result md5_ours md5 <"$work/md5.txt"
+    rm -f "$big"
+fi
 
-log "2. update run over one small file (the memory baseline)"
-mkdir -p "$work/tiny/system"
-echo tiny >"$work/tiny/system/one.txt"
-make_lists "$work/tiny"
-bench update "$(winpath "$work/tiny")" "$python_root" 1 >"$work/update-tiny.txt" || die "the one-file update failed"
-record_result peak_tiny peak_working_set_mib <"$work/update-tiny.txt"
-rm -rf "$work/tiny"
+if wanted 5; then
+    log "2. update run over one small file (the memory baseline)"
+    mkdir -p "$work/tiny/system"
+    echo tiny >"$work/tiny/system/one.txt"
+    make_lists "$work/tiny"
+    bench update "$(winpath "$work/tiny")" "$python_root" 1 >"$work/update-tiny.txt" || die "the one-file update failed"
+    record_result peak_tiny peak_working_set_mib <"$work/update-tiny.txt"
+    rm -rf "$work/tiny"
+fi
 
-log "2a. update run over 2,000 files, 1 GiB"
-mkdir -p "$work/client/system"
-head -c $((1 << 30)) /dev/urandom | (cd "$work/client/system" && split -a 4 -d -b 536871 - part)
-update_bench "$work/client" a
-record_result peak_before_a peak_working_set_before_mib <"$work/update-a.txt"
-record_result private_peak_a peak_private_mib <"$work/update-a.txt"
-record_result private_before_a private_before_mib <"$work/update-a.txt"
+# The 1 GiB folder of 2a serves row 5 (the memory of its update runs) and row 6 too.
+if wanted 2a 5 6; then
+    mkdir -p "$work/client/system"
+    head -c $((1 << 30)) /dev/urandom | (cd "$work/client/system" && split -a 4 -d -b 536871 - part)
+fi
+if wanted 2a 5; then
+    log "2a. update run over 2,000 files, 1 GiB"
+    update_bench "$work/client" a
+    record_result peak_before_a peak_working_set_before_mib <"$work/update-a.txt"
+    record_result private_peak_a peak_private_mib <"$work/update-a.txt"
+    record_result private_before_a private_before_mib <"$work/update-a.txt"
+fi
 
-log "2b. update run over 20,000 small files"
-python3 scripts/bench_data.py small "$work/small"
-update_bench "$work/small" b
-awk '{ print substr($0, 35) }' "$work/small/md5sum.list" >"$work/small-all.list"
-bench bareloop "$(winpath "$work/small-all.list")" "$(winpath "$work/small")" "$runs" >"$work/bareloop.txt"
-record_result bare_b bareloop <"$work/bareloop.txt"
-awk 'NR <= 2000 { print substr($0, 35) }' "$work/small/md5sum.list" >"$work/small.list"
-bench perfile "$(winpath "$work/small.list")" "$(winpath "$work/small")" >"$work/perfile.txt"
-for step in attributes open_close crypt_context md5 post_read_message; do
-    record_result "perfile_$step" "perfile_$step" <"$work/perfile.txt"
-done
-rm -rf "$work/small"
+if wanted 2b; then
+    log "2b. update run over 20,000 small files"
+    python3 scripts/bench_data.py small "$work/small"
+    update_bench "$work/small" b
+    awk '{ print substr($0, 35) }' "$work/small/md5sum.list" >"$work/small-all.list"
+    bench bareloop "$(winpath "$work/small-all.list")" "$(winpath "$work/small")" "$runs" >"$work/bareloop.txt"
+    record_result bare_b bareloop <"$work/bareloop.txt"
+    awk 'NR <= 2000 { print substr($0, 35) }' "$work/small/md5sum.list" >"$work/small.list"
+    bench perfile "$(winpath "$work/small.list")" "$(winpath "$work/small")" >"$work/perfile.txt"
+    for step in attributes open_close crypt_context md5 post_read_message; do
+        record_result "perfile_$step" "perfile_$step" <"$work/perfile.txt"
+    done
+    rm -rf "$work/small"
+fi
 
-log "3a, 3b. downloading 256 MiB"
 mkdir -p "$work/dl"
-head -c $((256 << 20)) /dev/urandom >"$work/served/updater/download-256m.bin"
-warm "$work/served/updater/download-256m.bin"
 dl_win=$(winpath "$work/dl")
 path_big="updater/download-256m.bin"
-big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
-dl_ours() { bench download "$1/$path_big" "$dl_win\\big.bin" "$big_md5" "$runs" | result download; }
-dl_raw() { bench rawdownload "$1/$path_big" "$dl_win\\raw.bin" "$runs" "${2:-65536}" "${3:-read}" | result rawdownload; }
-dl_curl() { median_time curl -sf -o "$work/dl/curl.bin" "$1/$path_big"; }
-for server in nginx:"$nginx_tls" python:"$python_root"; do
-    record "dl_ours_${server%%:*}" "$(dl_ours "${server#*:}")"
-    record "dl_raw_${server%%:*}" "$(dl_raw "${server#*:}")"
-    record "dl_curl_${server%%:*}" "$(dl_curl "${server#*:}")"
-done
-record dl_raw_http "$(dl_raw "$nginx_http")"
-record dl_curl_http "$(dl_curl "$nginx_http")"
-record dl_raw_8k "$(dl_raw "$nginx_tls" 8192 read)"
-record dl_raw_1m "$(dl_raw "$nginx_tls" 1048576 read)"
-record dl_raw_avail "$(dl_raw "$nginx_tls" 65536 available)"
-cmp "$work/dl/big.bin" "$work/served/$path_big" || die "DownloadToFile wrote another file"
+# The 256 MiB file of 3a and 3b is the one 3d cuts.
+if wanted 3a 3b 3d; then
+    head -c $((256 << 20)) /dev/urandom >"$work/served/$path_big"
+    warm "$work/served/$path_big"
+    big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
+fi
+if wanted 3a 3b; then
+    log "3a, 3b. downloading 256 MiB"
+    dl_ours() { bench download "$1/$path_big" "$dl_win\\big.bin" "$big_md5" "$runs" | result download; }
+    dl_raw() { bench rawdownload "$1/$path_big" "$dl_win\\raw.bin" "$runs" "${2:-65536}" "${3:-read}" | result rawdownload; }
+    dl_curl() { median_time curl -sf -o "$work/dl/curl.bin" "$1/$path_big"; }
+    for server in nginx:"$nginx_tls" python:"$python_root"; do
+        record "dl_ours_${server%%:*}" "$(dl_ours "${server#*:}")"
+        record "dl_raw_${server%%:*}" "$(dl_raw "${server#*:}")"
+        record "dl_curl_${server%%:*}" "$(dl_curl "${server#*:}")"
+    done
+    record dl_raw_http "$(dl_raw "$nginx_http")"
+    record dl_curl_http "$(dl_curl "$nginx_http")"
+    record dl_raw_8k "$(dl_raw "$nginx_tls" 8192 read)"
+    record dl_raw_1m "$(dl_raw "$nginx_tls" 1048576 read)"
+    record dl_raw_avail "$(dl_raw "$nginx_tls" 65536 available)"
+    cmp "$work/dl/big.bin" "$work/served/$path_big" || die "DownloadToFile wrote another file"
+fi
 
-log "3c. 1,000 small files"
-python3 scripts/bench_data.py many "$work/served/updater/many"
-(cd "$work/served/updater" && ls many | sed 's|^|many/|') >"$work/many.list"
-(cd "$work/served/updater" && md5sum many/*) >"$work/many.md5"
-mkdir -p "$work/dl/many"
-awk -v root="$nginx_tls/updater/" -v dir="$work/dl/" '{ print "url = \"" root $0 "\"\noutput = \"" dir $0 "\"" }' \
-    "$work/many.list" >"$work/curl-many.cfg"
-record list_ours "$(bench downloadlist "$nginx_tls/updater/" "$(winpath "$work/many.md5")" "$dl_win" "$runs" |
-    result downloadlist)"
-record list_raw "$(bench rawdownloadlist "$nginx_tls/updater/" "$(winpath "$work/many.list")" "$dl_win" "$runs" |
-    result rawdownloadlist)"
-record list_curl_one "$(median_time curl -sf -K "$work/curl-many.cfg")"
-record list_curl_each "$(median_time xargs -a "$work/many.list" -I{} curl -sf -o "$work/dl/{}" "$nginx_tls/updater/{}")"
-cmp "$work/dl/many/m0999.dat" "$work/served/updater/many/m0999.dat" || die "the small files differ"
-rm -rf "$work/dl/many" "$work/served/updater/many"
+if wanted 3c; then
+    log "3c. 1,000 small files"
+    python3 scripts/bench_data.py many "$work/served/updater/many"
+    (cd "$work/served/updater" && ls many | sed 's|^|many/|') >"$work/many.list"
+    (cd "$work/served/updater" && md5sum many/*) >"$work/many.md5"
+    mkdir -p "$work/dl/many"
+    awk -v root="$nginx_tls/updater/" -v dir="$work/dl/" '{ print "url = \"" root $0 "\"\noutput = \"" dir $0 "\"" }' \
+        "$work/many.list" >"$work/curl-many.cfg"
+    record list_ours "$(bench downloadlist "$nginx_tls/updater/" "$(winpath "$work/many.md5")" "$dl_win" "$runs" |
+        result downloadlist)"
+    record list_raw "$(bench rawdownloadlist "$nginx_tls/updater/" "$(winpath "$work/many.list")" "$dl_win" "$runs" |
+        result rawdownloadlist)"
+    record list_curl_one "$(median_time curl -sf -K "$work/curl-many.cfg")"
+    record list_curl_each "$(median_time xargs -a "$work/many.list" -I{} curl -sf -o "$work/dl/{}" "$nginx_tls/updater/{}")"
+    cmp "$work/dl/many/m0999.dat" "$work/served/updater/many/m0999.dat" || die "the small files differ"
+    rm -rf "$work/dl/many" "$work/served/updater/many"
+fi
 
-log "3d. resuming a cut download"
-# The Python server cuts the 256 MiB file at 90% on each run's first request.
-cut_at=$(((256 << 20) * 9 / 10))
-bench resume "$python_root/_fault/once:cut=$cut_at/$path_big" "$dl_win\\resumed.bin" "$big_md5" "$runs" \
-    >"$work/resume.txt" || die "the cut download did not resume"
-for key in resume_first resume_second resume_first_bytes resume_second_bytes; do
-    record_result "$key" "$key" <"$work/resume.txt"
-done
+if wanted 3d; then
+    log "3d. resuming a cut download"
+    # The Python server cuts the 256 MiB file at 90% on each run's first request.
+    cut_at=$(((256 << 20) * 9 / 10))
+    bench resume "$python_root/_fault/once:cut=$cut_at/$path_big" "$dl_win\\resumed.bin" "$big_md5" "$runs" \
+        >"$work/resume.txt" || die "the cut download did not resume"
+    for key in resume_first resume_second resume_first_bytes resume_second_bytes; do
+        record_result "$key" "$key" <"$work/resume.txt"
+    done
+fi
 rm -rf "$work/dl" "$work/served/$path_big"
 
-log "4. painting and start-up"
-bench paint "$runs" >"$work/paint.txt"
-for step in paint hover_tick gdiplus_startup extract_music decode_background decode_background_again decode_icons \
-    first_paint stretch_direct paint_launcher_only; do
-    record_result "$step" "$step" <"$work/paint.txt"
-done
-bench startup "$(winpath "$build/VardenhalUpdater.exe")" $((runs + 2)) >"$work/startup.txt" ||
-    die "the launcher did not paint"
-record_result startup_first_paint startup_first_paint <"$work/startup.txt"
-record_result startup_window startup_window <"$work/startup.txt"
-record process_start "$(bench processstart "$runs" | result process_start_exit)"
+if wanted 4; then
+    log "4. painting and start-up"
+    bench paint "$runs" >"$work/paint.txt"
+    for step in paint hover_tick gdiplus_startup extract_music decode_background decode_background_again decode_icons \
+        first_paint stretch_direct paint_launcher_only; do
+        record_result "$step" "$step" <"$work/paint.txt"
+    done
+    bench startup "$(winpath "$build/VardenhalUpdater.exe")" $((runs + 2)) >"$work/startup.txt" ||
+        die "the launcher did not paint"
+    record_result startup_first_paint startup_first_paint <"$work/startup.txt"
+    record_result startup_window startup_window <"$work/startup.txt"
+    record process_start "$(bench processstart "$runs" | result process_start_exit)"
+fi
 
 # 5. memory: read during the update runs of 2a.
 
-log "6. the operators' tool writing a manifest for the 1 GiB of 2a"
-rm -f "$work/client/md5sum.list"
-warm "$work/client"
-record tool_make "$(median_time "$filelist" make "$work/client" -o "$work/tool-filelist.txt")"
-record tool_md5sum "$(cd "$work/client" && median_time sh -c 'find . -type f | xargs md5sum >/dev/null')"
+if wanted 6; then
+    log "6. the operators' tool writing a manifest for the 1 GiB of 2a"
+    rm -f "$work/client/md5sum.list"
+    warm "$work/client"
+    record tool_make "$(median_time "$filelist" make "$work/client" -o "$work/tool-filelist.txt")"
+    record tool_md5sum "$(cd "$work/client" && median_time sh -c 'find . -type f | xargs md5sum >/dev/null')"
+fi
 rm -rf "$work/client" "$work/tool-filelist.txt"
 
-log "7. a mixed run: half the files up to date, half fetched from nginx"
-python3 scripts/bench_data.py mixed "$work/served/updater"
-(cd "$work/served/updater" && find mixed -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') >"$work/mixed-all.txt"
-awk 'NR % 2 == 1' "$work/mixed-all.txt" >"$work/mixed-present.txt"
-awk 'NR % 2 == 0' "$work/mixed-all.txt" >"$work/mixed-fetched.txt"
-: >"$work/mixed-none.txt"
-# One update run from nginx with the manifest $1, over a client folder holding the files of $2.
-mixed_run() {
-    rm -rf "$work/mixed-client"
-    mkdir -p "$work/mixed-client"
-    cut -d'|' -f1 "$work/$2" | (cd "$work/served/updater" && xargs -r cp --parents -t "$work/mixed-client")
-    cp "$work/$1" "$work/served/updater/filelist.txt"
-    warm "$work/mixed-client"
-    bench update "$(winpath "$work/mixed-client")" "$nginx_tls" 1 | result update
-}
-record mixed "$(for i in $(seq "$runs"); do mixed_run mixed-all.txt mixed-present.txt; done | median)"
-record mixed_check "$(for i in $(seq "$runs"); do mixed_run mixed-present.txt mixed-present.txt; done | median)"
-record mixed_fetch "$(for i in $(seq "$runs"); do mixed_run mixed-fetched.txt mixed-none.txt; done | median)"
-rm -rf "$work/mixed-client" "$work/served/updater/mixed"
+if wanted 7; then
+    log "7. a mixed run: half the files up to date, half fetched from nginx"
+    python3 scripts/bench_data.py mixed "$work/served/updater"
+    (cd "$work/served/updater" && find mixed -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') >"$work/mixed-all.txt"
+    awk 'NR % 2 == 1' "$work/mixed-all.txt" >"$work/mixed-present.txt"
+    awk 'NR % 2 == 0' "$work/mixed-all.txt" >"$work/mixed-fetched.txt"
+    : >"$work/mixed-none.txt"
+    # One update run from nginx with the manifest $1, over a client folder holding the files of $2.
+    mixed_run() {
+        rm -rf "$work/mixed-client"
+        mkdir -p "$work/mixed-client"
+        cut -d'|' -f1 "$work/$2" | (cd "$work/served/updater" && xargs -r cp --parents -t "$work/mixed-client")
+        cp "$work/$1" "$work/served/updater/filelist.txt"
+        warm "$work/mixed-client"
+        bench update "$(winpath "$work/mixed-client")" "$nginx_tls" 1 | result update
+    }
+    record mixed "$(for i in $(seq "$runs"); do mixed_run mixed-all.txt mixed-present.txt; done | median)"
+    record mixed_check "$(for i in $(seq "$runs"); do mixed_run mixed-present.txt mixed-present.txt; done | median)"
+    record mixed_fetch "$(for i in $(seq "$runs"); do mixed_run mixed-fetched.txt mixed-none.txt; done | median)"
+    rm -rf "$work/mixed-client" "$work/served/updater/mixed"
+fi
+
+far_proxy_line="scripts/delay_proxy.py --target $nginx_tls_port --delay-ms $far_delay_ms"
+if wanted 8a 8b 8c; then
+    log "8. a player far from the server: nginx HTTPS behind a proxy that holds each direction $far_delay_ms ms"
+    python3 scripts/bench_data.py far "$work/served/updater"
+    wanted 8b && python3 scripts/bench_data.py farbig "$work/served/updater"
+    (cd "$work/served/updater" && find far -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') >"$work/far-all.txt"
+    grep -v '/big\.dat|' "$work/far-all.txt" >"$work/far-small.txt"
+    warm "$work/served/updater/far"
+    # The interpreter itself, not a wrapper that may run it as a child: $! must be the proxy.
+    py=$(python3 -c 'import sys; print(sys.executable)')
+    # Bounded all the same: long enough for the rows at BENCH_RUNS=$runs, never for ever.
+    "$py" $far_proxy_line --port 0 --port-file "$work/proxy.port" --seconds $((600 + 300 * runs)) \
+        2>"$work/proxy.log" &
+    proxy_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/proxy.port" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/proxy.port" ] || die "the delay proxy did not start: $(cat "$work/proxy.log")"
+    far_root="https://localhost:$(cat "$work/proxy.port")"
+    curl -sf "$far_root/updater/probe.txt" >/dev/null || die "nginx does not answer through the delay proxy"
+
+    # One update run into an empty folder with the manifest $1 from the root $2; its RESULT lines
+    # are added to $3.
+    far_run() {
+        rm -rf "$work/far-client"
+        mkdir -p "$work/far-client"
+        cp "$work/$1" "$work/served/updater/filelist.txt"
+        bench update "$(winpath "$work/far-client")" "$2" 1 >>"$work/$3" || die "an update run of row 8 ($3) did not complete"
+    }
+    # curl with the options $3... over the files of the manifest $2 through the proxy, into an empty
+    # folder each run; its files are checked, and the median of its wall times is recorded as $1.
+    far_curl() {
+        local key="$1" list="$2" i a b
+        shift 2
+        awk -F'|' -v root="$far_root/updater/" -v dir="$work/far-curl/" \
+            '{ print "url = \"" root $1 "\"\noutput = \"" dir $1 "\"" }' "$work/$list" >"$work/far-curl.cfg"
+        awk -F'|' '{ print $2 "  " $1 }' "$work/$list" >"$work/far-curl.md5"
+        : >"$work/far-times-$key.txt"
+        for i in $(seq "$runs"); do
+            rm -rf "$work/far-curl"
+            a=$(date +%s.%N)
+            curl -sf --no-progress-meter --create-dirs "$@" -K "$work/far-curl.cfg" || die "curl failed ($key)"
+            b=$(date +%s.%N)
+            echo "$a $b" | awk '{ printf "%.6f\n", $2 - $1 }' >>"$work/far-times-$key.txt"
+            (cd "$work/far-curl" && md5sum -c --quiet "$work/far-curl.md5") >&2 || die "curl's files differ ($key)"
+        done
+        record "$key" "$(median <"$work/far-times-$key.txt")"
+    }
+    if wanted 8a 8c; then
+        : >"$work/far.txt"
+        for i in $(seq "$runs"); do far_run far-small.txt "$far_root" far.txt; done
+        record_result far_ours update <"$work/far.txt"
+        record_result far_private_peak peak_private_mib <"$work/far.txt"
+        record_result far_private_before private_before_mib <"$work/far.txt"
+        record_result far_peak peak_working_set_mib <"$work/far.txt"
+    fi
+    if wanted 8a; then
+        far_curl far_curl_six far-small.txt --parallel --parallel-max 6
+        far_curl far_curl_one far-small.txt
+        : >"$work/far-near.txt"
+        for i in $(seq "$runs"); do far_run far-small.txt "$nginx_tls" far-near.txt; done
+        record_result far_ours_near update <"$work/far-near.txt"
+    fi
+    if wanted 8b; then
+        : >"$work/farbig.txt"
+        for i in $(seq "$runs"); do far_run far-all.txt "$far_root" farbig.txt; done
+        record_result farbig_ours update <"$work/farbig.txt"
+        far_curl farbig_curl_six far-all.txt --parallel --parallel-max 6
+    fi
+    kill "$proxy_pid" 2>/dev/null
+    wait "$proxy_pid" 2>/dev/null || true
+    proxy_pid=
+    rm -rf "$work/far-client" "$work/far-curl" "$work/served/updater/far"
+fi
 
 log "writing $out"
 meta date "$(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -319,6 +463,10 @@ meta arch "$VARDENHAL_WINE_ARCH"
 meta python_port "$python_port"
 meta nginx_tls_port "$nginx_tls_port"
 meta nginx_http_port "$nginx_http_port"
-python3 scripts/bench_report.py "$results" >"$out.new" || die "the report could not be written"
+meta far_delay_ms "$far_delay_ms"
+meta far_rtt_ms "$((2 * far_delay_ms))"
+meta far_proxy "$far_proxy_line"
+# shellcheck disable=SC2086 # the rows are words
+python3 scripts/bench_report.py "$results" $rows >"$out.new" || die "the report could not be written"
 mv "$out.new" "$out"
 cat "$out"

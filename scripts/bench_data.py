@@ -3,6 +3,8 @@
   bench_data.py small DIR   100 folders of 200 files of 1 to 8 KiB below DIR/system (20,000 files)
   bench_data.py many DIR    1,000 files of 1 to 8 KiB in DIR
   bench_data.py mixed DIR   1,000 files of 256 KiB in ten folders below DIR/mixed
+  bench_data.py far DIR     300 files of 2 to 8 KiB in ten folders below DIR/far
+  bench_data.py farbig DIR  one 64 MiB file, DIR/far/d05/big.dat: with far's, it sorts in the middle
 """
 import os
 import sys
@@ -31,5 +33,14 @@ def mixed(root):
         write(os.path.join(root, "mixed", "d%02d" % (i // 100), "f%04d.dat" % i), 256 << 10)
 
 
+def far(root):
+    for i in range(300):
+        write(os.path.join(root, "far", "d%02d" % (i // 30), "f%04d.dat" % i), 2048 + i * 61 % 6145)
+
+
+def farbig(root):
+    write(os.path.join(root, "far", "d05", "big.dat"), 64 << 20)
+
+
 if __name__ == "__main__":
-    {"small": small, "many": many, "mixed": mixed}[sys.argv[1]](sys.argv[2])
+    {"small": small, "many": many, "mixed": mixed, "far": far, "farbig": farbig}[sys.argv[1]](sys.argv[2])

@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """Writes docs/benchmarks.md from what make bench measured.
-  bench_report.py RESULTS    RESULTS holds "KEY VALUE" lines (seconds unless the key says
-                             otherwise) and "meta KEY TEXT" lines; the report goes to standard output.
+  bench_report.py RESULTS [ROW...]   RESULTS holds "KEY VALUE" lines (seconds unless the key says
+                                     otherwise) and "meta KEY TEXT" lines; the report goes to
+                                     standard output. With ROWs (keys such as 3c or 8a), only those
+                                     rows and the sections that go with them.
 The rows of the report are the data below: a name, how ours and the comparison read, the ratio
-and the target. A ratio is the comparison's time over ours (higher is better for us), unless its
-text says "x ... time" or "x the sum": then it is ours over the comparison's (lower is better)."""
+and the target. A row's key is its name up to the first dot. A ratio is the comparison's time over
+ours (higher is better for us), unless its text says "x ... time" or "x the sum": then it is ours
+over the comparison's (lower is better)."""
 import sys
 
+# bench_report.py --keys: the rows' keys in their order, for bench.sh's BENCH_ROWS.
+listing_keys = sys.argv[1:] == ["--keys"]
 r = {}
 meta = {}
-for line in open(sys.argv[1]):
+for line in ([] if listing_keys else open(sys.argv[1])):
     parts = line.rstrip("\n").split(" ", 2)
     if parts[0] == "meta":
         meta[parts[1]] = parts[2] if len(parts) > 2 else ""
@@ -67,7 +72,7 @@ ROWS = [
     ("3c. 1,000 small files, nginx HTTPS",
      lambda: "DownloadToFile each, one session: %s (%.1f ms a file)" % (s("list_ours"), r["list_ours"]),
      lambda: "bare one-session WinInet loop: %s (%.1f ms a file)" % (s("list_raw"), r["list_raw"]),
-     lambda: r["list_ours"] / r["list_raw"], "%.2f x the loop's time", "<= 1.2 x the loop's", lambda x: x <= 1.2),
+     lambda: r["list_ours"] / r["list_raw"], "%.2f x the loop's time", "<= 0.6 x the loop's", lambda x: x <= 0.6),
     ("3c. 1,000 small files, nginx HTTPS",
      lambda: "DownloadToFile each: " + s("list_ours"),
      lambda: "curl, one process: %s (%.1f ms a file)" % (s("list_curl_one"), r["list_curl_one"]),
@@ -103,6 +108,25 @@ ROWS = [
      lambda: "the 500 checked alone %s + the 500 fetched alone %s" % (s("mixed_check"), s("mixed_fetch")),
      lambda: r["mixed"] / (r["mixed_check"] + r["mixed_fetch"]), "%.2f x the sum", "<= 0.75 x the sum",
      lambda x: x <= 0.75),
+    ("8a. 300 small files of 2 to 8 KiB, all missing, nginx HTTPS at a {far_rtt_ms} ms round trip",
+     lambda: "whole update run: " + s("far_ours"),
+     lambda: "curl, 6 transfers at once: %s" % s("far_curl_six"),
+     lambda: r["far_ours"] / r["far_curl_six"], "%.2f x curl's time", "<= 1.5 x curl's", lambda x: x <= 1.5),
+    ("8a. 300 small files of 2 to 8 KiB, all missing, nginx HTTPS at a {far_rtt_ms} ms round trip",
+     lambda: "whole update run: " + s("far_ours"),
+     lambda: "curl, one transfer at a time: %s (%.1f ms a file)" % (s("far_curl_one"), r["far_curl_one"] / 0.3),
+     lambda: r["far_ours"] / r["far_curl_one"], "%.2f x curl's time", "(none)", None),
+    ("8a. 300 small files of 2 to 8 KiB, all missing, nginx HTTPS at a {far_rtt_ms} ms round trip",
+     lambda: "whole update run: " + s("far_ours"),
+     lambda: "the same run, no proxy: " + s("far_ours_near"),
+     lambda: r["far_ours"] / r["far_ours_near"], "%.2f x the near run's time", "(none)", None),
+    ("8b. the 300 of 8a and one 64 MiB file, all missing, nginx HTTPS at a {far_rtt_ms} ms round trip",
+     lambda: "whole update run: " + s("farbig_ours"),
+     lambda: "curl, 6 transfers at once: %s" % s("farbig_curl_six"),
+     lambda: r["farbig_ours"] / r["farbig_curl_six"], "%.2f x curl's time", "<= 1.5 x curl's", lambda x: x <= 1.5),
+    ("8c. private bytes during the update run of 8a", lambda: mib("far_private_peak"),
+     lambda: "harness before the run: " + mib("far_private_before"), None, "-", "< 24 MiB",
+     lambda x: r["far_private_peak"] < 24),
 ]
 
 
@@ -114,9 +138,30 @@ def mibs(key):
     return "%.0f MiB/s" % (256 / r[key])
 
 
+def key_of(name):
+    return name.split(".", 1)[0]
+
+
+every_key = list(dict.fromkeys(key_of(row[0]) for row in ROWS))
+if listing_keys:
+    print(" ".join(every_key))
+    sys.exit(0)
+chosen = sys.argv[2:] or every_key
+unknown = [key for key in chosen if key not in every_key]
+if unknown:
+    sys.exit("bench_report.py: no such row: %s (rows: %s)" % (" ".join(unknown), " ".join(every_key)))
+partial = chosen != every_key
+
+
+def shown(*keys):
+    return any(key in chosen for key in keys)
+
+
 out = []
 p = out.append
 p("# Benchmarks\n")
+if partial:
+    p("Only the rows %s (BENCH_ROWS), not the whole of `make bench`.\n" % ", ".join(chosen))
 p("Written by `make bench` (scripts/bench.sh, scripts/bench_report.py) on %s in %s s." % (meta["date"], meta["took"]))
 p("Medians of %s runs; every comparison made in the same run on the same files, page cache warm.\n" % meta["runs"])
 p("Machine: %s" % meta["machine"])
@@ -125,52 +170,72 @@ p("Architecture measured: %s\n" % meta["architecture"])
 p("| benchmark | ours | comparison | ratio | target | met |")
 p("| --- | --- | --- | --- | --- | --- |")
 for name, ours, comparison, ratio, ratio_text, target, met in ROWS:
+    if key_of(name) not in chosen:
+        continue
     value = ratio() if ratio else None
-    shown = ratio_text % value if ratio else ratio_text
+    shown_ratio = ratio_text % value if ratio else ratio_text
     verdict = "-" if met is None else ("yes" if met(value) else "no")
-    p("| %s | %s | %s | %s | %s | %s |" % (name, ours(), comparison(), shown, target, verdict))
+    p("| %s | %s | %s | %s | %s | %s |" % (name.format(**meta), ours(), comparison(), shown_ratio, target, verdict))
 p("")
 p("Ratios are the comparison's time over ours (higher is better for us), except those that say")
 p("\"x ... time\" or \"x the sum\": those are our time over the comparison's (lower is better).\n")
 
-p("### Where an up-to-date check of small files goes (per file; steps timed over 2,000 of the 20,000 files)\n")
-p("| step | time a file |")
-p("| --- | --- |")
-for step, value in [("whole update run (median)", r["update_b"] / 20000), ("md5sum -c (median)", r["md5c_b"] / 20000),
-                    ("GetFileAttributesW", r["perfile_attributes"]),
-                    ("CreateFileW and CloseHandle", r["perfile_open_close"]),
-                    ("CryptAcquireContextW and CryptReleaseContext", r["perfile_crypt_context"]),
-                    ("ComputeFileMd5 as a whole", r["perfile_md5"]),
-                    ("one progress message posted and read", r["perfile_post_read_message"])]:
-    p("| %s | %s |" % (step, us(value)))
-p("")
-p("### Where the download ceiling is (256 MiB, medians of %s)\n" % meta["runs"])
-p("| client | nginx HTTPS | nginx plain HTTP | Python HTTPS |")
-p("| --- | --- | --- | --- |")
-p("| DownloadToFile (Wine) | %s | (HTTPS only) | %s |" % (mibs("dl_ours_nginx"), mibs("dl_ours_python")))
-p("| bare WinInet loop, 64 KiB reads (Wine) | %s | %s | %s |" %
-  (mibs("dl_raw_nginx"), mibs("dl_raw_http"), mibs("dl_raw_python")))
-p("| curl (Linux) | %s | %s | %s |\n" % (mibs("dl_curl_nginx"), mibs("dl_curl_http"), mibs("dl_curl_python")))
-p("Read patterns of the bare WinInet loop over nginx HTTPS: 8 KiB reads %s, 64 KiB reads %s, 1 MiB reads %s, "
-  "64 KiB reads sized by InternetQueryDataAvailable %s.\n" %
-  (mibs("dl_raw_8k"), mibs("dl_raw_nginx"), mibs("dl_raw_1m"), mibs("dl_raw_avail")))
-p("### Where start-up goes (medians of %s, in-process unless said)\n" % meta["runs"])
-p("| step | time |")
-p("| --- | --- |")
-p("| Wine: start and exit of an empty program (process) | %s |" % ms(r["process_start"]))
-p("| start to main window created (process) | %s |" % ms(r["startup_window"]))
-p("| start to first painted pixel (process) | %s |" % ms(r["startup_first_paint"]))
-for step in ["gdiplus_startup", "extract_music", "decode_background", "decode_background_again", "decode_icons",
-             "first_paint", "stretch_direct", "paint_launcher_only"]:
-    p("| %s | %s |" % (step, ms(r[step])))
-p("")
-p("### Peak working set of the harness (MiB)\n")
-p("Before any run: %.1f; after an update run over one file: %.1f; over 2,000 files, 1 GiB: %.1f; over 20,000 "
-  "small files: %.1f. Wine counts every mapped page of the process, its own libraries (WinInet, its TLS stack, "
-  "CryptoAPI) included.\n" % (r["peak_before_a"], r["peak_tiny"], r["peak_a"], r["peak_b"]))
+if shown("2b"):
+    p("### Where an up-to-date check of small files goes (per file; steps timed over 2,000 of the 20,000 files)\n")
+    p("| step | time a file |")
+    p("| --- | --- |")
+    for step, value in [("whole update run (median)", r["update_b"] / 20000),
+                        ("md5sum -c (median)", r["md5c_b"] / 20000),
+                        ("GetFileAttributesW", r["perfile_attributes"]),
+                        ("CreateFileW and CloseHandle", r["perfile_open_close"]),
+                        ("CryptAcquireContextW and CryptReleaseContext", r["perfile_crypt_context"]),
+                        ("ComputeFileMd5 as a whole", r["perfile_md5"]),
+                        ("one progress message posted and read", r["perfile_post_read_message"])]:
+        p("| %s | %s |" % (step, us(value)))
+    p("")
+if shown("3a", "3b"):
+    p("### Where the download ceiling is (256 MiB, medians of %s)\n" % meta["runs"])
+    p("| client | nginx HTTPS | nginx plain HTTP | Python HTTPS |")
+    p("| --- | --- | --- | --- |")
+    p("| DownloadToFile (Wine) | %s | (HTTPS only) | %s |" % (mibs("dl_ours_nginx"), mibs("dl_ours_python")))
+    p("| bare WinInet loop, 64 KiB reads (Wine) | %s | %s | %s |" %
+      (mibs("dl_raw_nginx"), mibs("dl_raw_http"), mibs("dl_raw_python")))
+    p("| curl (Linux) | %s | %s | %s |\n" % (mibs("dl_curl_nginx"), mibs("dl_curl_http"), mibs("dl_curl_python")))
+    p("Read patterns of the bare WinInet loop over nginx HTTPS: 8 KiB reads %s, 64 KiB reads %s, 1 MiB reads %s, "
+      "64 KiB reads sized by InternetQueryDataAvailable %s.\n" %
+      (mibs("dl_raw_8k"), mibs("dl_raw_nginx"), mibs("dl_raw_1m"), mibs("dl_raw_avail")))
+if shown("4"):
+    p("### Where start-up goes (medians of %s, in-process unless said)\n" % meta["runs"])
+    p("| step | time |")
+    p("| --- | --- |")
+    p("| Wine: start and exit of an empty program (process) | %s |" % ms(r["process_start"]))
+    p("| start to main window created (process) | %s |" % ms(r["startup_window"]))
+    p("| start to first painted pixel (process) | %s |" % ms(r["startup_first_paint"]))
+    for step in ["gdiplus_startup", "extract_music", "decode_background", "decode_background_again", "decode_icons",
+                 "first_paint", "stretch_direct", "paint_launcher_only"]:
+        p("| %s | %s |" % (step, ms(r[step])))
+    p("")
+if shown("5"):
+    p("### Peak working set of the harness (MiB)\n")
+    p("Before any run: %.1f; after an update run over one file: %.1f; over 2,000 files, 1 GiB: %.1f; over 20,000 "
+      "small files: %.1f. Wine counts every mapped page of the process, its own libraries (WinInet, its TLS stack, "
+      "CryptoAPI) included.\n" % (r["peak_before_a"], r["peak_tiny"], r["peak_a"], r["peak_b"]))
+if shown("8a", "8b", "8c"):
+    p("### A player far from the server (rows 8)\n")
+    p("Every row 8 transfer but the near run goes through `%s` in front of nginx's TLS port: each direction's "
+      "bytes are held %s ms, and a new connection's first bytes reach nginx no sooner than one round trip and one "
+      "way after it is accepted (the TCP handshake a far server costs). At that round trip, one round trip a file "
+      "is %.1f s for the 300 files. Peak working set of the harness during the update run of 8a: %.1f MiB.\n" %
+      (meta["far_proxy"], meta["far_delay_ms"], 300 * float(meta["far_rtt_ms"]) / 1000, r["far_peak"]))
 p("""## How to run it again
 
     make bench                # or: BENCH_RUNS=5 bash scripts/bench.sh
+    BENCH_ROWS="8a 8b 8c" bash scripts/bench.sh   # only these rows (a number alone, 3, means 3a to 3d)
+
+BENCH_ROWS runs only the rows it names and the setup they need (row 5 reads the update runs of 2a,
+and 8c those of 8a, so those run too); it writes their figures to build/bench/results.txt and
+their report to build/bench/partial.md, and leaves docs/benchmarks.md as it is. Without it every
+row runs and docs/benchmarks.md is written.
 
 The script installs nginx-light if it is missing, builds build/bench-{tree} (Release,
 -DVARDENHAL_BENCH=ON, server root https://localhost:{python_port}) with the harness bench/bench_win.cpp,
@@ -198,7 +263,14 @@ numbered order, and times:
   each progress message during them;
 - `vardenhal-filelist make` against `md5sum` over the 1 GiB of 2a;
 - `bench_win update` from nginx over a folder holding every other file of 1,000, against the
-  same run over the held half alone plus the run that fetches the other half alone.
+  same run over the held half alone plus the run that fetches the other half alone;
+- for rows 8, with scripts/delay_proxy.py (a loopback proxy holding each direction's bytes
+  {far_delay_ms} ms) in front of nginx's TLS port: `bench_win update EMPTY_FOLDER https://localhost:PROXY`
+  (one process a run, into an empty folder) against `curl -sf --no-progress-meter --create-dirs
+  --parallel --parallel-max 6 -K list.cfg` (-s alone leaves the parallel meter on) and the same
+  without the two --parallel options through the same proxy (curl's files checked with md5sum -c
+  afterwards), and the same update run straight from nginx;
+  8c is the private bytes of the harness read with each progress message of the 8a runs.
 
 The harness times in-process with QueryPerformanceCounter, so Wine's process start is not counted
 against our code; the Linux tools are timed from outside, process start included.""".format(**meta))

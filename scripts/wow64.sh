@@ -106,7 +106,7 @@ _inside() {
     bind "$here"
     local vars=() v
     for v in $(compgen -e); do
-        case "$v" in VARDENHAL_* | WINEPREFIX | WINEDEBUG | GTEST_* | DISPLAY | TERM) vars+=("$v=${!v}") ;; esac
+        case "$v" in VARDENHAL_* | BENCH_* | WINEPREFIX | WINEDEBUG | GTEST_* | DISPLAY | TERM) vars+=("$v=${!v}") ;; esac
     done
     set -m
     chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
