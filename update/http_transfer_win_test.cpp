@@ -404,6 +404,47 @@ TEST_F(HttpTransferTest, AnEndlessBodyStopsAtTheLimits) {
     EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
 }
 
+TEST_F(HttpTransferTest, AListComesDecodedAndNotAgainWhileUnchangedAndABombStopsAtTheLimit) {
+    // A gzip copy beside the list, which the server sends to whoever accepts gzip: `list`, gzip -9n.
+    // The plain list differs, to show which came.
+    const std::string list = "a.dat|d41d8cd98f00b204e9800998ecf8427e\n";
+    const std::string gzip(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x4b\xd4\x4b\x49\x2c\xa9\x49\x31\x31\x4c"
+        "\xb1\x48\x4e\xb1\xb4\x48\x33\x30\x48\x32\x32\x30\x49\xb5\xb4\x30\x30\xb0\xb4\xb4"
+        "\x48\x4d\x4e\xb3\x30\x31\x32\x4f\xe5\x02\x00\x5f\x0c\xf8\x4e\x27\x00\x00\x00",
+        59);
+    const std::string address = Serve("filelist.txt", "plain.dat|d41d8cd98f00b204e9800998ecf8427e\n");
+    Serve("filelist.txt.gz", gzip);
+    const ListAnswer whole = DownloadList(address, "", kTransferLimits, nullptr, nullptr);
+    EXPECT_EQ(static_cast<int>(whole.kind), static_cast<int>(ListAnswer::Kind::kList));
+    EXPECT_EQ(whole.text, list);
+    ASSERT_FALSE(whole.validator.empty());
+    const ListAnswer same = DownloadList(address, whole.validator, kTransferLimits, nullptr, nullptr);
+    EXPECT_EQ(static_cast<int>(same.kind), static_cast<int>(ListAnswer::Kind::kNotModified));
+    EXPECT_EQ(same.text, "");
+    EXPECT_EQ(
+        static_cast<int>(
+            DownloadList(root_ + "/updater/" + prefix_ + "/none.txt", "", kTransferLimits, nullptr, nullptr).kind),
+        static_cast<int>(ListAnswer::Kind::kUnreachable));
+
+    // 100 MB of lines from a gzip of some 300 KB: refused at 64 MiB, holding no more than that.
+    ListAnswer bomb;
+    const size_t growth = WorkingSetGrowthDuring([&] {
+        bomb = DownloadList(root_ + "/_fault/gzip-bomb=100000000/updater/filelist.txt", "", kTransferLimits, nullptr,
+                            nullptr);
+    });
+    EXPECT_EQ(static_cast<int>(bomb.kind), static_cast<int>(ListAnswer::Kind::kRefused));
+    EXPECT_EQ(bomb.text, "");
+    EXPECT_LT(growth, (64u + 32u) << 20);
+    RecordProperty("gzip_bomb_working_set_growth_kib", static_cast<int>(growth >> 10));
+    if (HasTestServerLog()) {
+        // Only the list asks for gzip: the lengths and ranges of files are their bytes'.
+        const size_t logged = TestServerLogSince().size();
+        DownloadToFile(Serve("plain.dat", "plain"), local_.Path() + L"\\plain.dat", DigestOf("plain.dat"));
+        EXPECT_EQ(TestServerLogSince(logged).find("accept-encoding="), std::string::npos) << TestServerLogSince(logged);
+    }
+}
+
 TEST_F(HttpTransferTest, ATargetPathThatFitsDownloadsThoughItsTemporaryNameIsLonger) {
     std::wstring target = local_.Path();
     while (target.size() < 200)

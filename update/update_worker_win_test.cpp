@@ -103,6 +103,14 @@ protected:
         updaterFolder_ = servedTop_ + L"\\updater";
         CreateDirectoryW(updaterFolder_.c_str(), nullptr);
         serverRoot_ = testRoot + "/updater/" + prefix;
+        // The same folders below the mirror, when there is one.
+        if (!TestMirrorRoot().empty() && !TestMirrorFolder().empty()) {
+            mirrorTop_ = TestMirrorFolder() + L"\\" + Widen(prefix);
+            RemoveTree(mirrorTop_);
+            CreateDirectoryW(mirrorTop_.c_str(), nullptr);
+            CreateDirectoryW((mirrorTop_ + L"\\updater").c_str(), nullptr);
+            mirrorRoot_ = TestMirrorRoot() + "/updater/" + prefix;
+        }
         window_ = CreateCollector();
         ASSERT_NE(window_, nullptr);
         collectedRun = &flags_;
@@ -113,12 +121,15 @@ protected:
             DestroyWindow(window_);
         if (!servedTop_.empty())
             RemoveTree(servedTop_);
+        if (!mirrorTop_.empty())
+            RemoveTree(mirrorTop_);
     }
-    // Puts a file on the server and returns its manifest line.
-    std::string Serve(const std::string& path, const std::string& bytes) {
-        std::wstring local = updaterFolder_;
+    // Puts a file on the server (or below `top`, another server's folder) and returns its manifest line.
+    std::string Serve(const std::string& path, const std::string& bytes, const std::wstring& top = std::wstring()) {
+        const std::wstring folder = top.empty() ? updaterFolder_ : top + L"\\updater";
+        std::wstring local = folder;
         for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-            CreateDirectoryW((updaterFolder_ + L"\\" + Widen(path.substr(0, slash))).c_str(), nullptr);
+            CreateDirectoryW((folder + L"\\" + Widen(path.substr(0, slash))).c_str(), nullptr);
         local += L"\\" + Widen(path);
         for (wchar_t& c : local)
             if (c == L'/')
@@ -141,6 +152,8 @@ protected:
     std::wstring servedTop_;
     std::wstring updaterFolder_;
     std::string serverRoot_;
+    std::wstring mirrorTop_;  // empty without a mirror
+    std::string mirrorRoot_;
     HWND window_ = nullptr;
     UpdateRunFlags flags_;
     TemporaryFolder launcher_;
@@ -611,6 +624,51 @@ TEST_F(UpdateWorkerTest, TheTextsOfARunNameItsEntriesInListOrderWhateverComesFir
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\first.dat"), std::string(300000, 'f'));
     EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\f.dat"), "f.dat");
+}
+
+TEST_F(UpdateWorkerTest, AMirrorCarriesTheRunWhenTheMainRootIsDownOrFailsAFileButNotWithAWrongCopy) {
+    if (mirrorRoot_.empty() || TestDownRoot().empty() || !HasTestMirrorLog())
+        GTEST_SKIP() << "no mirror (VARDENHAL_TEST_MIRROR, VARDENHAL_TEST_DOWN_ROOT)";
+    const struct {
+        const char* name;
+        bool mainDown;
+        const char* mainFault;  // on the main root's b.dat
+        const char* mirrorCopy;
+        const wchar_t* end;
+        const char* installed;  // b.dat after the run; nullptr: none
+    } cases[] = {
+        {"the main root not listening", true, nullptr, "b", L"status Update complete! Press GAME START to play.", "b"},
+        {"b.dat answering 500 on the main root", false, "500", "b",
+         L"status Update complete! Press GAME START to play.", "b"},
+        // The mirror lags behind: its copy fails the listed digest, and nothing is installed.
+        {"a wrong copy on the mirror", false, "404", "old b", L"status Error downloading: b.dat", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string list = Serve("a.dat", "a") + Serve("b.dat", "b");
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", list);
+        DeleteFileW((updaterFolder_ + L"\\b.dat.fault").c_str());
+        if (c.mainFault)
+            WriteBytes(updaterFolder_ + L"\\b.dat.fault", c.mainFault);
+        Serve("a.dat", "a", mirrorTop_);
+        Serve("b.dat", c.mirrorCopy, mirrorTop_);
+        WriteBytes(mirrorTop_ + L"\\updater\\filelist.txt", list);
+        const size_t mirrorLogged = TestMirrorLogSince().size();
+        TemporaryFolder launcher;
+        collected.clear();
+        RunUpdateForWindow(window_, flags_, launcher.Path(), {c.mainDown ? TestDownRoot() : serverRoot_, mirrorRoot_});
+        DrainMessages();
+        ASSERT_GE(collected.size(), 2u) << c.name;
+        EXPECT_EQ(collected[collected.size() - 2], c.end) << c.name;
+        EXPECT_EQ(ReadBytes(launcher.Path() + L"\\a.dat"), "a") << c.name;
+        if (c.installed)
+            EXPECT_EQ(ReadBytes(launcher.Path() + L"\\b.dat"), c.installed) << c.name;
+        else
+            EXPECT_FALSE(PathExists(launcher.Path() + L"\\b.dat")) << c.name;
+        EXPECT_EQ(TemporaryFilesIn(launcher.Path()), std::vector<std::wstring>()) << c.name;
+        const std::string mirrorRequests = TestMirrorLogSince(mirrorLogged);
+        EXPECT_EQ(CountOccurrences(mirrorRequests, "/filelist.txt "), c.mainDown ? 1u : 0u) << c.name;
+        EXPECT_EQ(CountOccurrences(mirrorRequests, "/b.dat "), 1u) << c.name;
+    }
 }
 
 // Bytes of the process's address space that are committed, from a walk over all its regions.
