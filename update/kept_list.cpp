@@ -34,7 +34,7 @@ bool IsRoot(const std::string& root) {
         return false;
     for (size_t i = prefix; i < root.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(root[i]);
-        if (c <= ' ' || c > 0x7E || c == '/')
+        if (c <= ' ' || c > 0x7E)
             return false;
     }
     return true;

@@ -21,8 +21,17 @@ constexpr wchar_t kKeptFileNewSuffix[] = L".new";
 // surrogate pair, whatever the width of wchar_t.
 std::wstring KeptListFolderName(const std::wstring& launcherFolder);
 
+// The list kept from the run before, with what it takes to ask whether it is still the server's.
+struct KeptList {
+    std::string root;           // the root it came from
+    std::string validator;      // its strong ETag as sent, or its Last-Modified date
+    std::string text;           // the list's bytes
+    std::string signatureFile;  // its signature file's bytes; "" in a build that takes lists unsigned
+};
+
+// What the record beside a kept list holds.
 struct KeptRecord {
-    std::string root;          // "https://" and a host (a port may follow), no path
+    std::string root;          // "https://" and what follows, without blanks: the root as the run asked it
     std::string validator;     // a strong ETag as sent (quotes included), or a Last-Modified date
     std::string listMd5;       // of the list's bytes: 32 lower-case hex digits
     std::string signatureMd5;  // of the signature file's bytes; "" in an unsigned build

@@ -35,12 +35,13 @@ TEST(KeptListRecord, ReadsOnlyItsOwnForm) {
     const std::string good = lines("https://h", "\"e\"");
     KeptRecord other;
     EXPECT_TRUE(ParseKeptRecord(good, &other));
+    // The root as the run asked it, a path below the host included.
+    EXPECT_TRUE(ParseKeptRecord(lines("https://h/updater/test-1", "\"e\""), &other));
     for (const std::string& bad :
          {std::string(), good.substr(0, good.size() - 1), lines("http://h", "\"e\""), lines("https://", "\"e\""),
-          lines("https://h/updater", "\"e\""), lines("https://h\u00e9", "\"e\""), lines("https://h x", "\"e\""),
-          lines("https://h", "W/\"e\""), lines("https://h", ""), lines("https://h", " \"e\""),
-          lines("https://h", "\"a\rb\""), good + "more\n", good + "signature abc\n",
-          good + "signature " + md5 + "\nmore\n", "validator \"e\"\nroot https://h" + list,
+          lines("https://h\u00e9", "\"e\""), lines("https://h x", "\"e\""), lines("https://h", "W/\"e\""),
+          lines("https://h", ""), lines("https://h", " \"e\""), lines("https://h", "\"a\rb\""), good + "more\n",
+          good + "signature abc\n", good + "signature " + md5 + "\nmore\n", "validator \"e\"\nroot https://h" + list,
           std::string("root https://h\nvalidator \"e\"\nlist 900150983CD24FB0D6963F7D28E17F72\n")})
         EXPECT_FALSE(ParseKeptRecord(bad, &record)) << bad;
     EXPECT_EQ(record.root, "https://h:8443");

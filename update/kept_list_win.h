@@ -5,16 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "update/kept_list.h"
+
 // %LOCALAPPDATA%\VardenhalUpdater\<KeptListFolderName>, made by nobody yet; "" when the system
 // has no local application data folder.
 std::wstring KeptListFolder(const std::wstring& launcherFolder);
-
-struct KeptList {
-    std::string root;           // the update root the list came from
-    std::string validator;      // what it was sent with: a strong ETag, or a Last-Modified date
-    std::string text;           // the list's bytes
-    std::string signatureFile;  // the signature file's bytes; "" in an unsigned build
-};
 
 // True only when the record reads well and the list (and the signature file, when the record
 // names one) have the MD5s it records. Anything missing, damaged or over 64 MiB deletes the kept

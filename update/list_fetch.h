@@ -8,14 +8,7 @@
 #include <vector>
 
 #include "update/download_end.h"
-
-// The list kept from the run before, with what it takes to ask whether it is still the server's.
-struct KeptList {
-    std::string root;           // the root it came from
-    std::string validator;      // its strong ETag as sent, or its Last-Modified date
-    std::string text;           // the list's bytes
-    std::string signatureFile;  // its signature file's bytes; "" in a build that takes lists unsigned
-};
+#include "update/kept_list.h"
 
 // One root's answer to a request for the list.
 struct ListAnswer {

@@ -10,6 +10,7 @@
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/http_transfer_win.h"
+#include "update/kept_list_win.h"
 #include "update/manifest_signature.h"
 #include "update/manifest_signature_win.h"
 #include "update/update_run.h"
@@ -114,6 +115,19 @@ bool RunWithSession(HWND window,
                                              uint64_t* sequence) {
             return VerifySignedList(manifestPublicKey, list, signatureFile, sequence);
         };
+    }
+    // The list of the last run, kept outside the game folder: an unchanged one is not sent again.
+    const std::wstring keptFolder = KeptListFolder(launcherFolder);
+    if (!keptFolder.empty()) {
+        operations.readKeptList = [&keptFolder](KeptList* kept) { return ReadKeptList(keptFolder, kept); };
+        operations.keepList = [&keptFolder](const KeptList& kept) { WriteKeptList(keptFolder, kept); };
+        operations.dropKeptList = [&keptFolder] { DeleteKeptList(keptFolder); };
+        if (!manifestPublicKey.empty()) {
+            operations.readAcceptedSequence = [&keptFolder] { return ReadAcceptedSequence(keptFolder); };
+            operations.writeAcceptedSequence = [&keptFolder](uint64_t sequence) {
+                WriteAcceptedSequence(keptFolder, sequence);
+            };
+        }
     }
     operations.pathExists = [](const std::wstring& localPath) {
         return GetFileAttributesW(localPath.c_str()) != INVALID_FILE_ATTRIBUTES;

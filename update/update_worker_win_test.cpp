@@ -12,6 +12,7 @@
 #include "tools/filelist/signing.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
+#include "update/kept_list_win.h"
 #include "update/manifest_signature.h"
 #include "update/run_progress.h"
 
@@ -278,10 +279,10 @@ bool ReadTestKey(std::string* keyFile, std::string* publicKey) {
     return !keyFile->empty() && !publicKey->empty();
 }
 
-std::string SignatureFile(const std::string& keyFile, const std::string& bytes) {
+std::string SignatureFile(const std::string& keyFile, const std::string& bytes, uint64_t sequence = 1700000000) {
     std::string signature;
-    EXPECT_TRUE(SignWithKeyFile(keyFile, SignedListBytes(1700000000, bytes), &signature));
-    return FormatSignatureFile(1700000000, signature);
+    EXPECT_TRUE(SignWithKeyFile(keyFile, SignedListBytes(sequence, bytes), &signature));
+    return FormatSignatureFile(sequence, signature);
 }
 
 TEST_F(UpdateWorkerTest, ASignedBuildRunsOnlyAListSignedWithItsKey) {
@@ -669,6 +670,63 @@ TEST_F(UpdateWorkerTest, AMirrorCarriesTheRunWhenTheMainRootIsDownOrFailsAFileBu
         EXPECT_EQ(CountOccurrences(mirrorRequests, "/filelist.txt "), c.mainDown ? 1u : 0u) << c.name;
         EXPECT_EQ(CountOccurrences(mirrorRequests, "/b.dat "), 1u) << c.name;
     }
+}
+
+TEST_F(UpdateWorkerTest, AnUnchangedListIsNotSentAgainAndAKeptCopyDamagedOnDiskIsFetchedWhole) {
+    if (!HasTestServerLog())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("a.dat", "a"));
+    const std::wstring keptList = KeptListFolder(launcher_.Path()) + L"\\filelist.txt";
+    const struct {
+        const char* name;
+        const char* damage;  // written over the kept list before the run
+        size_t conditional;  // requests for the list with If-None-Match
+        const char* status;  // of the list's answer
+    } runs[] = {
+        {"the first run", nullptr, 0, "status=200"},
+        {"a second run", nullptr, 1, "status=304"},
+        {"a kept list changed on disk", "a.dat|00000000000000000000000000000000\r\n", 0, "status=200"},
+        {"the run after it", nullptr, 1, "status=304"},
+    };
+    for (const auto& run : runs) {
+        if (run.damage)
+            WriteBytes(keptList, run.damage);
+        const size_t logged = TestServerLogSince().size();
+        collected.clear();
+        Run();
+        EXPECT_EQ(collected.back(), L"finished 1") << run.name;
+        EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\a.dat"), "a") << run.name;
+        // The log line of the list's request.
+        const std::string requests = TestServerLogSince(logged);
+        const size_t at = requests.find("/filelist.txt ");
+        const std::string list = at == std::string::npos ? "" : requests.substr(at, requests.find('\n', at) - at);
+        EXPECT_EQ(CountOccurrences(list, " if-none-match="), run.conditional) << run.name << ": " << list;
+        EXPECT_EQ(CountOccurrences(list, run.status), 1u) << run.name << ": " << list;
+    }
+}
+
+TEST_F(UpdateWorkerTest, ASignedBuildThatAcceptedASequenceRefusesALowerOneWritingNothing) {
+    std::string keyFile;
+    std::string publicKey;
+    if (!ReadTestKey(&keyFile, &publicKey))
+        GTEST_SKIP() << "no key made by the tool in VARDENHAL_TEST_DATA";
+    const std::string second = Serve("a.dat", "second");
+    ServeList(second, SignatureFile(keyFile, second, 2));
+    Run(publicKey);
+    ASSERT_EQ(collected.back(), L"finished 1");
+
+    // An older list, validly signed: a mirror that lags behind, or a server put back to it.
+    const std::string first = Serve("a.dat", "first");
+    ServeList(first, SignatureFile(keyFile, first, 1));
+    const std::wstring kept = KeptListFolder(launcher_.Path());
+    const std::string keptBefore = ReadBytes(kept + L"\\filelist.txt") + ReadBytes(kept + L"\\sequence.txt");
+    collected.clear();
+    Run(publicKey);
+    const Lines expected = {L"status Checking for updates...",
+                            L"status Error: The update list is older than the one installed.", L"finished 0"};
+    EXPECT_EQ(collected, expected);
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\a.dat"), "second");
+    EXPECT_EQ(ReadBytes(kept + L"\\filelist.txt") + ReadBytes(kept + L"\\sequence.txt"), keptBefore);
 }
 
 // Bytes of the process's address space that are committed, from a walk over all its regions.
