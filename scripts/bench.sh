@@ -109,7 +109,7 @@ cleanup() {
     scripts/wine-prefix.sh stop
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     # The test data is several GiB: never leave it behind.
-    rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny" "$work/far-client" \
+    rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny" "$work/far-client" "$work/list-client" \
         "$work/far-curl"
 }
 trap cleanup EXIT
@@ -158,6 +158,9 @@ meta() { echo "meta $1 $2" >>"$results"; }
 # Records the median of the harness's RESULT lines of one name as KEY.
 record_result() { record "$1" "$(result "$2")"; }
 
+# The interpreter itself, not a wrapper that may run it as a child: $! must be the proxy of rows 8, 9.
+py=$(python3 -c 'import sys; print(sys.executable)')
+
 log "servers"
 StartTestServer "$work/served/updater" "$work/python" "$python_port" || die "the Python test server did not start"
 python_root="$TEST_SERVER_ROOT"
@@ -184,6 +187,8 @@ http {
         ssl_certificate $work/python/tls/server.crt;
         ssl_certificate_key $work/python/tls/server.key;
         root $work/served;
+        # The list's gzip copy, where row 9 makes one, to a client that takes gzip.
+        location = /updater/filelist.txt { gzip_static on; }
     }
 }
 EOF
@@ -376,8 +381,6 @@ if wanted 8a 8b 8c; then
     (cd "$work/served/updater" && find far -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') >"$work/far-all.txt"
     grep -v '/big\.dat|' "$work/far-all.txt" >"$work/far-small.txt"
     warm "$work/served/updater/far"
-    # The interpreter itself, not a wrapper that may run it as a child: $! must be the proxy.
-    py=$(python3 -c 'import sys; print(sys.executable)')
     # Bounded all the same: long enough for the rows at BENCH_RUNS=$runs, never for ever.
     "$py" $far_proxy_line --port 0 --port-file "$work/proxy.port" --seconds $((600 + 300 * runs)) \
         2>"$work/proxy.log" &
@@ -442,6 +445,68 @@ if wanted 8a 8b 8c; then
     wait "$proxy_pid" 2>/dev/null || true
     proxy_pid=
     rm -rf "$work/far-client" "$work/far-curl" "$work/served/updater/far"
+fi
+
+if wanted 9a 9b; then
+    log "9. bytes of the update list: nginx HTTPS through the proxy with no delay, counting what the launcher receives"
+    python3 scripts/bench_data.py small "$work/list-client"
+    make_lists "$work/list-client"
+    rm -f "$work/list-client/md5sum.list"
+    "$py" scripts/delay_proxy.py --target "$nginx_tls_port" --delay-ms 0 --no-handshake-delay --port 0 \
+        --port-file "$work/count.port" --count-file "$work/count.txt" --seconds $((600 + 120 * runs)) \
+        2>"$work/count.log" &
+    proxy_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/count.port" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/count.port" ] || die "the counting proxy did not start: $(cat "$work/count.log")"
+    count_root="https://localhost:$(cat "$work/count.port")"
+    # The bytes the launcher receives in one update run over the up-to-date folder: only the list
+    # (or the answer that it has not changed) comes, TLS and all.
+    received() { awk '$1 == "to_client" { print $2 }' "$work/count.txt"; }
+    list_run() {
+        local before
+        before=$(received)
+        bench update "$(winpath "$work/list-client")" "$count_root" 1 >/dev/null || die "an update run of row 9 did not complete"
+        sleep 0.5  # the proxy notes a connection's bytes once it has closed
+        echo $(($(received) - before))
+    }
+    # The lists the launcher kept from earlier runs: a start with none is a first start.
+    forget_lists() { find "$WINEPREFIX/drive_c/users" -depth -type d -name VardenhalUpdater -exec rm -rf {} +; }
+    if wanted 9a; then
+        : >"$work/list-first.txt"
+        : >"$work/list-second.txt"
+        for i in $(seq "$runs"); do
+            forget_lists
+            list_run >>"$work/list-first.txt"
+            list_run >>"$work/list-second.txt"
+        done
+        record list_first_bytes "$(median <"$work/list-first.txt")"
+        record list_second_bytes "$(median <"$work/list-second.txt")"
+        record list_plain_bytes "$(stat -c %s "$work/served/updater/filelist.txt")"
+    fi
+    if wanted 9b; then
+        # A changed list: nothing kept, so it comes whole; plain, then with its gzip copy beside it.
+        : >"$work/list-plain.txt"
+        : >"$work/list-gzip.txt"
+        for i in $(seq "$runs"); do
+            rm -f "$work/served/updater/filelist.txt.gz"
+            forget_lists
+            list_run >>"$work/list-plain.txt"
+            gzip -9nk "$work/served/updater/filelist.txt"
+            forget_lists
+            list_run >>"$work/list-gzip.txt"
+        done
+        record list_changed_plain_bytes "$(median <"$work/list-plain.txt")"
+        record list_changed_gzip_bytes "$(median <"$work/list-gzip.txt")"
+        record list_gz_file_bytes "$(stat -c %s "$work/served/updater/filelist.txt.gz")"
+        rm -f "$work/served/updater/filelist.txt.gz"
+    fi
+    kill "$proxy_pid" 2>/dev/null
+    wait "$proxy_pid" 2>/dev/null || true
+    proxy_pid=
+    rm -rf "$work/list-client"
 fi
 
 log "writing $out"

@@ -38,6 +38,11 @@ def mib(key):
     return "%.1f MiB" % r[key]
 
 
+def size(key):
+    value = r[key]
+    return "{:,.0f} bytes".format(value) if value < 10000 else "%.1f KiB" % (value / 1024)
+
+
 # name, ours, comparison, ratio (a number, or None), how the ratio reads, target, whether it is met.
 ROWS = [
     ("1. MD5, 512 MiB file",
@@ -127,6 +132,16 @@ ROWS = [
     ("8c. private bytes during the update run of 8a", lambda: mib("far_private_peak"),
      lambda: "harness before the run: " + mib("far_private_before"), None, "-", "< 24 MiB",
      lambda x: r["far_private_peak"] < 24),
+    ("9a. bytes received for an unchanged list of 20,000 entries, up-to-date folder, nginx HTTPS",
+     lambda: "second start: " + size("list_second_bytes"),
+     lambda: "first start: %s (the list alone: %s)" % (size("list_first_bytes"), size("list_plain_bytes")),
+     lambda: r["list_second_bytes"] / r["list_first_bytes"], "%.4f x the first's bytes", "second start < 2 KB",
+     lambda x: r["list_second_bytes"] < 2000),
+    ("9b. bytes received for a changed list of 20,000 entries, nginx HTTPS with gzip_static",
+     lambda: "gzip: %s (the .gz alone: %s)" % (size("list_changed_gzip_bytes"), size("list_gz_file_bytes")),
+     lambda: "plain: " + size("list_changed_plain_bytes"),
+     lambda: r["list_changed_gzip_bytes"] / r["list_changed_plain_bytes"], "%.2f x plain's bytes", "<= 0.55 x plain's",
+     lambda x: x <= 0.55),
 ]
 
 
@@ -270,7 +285,12 @@ numbered order, and times:
   --parallel --parallel-max 6 -K list.cfg` (-s alone leaves the parallel meter on) and the same
   without the two --parallel options through the same proxy (curl's files checked with md5sum -c
   afterwards), and the same update run straight from nginx;
-  8c is the private bytes of the harness read with each progress message of the 8a runs.
+  8c is the private bytes of the harness read with each progress message of the 8a runs;
+- for rows 9, the same proxy with no delay and a count of the bytes it passes to the launcher
+  (TLS included): `bench_win update` over a folder of the 20,000 files of 2b, all up to date, so
+  that only the list comes; 9a after the launcher's kept lists are deleted (the first start) and
+  again (the second, which asks with If-None-Match), 9b with nothing kept and the list plain, then
+  with its `gzip -9n` copy beside it, which nginx sends through `gzip_static on;`.
 
 The harness times in-process with QueryPerformanceCounter, so Wine's process start is not counted
 against our code; the Linux tools are timed from outside, process start included.""".format(**meta))

@@ -2,7 +2,7 @@
 """A loopback TCP proxy that makes a server look far away: make bench's player far from the server.
 
   delay_proxy.py --target PORT [--port N] [--port-file F] [--delay-ms D] [--seconds S]
-                 [--bind ADDR] [--target-host ADDR] [--no-handshake-delay]
+                 [--bind ADDR] [--target-host ADDR] [--no-handshake-delay] [--count-file C]
 
 Listens on ADDR:N (default 127.0.0.1, N 0 = any free port, written to F once it listens) and
 forwards every connection to the target (default 127.0.0.1). The bytes of each direction are
@@ -14,6 +14,9 @@ The TCP handshake with the proxy itself is local and instant, while a far server
 trip before the client may send: so a connection's first bytes reach the target no sooner than
 3 x D after the accept (the handshake's round trip, then their own way), unless
 --no-handshake-delay is given.
+
+With --count-file, C holds "to_client N" and "to_server M", the bytes written each way so far,
+rewritten whenever a connection ends: what a client received, TLS and all.
 
 Only loopback addresses are taken, for both ends. The proxy exits after S seconds (default 600)
 whatever happens; an alarm ends the process a few seconds later should the loop itself hang.
@@ -29,6 +32,15 @@ import sys
 
 READ_BLOCK = 256 << 10
 QUEUE_LIMIT = 64 << 20
+# Bytes written each way, for --count-file.
+COUNTS = {"to_client": 0, "to_server": 0}
+
+
+def write_counts(path):
+    if path:
+        with open(path + ".new", "w") as f:
+            f.write("".join("%s %d\n" % item for item in sorted(COUNTS.items())))
+        os.replace(path + ".new", path)
 
 
 def loopback(text):
@@ -50,7 +62,8 @@ def no_delay(writer):
 class Direction:
     """One direction of one connection: a queue of (due time, bytes), an empty block for the end."""
 
-    def __init__(self, loop, delay, earliest):
+    def __init__(self, loop, delay, earliest, counted):
+        self.counted = counted
         self.loop = loop
         self.delay = delay
         self.earliest = earliest
@@ -89,6 +102,7 @@ class Direction:
                     writer.write_eof()
                 return
             writer.write(data)
+            COUNTS[self.counted] += len(data)
             await writer.drain()
             self.queued -= len(data)
             if self.queued <= QUEUE_LIMIT:
@@ -111,8 +125,8 @@ async def relay(client_reader, client_writer, args):
     no_delay(client_writer)
     no_delay(server_writer)
     earliest = accepted + 3 * delay if args.handshake_delay else 0.0
-    up = Direction(loop, delay, earliest)
-    down = Direction(loop, delay, 0.0)
+    up = Direction(loop, delay, earliest, "to_server")
+    down = Direction(loop, delay, 0.0, "to_client")
     tasks = [asyncio.ensure_future(t) for t in (up.read(client_reader), up.write(server_writer),
                                                 down.read(server_reader), down.write(client_writer))]
     try:
@@ -125,10 +139,12 @@ async def relay(client_reader, client_writer, args):
         await asyncio.gather(*tasks, return_exceptions=True)
         for writer in (client_writer, server_writer):
             writer.close()
+        write_counts(args.count_file)
 
 
 async def serve(args):
     server = await asyncio.start_server(lambda r, w: relay(r, w, args), args.bind, args.port)
+    write_counts(args.count_file)
     port = server.sockets[0].getsockname()[1]
     if args.port_file:
         with open(args.port_file + ".new", "w") as f:
@@ -151,6 +167,7 @@ def main():
     parser.add_argument("--delay-ms", type=float, default=25.0, help="one-way delay (default 25)")
     parser.add_argument("--seconds", type=float, default=600.0, help="exits after this long (default 600)")
     parser.add_argument("--no-handshake-delay", dest="handshake_delay", action="store_false")
+    parser.add_argument("--count-file", help="the bytes written each way, rewritten as connections end")
     args = parser.parse_args()
     if args.delay_ms < 0 or args.seconds <= 0:
         parser.error("--delay-ms must be at least 0 and --seconds more than 0")

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "update/entry_paths.h"
-#include "update/update_run.h"
 
 ListAnswer::Kind ClassifyListEnd(BodyEnd end, unsigned long status) {
     switch (end) {
@@ -26,7 +25,7 @@ enum class Checked { kGood, kNotSigned, kOlder };
 
 // A signed build's check of a list: its signature, then its sequence against the highest
 // accepted, which it raises.
-Checked CheckSignedList(const UpdateOperations& operations, const std::string& text, const std::string& signatureFile) {
+Checked CheckSignedList(const ListOperations& operations, const std::string& text, const std::string& signatureFile) {
     uint64_t sequence = 0;
     if (!operations.verifyListSignature(text, signatureFile, &sequence))
         return Checked::kNotSigned;
@@ -40,7 +39,7 @@ Checked CheckSignedList(const UpdateOperations& operations, const std::string& t
 
 }  // namespace
 
-FetchedList FetchList(const UpdateOperations& operations, const std::vector<std::string>& roots) {
+FetchedList FetchList(const ListOperations& operations, const std::vector<std::string>& roots) {
     FetchedList fetched;
     try {
         KeptList kept;

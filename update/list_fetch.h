@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,9 +36,28 @@ struct FetchedList {
     size_t root = 0;  // the index of the root it came from: its files are asked there first
 };
 
-struct UpdateOperations;
+// What fetching the list needs from the platform.
+struct ListOperations {
+    // The list at `address`; with a `validator` (the kept list's), only if it has changed since.
+    std::function<ListAnswer(const std::string& address, const std::string& validator)> fetchList;
+    // Signed builds only, both or neither: the signature file at `address` ("" when it cannot be
+    // had), and whether it signs `list` under the operator's key, with the sequence it signs.
+    // Unset, the list is taken as it comes and no signature is asked for.
+    std::function<std::string(const std::string& address)> fetchSignatureFile;
+    std::function<bool(const std::string& list, const std::string& signatureFile, uint64_t* sequence)>
+        verifyListSignature;
+    // The list kept from the last run: false when there is none, or it was damaged (it is gone
+    // then); keeping a new one in its place; deleting it. Unset: nothing is kept.
+    std::function<bool(KeptList* kept)> readKeptList;
+    std::function<void(const KeptList& kept)> keepList;
+    std::function<void()> dropKeptList;
+    // Signed builds: the highest sequence accepted so far (0 before the first), and raising it.
+    std::function<uint64_t()> readAcceptedSequence;
+    std::function<void(uint64_t sequence)> writeAcceptedSequence;
+};
+
 // Asks the roots in turn, the kept list's root with its validator. A list from the server is
 // kept for the next run once it has passed; a kept copy whose signature no longer passes is
 // deleted and the list fetched whole from the same root. A signed list lower in sequence than
 // the highest accepted writes nothing.
-FetchedList FetchList(const UpdateOperations& operations, const std::vector<std::string>& roots);
+FetchedList FetchList(const ListOperations& operations, const std::vector<std::string>& roots);

@@ -21,22 +21,8 @@ constexpr uint32_t kRetryDelaysMs[kMostAttempts - 1] = {1000, 2000};
 // What a run needs from the platform; the worker passes WinInet, CryptoAPI and posted messages,
 // the tests pass fakes.
 struct UpdateOperations {
-    // The list at `address`; with a `validator` (the kept list's), only if it has changed since.
-    std::function<ListAnswer(const std::string& address, const std::string& validator)> fetchList;
-    // Signed builds only, both or neither: the signature file at `address` ("" when it cannot be
-    // had), and whether it signs `list` under the operator's key, with the sequence it signs.
-    // Unset, the list is taken as it comes and no signature is asked for.
-    std::function<std::string(const std::string& address)> fetchSignatureFile;
-    std::function<bool(const std::string& list, const std::string& signatureFile, uint64_t* sequence)>
-        verifyListSignature;
-    // The list kept from the last run: false when there is none, or it was damaged (it is gone
-    // then); keeping a new one in its place; deleting it. Unset: nothing is kept.
-    std::function<bool(KeptList* kept)> readKeptList;
-    std::function<void(const KeptList& kept)> keepList;
-    std::function<void()> dropKeptList;
-    // Signed builds: the highest sequence accepted so far (0 before the first), and raising it.
-    std::function<uint64_t()> readAcceptedSequence;
-    std::function<void(uint64_t sequence)> writeAcceptedSequence;
+    // Where the list comes from (list_fetch.h).
+    ListOperations list;
     std::function<bool(const std::wstring& localPath)> pathExists;  // a file or a folder
     // "" for a file that cannot be read, or once `stop` is set.
     std::function<FileDigest(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;

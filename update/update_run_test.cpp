@@ -97,7 +97,7 @@ struct FakeRun {
 
     UpdateOperations Operations() {
         UpdateOperations operations;
-        operations.fetchList = [this](const std::string& address, const std::string& validator) {
+        operations.list.fetchList = [this](const std::string& address, const std::string& validator) {
             if (onFetch)
                 onFetch();
             listRequests.push_back(validator.empty() ? address : address + " if " + validator);
@@ -111,33 +111,34 @@ struct FakeRun {
             return answer;
         };
         if (signedBuild) {
-            operations.fetchSignatureFile = [this](const std::string& address) {
+            operations.list.fetchSignatureFile = [this](const std::string& address) {
                 signatureRequests.push_back(address);
                 return signatureFiles[address];
             };
-            operations.verifyListSignature = [](const std::string& list, const std::string& file, uint64_t* sequence) {
+            operations.list.verifyListSignature = [](const std::string& list, const std::string& file,
+                                                     uint64_t* sequence) {
                 const size_t colon = file.find(':');
                 if (colon == std::string::npos || file.substr(colon + 1) != list)
                     return false;
                 *sequence = std::stoull(file.substr(0, colon));
                 return true;
             };
-            operations.readAcceptedSequence = [this] { return accepted; };
-            operations.writeAcceptedSequence = [this](uint64_t sequence) {
+            operations.list.readAcceptedSequence = [this] { return accepted; };
+            operations.list.writeAcceptedSequence = [this](uint64_t sequence) {
                 keptEvents.push_back(L"accept " + std::to_wstring(sequence));
                 accepted = sequence;
             };
         }
-        operations.readKeptList = [this](KeptList* list) {
+        operations.list.readKeptList = [this](KeptList* list) {
             if (kept)
                 *list = *kept;
             return kept != nullptr;
         };
-        operations.keepList = [this](const KeptList& list) {
+        operations.list.keepList = [this](const KeptList& list) {
             keptEvents.push_back(L"keep " + WidenAscii(list.root) + L" " + WidenAscii(list.validator));
             kept.reset(new KeptList(list));
         };
-        operations.dropKeptList = [this] {
+        operations.list.dropKeptList = [this] {
             keptEvents.push_back(L"drop");
             kept.reset();
         };

@@ -101,30 +101,30 @@ bool RunWithSession(HWND window,
     // One session for the manifest and every file: each transfer after the first finds its
     // connection open.
     const TransferSession session = OpenTransferSession(limits);
-    operations.fetchList = [&](const std::string& address, const std::string& validator) {
+    operations.list.fetchList = [&](const std::string& address, const std::string& validator) {
         return DownloadList(address, validator, limits, session, &flags.cancelRequested);
     };
     if (!manifestPublicKey.empty()) {
-        operations.fetchSignatureFile = [&](const std::string& address) {
+        operations.list.fetchSignatureFile = [&](const std::string& address) {
             TransferLimits signatureLimits = limits;
             signatureLimits.maxManifestBytes = kMostSignatureFileBytes;
             return DownloadToString(address, signatureLimits, session, &flags.cancelRequested);
         };
         // A key the build could not read trusts nothing.
-        operations.verifyListSignature = [&](const std::string& list, const std::string& signatureFile,
-                                             uint64_t* sequence) {
+        operations.list.verifyListSignature = [&](const std::string& list, const std::string& signatureFile,
+                                                  uint64_t* sequence) {
             return VerifySignedList(manifestPublicKey, list, signatureFile, sequence);
         };
     }
     // The list of the last run, kept outside the game folder: an unchanged one is not sent again.
     const std::wstring keptFolder = KeptListFolder(launcherFolder);
     if (!keptFolder.empty()) {
-        operations.readKeptList = [&keptFolder](KeptList* kept) { return ReadKeptList(keptFolder, kept); };
-        operations.keepList = [&keptFolder](const KeptList& kept) { WriteKeptList(keptFolder, kept); };
-        operations.dropKeptList = [&keptFolder] { DeleteKeptList(keptFolder); };
+        operations.list.readKeptList = [&keptFolder](KeptList* kept) { return ReadKeptList(keptFolder, kept); };
+        operations.list.keepList = [&keptFolder](const KeptList& kept) { WriteKeptList(keptFolder, kept); };
+        operations.list.dropKeptList = [&keptFolder] { DeleteKeptList(keptFolder); };
         if (!manifestPublicKey.empty()) {
-            operations.readAcceptedSequence = [&keptFolder] { return ReadAcceptedSequence(keptFolder); };
-            operations.writeAcceptedSequence = [&keptFolder](uint64_t sequence) {
+            operations.list.readAcceptedSequence = [&keptFolder] { return ReadAcceptedSequence(keptFolder); };
+            operations.list.writeAcceptedSequence = [&keptFolder](uint64_t sequence) {
                 WriteAcceptedSequence(keptFolder, sequence);
             };
         }

@@ -155,7 +155,7 @@ int RunPlan(const std::vector<std::string>& args,
 
     int32_t handled = 0;
     UpdateOperations run;
-    run.fetchList = [&text](const std::string&, const std::string&) {
+    run.list.fetchList = [&text](const std::string&, const std::string&) {
         return ListAnswer{ListAnswer::Kind::kList, text, std::string()};
     };
     run.pathExists = [&plan](const std::wstring& localPath) { return plan.Exists(localPath); };
