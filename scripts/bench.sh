@@ -109,7 +109,7 @@ cleanup() {
     scripts/wine-prefix.sh stop
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     # The test data is several GiB: never leave it behind.
-    rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny" "$work/far-client" "$work/list-client" \
+    rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny" "$work/far-client" "$work/list-client" "$work/many-client" \
         "$work/far-curl"
 }
 trap cleanup EXIT
@@ -308,6 +308,17 @@ if wanted 3c; then
         result downloadlist)"
     record list_raw "$(bench rawdownloadlist "$nginx_tls/updater/" "$(winpath "$work/many.list")" "$dl_win" "$runs" |
         result rawdownloadlist)"
+    # The whole update run over the same files, all missing, several at once.
+    awk '{ print $2 "|" $1 }' "$work/many.md5" >"$work/served/updater/filelist.txt"
+    : >"$work/many-run.txt"
+    for i in $(seq "$runs"); do
+        rm -rf "$work/many-client" && mkdir -p "$work/many-client"
+        bench update "$(winpath "$work/many-client")" "$nginx_tls" 1 >>"$work/many-run.txt" ||
+            die "the update run of row 3c did not complete"
+    done
+    cmp "$work/many-client/many/m0999.dat" "$work/served/updater/many/m0999.dat" || die "the run's small files differ"
+    record_result list_run update <"$work/many-run.txt"
+    rm -rf "$work/many-client"
     record list_curl_one "$(median_time curl -sf -K "$work/curl-many.cfg")"
     record list_curl_each "$(median_time xargs -a "$work/many.list" -I{} curl -sf -o "$work/dl/{}" "$nginx_tls/updater/{}")"
     cmp "$work/dl/many/m0999.dat" "$work/served/updater/many/m0999.dat" || die "the small files differ"

@@ -9,9 +9,10 @@ namespace {
 
 constexpr char kUserAgent[] = "VardenhalUpdater";
 // Always from the server, never stored in the cache, over TLS; redirects are followed here, so
-// that none leads to plain HTTP or round in circles.
-constexpr DWORD kRequestFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// that none leads to plain HTTP or round in circles. No cookies: the update server needs none, and
+// under Wine looking them up costs every request a lock and a mapped view shared across processes.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE |
+                                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES;
 
 DWORD QueryStatus(HINTERNET request) {
     DWORD status = 0;

@@ -18,20 +18,22 @@ namespace {
 constexpr DWORD kMemoryBlockLength = 8192;
 constexpr DWORD kFileBlockLength = 65536;
 
+bool IsFolder(const std::wstring& folder) {
+    const DWORD attributes = GetFileAttributesW(LongPathForm(folder).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Windows refuses to replace a read-only file or a folder with a rename; Wine replaces a read-only
-// file all the same, so ask first and leave such a target alone everywhere. A folder that could
-// not be made (a file stands in the way) is found here too, before any request.
-bool CanWriteTarget(const std::wstring& localPath, const std::wstring& folder) {
+// file all the same, so ask first and leave such a target alone everywhere.
+bool CanWriteTarget(const std::wstring& localPath) {
     const DWORD attributes = GetFileAttributesW(localPath.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return false;
-    const DWORD folderAttributes = GetFileAttributesW(LongPathForm(folder).c_str());
-    return folderAttributes != INVALID_FILE_ATTRIBUTES && (folderAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
 void CreateFolders(const std::wstring& localPath) {
-    for (const std::wstring& folder : FolderPrefixesToCreate(localPath))
-        CreateDirectoryW(folder.c_str(), nullptr);
+    for (const std::wstring& prefix : FolderPrefixesToCreate(localPath))
+        CreateDirectoryW(prefix.c_str(), nullptr);
 }
 
 // The free space of one folder's volume as last asked, less what was written since, carried from
@@ -158,6 +160,9 @@ bool ReadResumeRecord(const std::wstring& temporaryPath, const std::wstring& rec
 // Where a stopped download goes on from. Anything but a sound record starts from nothing (a
 // temporary file without one is overwritten).
 RangeRequest ReadResumePoint(const std::wstring& temporaryPath, const std::wstring& recordPath) {
+    // Nothing kept, as for most files: no record is looked for.
+    if (GetFileAttributesW(temporaryPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return RangeRequest();
     ResumeRecord record;
     if (ReadResumeRecord(temporaryPath, recordPath, &record))
         return RangeRequest{record.bytes, record.validator};
@@ -233,9 +238,17 @@ DownloadOutcome FetchToTemporary(const std::string& address,
                                  const TransferSession& session,
                                  const TransferStop& stop,
                                  FetchProgress* progress) {
-    CreateFolders(localPath);
     const std::wstring folder = localPath.substr(0, localPath.find_last_of(L"\\/") + 1);
-    if (!CanWriteTarget(localPath, folder.substr(0, folder.size() - 1)))
+    const std::wstring folderPath = folder.substr(0, folder.size() - 1);
+    // Most files go to a folder that is there already: one look costs less than a walk that tries
+    // to make every folder of the path. A folder that cannot be made (a file stands in the way)
+    // is found here too, before any request.
+    if (!IsFolder(folderPath)) {
+        CreateFolders(localPath);
+        if (!IsFolder(folderPath))
+            return DownloadOutcome::kCannotWrite;
+    }
+    if (!CanWriteTarget(localPath))
         return DownloadOutcome::kCannotWrite;
     // No body could ever match: nothing is fetched.
     if (md5.empty())
