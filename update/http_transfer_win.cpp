@@ -17,6 +17,8 @@ namespace {
 
 constexpr DWORD kMemoryBlockLength = 8192;
 constexpr DWORD kFileBlockLength = 65536;
+// How often a fetch stepped alone looks at its pace and at CANCEL while nothing comes.
+constexpr DWORD kPaceCheckIntervalMs = 100;
 
 bool IsFolder(const std::wstring& folder) {
     const DWORD attributes = GetFileAttributesW(LongPathForm(folder).c_str());
@@ -231,6 +233,184 @@ ListAnswer DownloadList(const std::string& address,
     return list;
 }
 
+FileFetch::FileFetch(const std::string& address,
+                     const std::wstring& localPath,
+                     const std::string& md5,
+                     const TransferLimits& limits,
+                     const TransferSession& session,
+                     const TransferStop& stop,
+                     FetchProgress* progress)
+    : address_(address),
+      localPath_(localPath),
+      md5_(md5),
+      limits_(limits),
+      session_(session ? session : OpenTransferSession(limits)),
+      stop_(stop),
+      told_(progress ? *progress : unseen_) {
+    sink_.onAnswer = [this](const Answer& answer) { return OnAnswer(answer); };
+    sink_.onBlock = [this](const char* bytes, DWORD length) { return OnBlock(bytes, length); };
+}
+
+bool FileFetch::Step(DownloadOutcome* outcome) {
+    if (!begun_) {
+        begun_ = true;
+        done_ = !Begin(&outcome_);
+    }
+    while (!done_) {
+        BodyEnd end = BodyEnd::kFailed;
+        if (!transfer_.running && !StartAttempt(&end)) {
+            done_ = EndAttempt(end, &outcome_);
+            continue;
+        }
+        if (!StepTransfer(&transfer_, &end))
+            return false;
+        done_ = EndAttempt(end, &outcome_);
+    }
+    *outcome = outcome_;
+    return true;
+}
+
+bool FileFetch::Begin(DownloadOutcome* outcome) {
+    const size_t separator = localPath_.find_last_of(L"\\/");
+    folder_ = localPath_.substr(0, separator + 1);
+    const std::wstring folderPath = localPath_.substr(0, separator);
+    *outcome = DownloadOutcome::kCannotWrite;
+    // Most files go to a folder that is there already: one look costs less than a walk that tries
+    // to make every folder of the path. A folder that cannot be made (a file stands in the way)
+    // is found here too, before any request.
+    if (!IsFolder(folderPath)) {
+        CreateFolders(localPath_);
+        if (!IsFolder(folderPath))
+            return false;
+    }
+    if (!CanWriteTarget(localPath_))
+        return false;
+    // No body could ever match: nothing is fetched.
+    *outcome = DownloadOutcome::kFailed;
+    provider_ = DownloadMd5Provider();
+    if (md5_.empty() || !provider_)
+        return false;
+    // Only the temporary name may pass the length Windows allows: a target that fits without it
+    // must not fail for its sake. The target itself keeps its ordinary form, as every run reads it.
+    temporaryPath_ = LongPathForm(TemporaryDownloadPath(localPath_));
+    recordPath_ = LongPathForm(ResumeRecordPath(localPath_));
+    resume_ = ReadResumePoint(temporaryPath_, recordPath_);
+    return true;
+}
+
+bool FileFetch::StartAttempt(BodyEnd* end) {
+    file_.Reset();
+    facts_ = FileEndFacts();
+    length_ = -1;
+    hashed_ = true;
+    recordedAhead_ = false;
+    validator_.clear();
+    *end = BodyEnd::kFailed;
+    if (!StartMd5(provider_, &hash_))
+        return false;
+    TransferAsk ask;
+    ask.range = resume_;
+    return StartTransfer(&transfer_, session_, address_, kFileBlockLength, limits_, sink_, ask, stop_, end);
+}
+
+// Made (or opened to append) once the answer is known to be usable, so a failed request leaves
+// nothing new behind.
+bool FileFetch::OnAnswer(const Answer& answer) {
+    facts_.answered = true;
+    const RangeAnswer range = JudgeRangeAnswer(resume_.firstByte, answer.status, answer.rangeStart);
+    if (range == RangeAnswer::kWrongRange) {
+        facts_.wrongRange = true;
+        return false;
+    }
+    facts_.appended = range == RangeAnswer::kRest;
+    if (!HasRoomForBody(FreeBytesFor(folder_, answer.length < 0 ? 0 : answer.length), answer.length, limits_)) {
+        facts_.localEnd = DownloadOutcome::kNoRoom;
+        return false;
+    }
+    facts_.written = facts_.appended ? resume_.firstByte : 0;
+    length_ = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(facts_.written);
+    validator_ = answer.validator;
+    told_.length = length_;
+    told_.received = static_cast<int64_t>(facts_.written);
+    // The part already on disk goes into the digest first, read through the same handle that
+    // then appends at its end.
+    file_.Reset(CreateFileW(temporaryPath_.c_str(), facts_.appended ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE, 0,
+                            nullptr, facts_.appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
+    if (!file_.IsValid()) {
+        facts_.localEnd = LocalFailure(GetLastError());
+        return false;
+    }
+    if (facts_.appended && !HashOpenFile(hash_.Get(), file_.Get())) {
+        hashed_ = false;
+        return false;
+    }
+    // A large file names its version before its bytes come, so that what arrived survives the
+    // launcher being closed midway.
+    recordedAhead_ = length_ >= kRecordedFromBytes && !validator_.empty();
+    if (recordedAhead_)
+        WriteSmallFile(recordPath_, FormatResumeRecord({validator_, 0}));
+    else if (resume_.firstByte > 0)
+        DeleteFileW(recordPath_.c_str());
+    return true;
+}
+
+bool FileFetch::OnBlock(const char* bytes, DWORD length) {
+    // A body of known length had its room judged whole; one without keeps off the floor.
+    if (length_ < 0 && WritableBytes(FreeBytesFor(folder_, length), limits_.lengthlessFreeBytes) < length) {
+        facts_.localEnd = DownloadOutcome::kNoRoom;
+        return false;
+    }
+    DWORD count = 0;
+    if (!WriteFile(file_.Get(), bytes, length, &count, nullptr) || count != length) {
+        facts_.localEnd = LocalFailure(GetLastError());
+        return false;
+    }
+    facts_.written += count;
+    told_.received = static_cast<int64_t>(facts_.written);
+    NoteWritten(count);
+    hashed_ = HashBytes(hash_.Get(), bytes, length);
+    return hashed_;
+}
+
+void FileFetch::DropPart() {
+    DeleteFileW(temporaryPath_.c_str());
+    DeleteFileW(recordPath_.c_str());
+}
+
+bool FileFetch::EndAttempt(BodyEnd end, DownloadOutcome* outcome) {
+    facts_.end = end;
+    facts_.closed = file_.Close();
+    if (facts_.localEnd == DownloadOutcome::kStored && !facts_.closed)
+        facts_.localEnd = LocalFailure(GetLastError());
+    facts_.lengthKnown = length_ >= 0;
+    facts_.digestMatches = hashed_ && facts_.closed && DigestsMatch(FinishMd5(hash_.Get()), md5_);
+    facts_.hasValidator = !validator_.empty();
+    facts_.stopRequested = stop_.IsSet();
+    const FileEnd decided = DecideFileEnd(facts_);
+    *outcome = decided.outcome;
+    switch (decided.action) {
+        case FileEndAction::kKeepFetched:
+            // Whole now: no record may make it look like a part to go on from.
+            if (resume_.firstByte > 0 || recordedAhead_)
+                DeleteFileW(recordPath_.c_str());
+            return true;
+        case FileEndAction::kFetchWhole:
+            DropPart();
+            resume_ = RangeRequest();
+            return false;
+        case FileEndAction::kKeepAsItWas:
+            return true;
+        case FileEndAction::kKeepPart:
+            if (WriteSmallFile(recordPath_, FormatResumeRecord({validator_, facts_.written})))
+                return true;
+            break;
+        case FileEndAction::kDropPart:
+            break;
+    }
+    DropPart();
+    return true;
+}
+
 DownloadOutcome FetchToTemporary(const std::string& address,
                                  const std::wstring& localPath,
                                  const std::string& md5,
@@ -238,138 +418,12 @@ DownloadOutcome FetchToTemporary(const std::string& address,
                                  const TransferSession& session,
                                  const TransferStop& stop,
                                  FetchProgress* progress) {
-    const std::wstring folder = localPath.substr(0, localPath.find_last_of(L"\\/") + 1);
-    const std::wstring folderPath = folder.substr(0, folder.size() - 1);
-    // Most files go to a folder that is there already: one look costs less than a walk that tries
-    // to make every folder of the path. A folder that cannot be made (a file stands in the way)
-    // is found here too, before any request.
-    if (!IsFolder(folderPath)) {
-        CreateFolders(localPath);
-        if (!IsFolder(folderPath))
-            return DownloadOutcome::kCannotWrite;
-    }
-    if (!CanWriteTarget(localPath))
-        return DownloadOutcome::kCannotWrite;
-    // No body could ever match: nothing is fetched.
-    if (md5.empty())
-        return DownloadOutcome::kFailed;
-    const HCRYPTPROV provider = DownloadMd5Provider();
-    if (!provider)
-        return DownloadOutcome::kFailed;
-
-    // Only the temporary name may pass the length Windows allows: a target that fits without it
-    // must not fail for its sake. The target itself keeps its ordinary form, as every run reads it.
-    const std::wstring temporaryPath = LongPathForm(TemporaryDownloadPath(localPath));
-    const std::wstring recordPath = LongPathForm(ResumeRecordPath(localPath));
-    auto dropPart = [&] {
-        DeleteFileW(temporaryPath.c_str());
-        DeleteFileW(recordPath.c_str());
-    };
-    FetchProgress unseen;
-    FetchProgress& told = progress ? *progress : unseen;
-    RangeRequest resume = ReadResumePoint(temporaryPath, recordPath);
-    for (;;) {
-        ScopedFile file;
-        ScopedCryptHash hash;
-        if (!StartMd5(provider, &hash))
-            return DownloadOutcome::kFailed;
-        FileEndFacts facts;
-        int64_t length = -1;
-        bool hashed = true;
-        bool recordedAhead = false;
-        std::string validator;
-        BodySink sink;
-        // Made (or opened to append) once the answer is known to be usable, so a failed request
-        // leaves nothing new behind.
-        sink.onAnswer = [&](const Answer& answer) {
-            facts.answered = true;
-            const RangeAnswer range = JudgeRangeAnswer(resume.firstByte, answer.status, answer.rangeStart);
-            if (range == RangeAnswer::kWrongRange) {
-                facts.wrongRange = true;
-                return false;
-            }
-            facts.appended = range == RangeAnswer::kRest;
-            if (!HasRoomForBody(FreeBytesFor(folder, answer.length < 0 ? 0 : answer.length), answer.length, limits)) {
-                facts.localEnd = DownloadOutcome::kNoRoom;
-                return false;
-            }
-            facts.written = facts.appended ? resume.firstByte : 0;
-            length = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(facts.written);
-            validator = answer.validator;
-            told.length = length;
-            told.received = static_cast<int64_t>(facts.written);
-            // The part already on disk goes into the digest first, read through the same handle
-            // that then appends at its end.
-            file.Reset(CreateFileW(temporaryPath.c_str(), facts.appended ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
-                                   0, nullptr, facts.appended ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
-            if (!file.IsValid()) {
-                facts.localEnd = LocalFailure(GetLastError());
-                return false;
-            }
-            if (facts.appended && !HashOpenFile(hash.Get(), file.Get())) {
-                hashed = false;
-                return false;
-            }
-            // A large file names its version before its bytes come, so that what arrived
-            // survives the launcher being closed midway.
-            recordedAhead = length >= kRecordedFromBytes && !validator.empty();
-            if (recordedAhead)
-                WriteSmallFile(recordPath, FormatResumeRecord({validator, 0}));
-            else if (resume.firstByte > 0)
-                DeleteFileW(recordPath.c_str());
-            return true;
-        };
-        sink.onBlock = [&](const char* bytes, DWORD blockLength) {
-            // A body of known length had its room judged whole; one without keeps off the floor.
-            if (length < 0 &&
-                WritableBytes(FreeBytesFor(folder, blockLength), limits.lengthlessFreeBytes) < blockLength) {
-                facts.localEnd = DownloadOutcome::kNoRoom;
-                return false;
-            }
-            DWORD count = 0;
-            if (!WriteFile(file.Get(), bytes, blockLength, &count, nullptr) || count != blockLength) {
-                facts.localEnd = LocalFailure(GetLastError());
-                return false;
-            }
-            facts.written += count;
-            told.received = static_cast<int64_t>(facts.written);
-            NoteWritten(count);
-            hashed = HashBytes(hash.Get(), bytes, blockLength);
-            return hashed;
-        };
-        TransferAsk ask;
-        ask.range = resume;
-        facts.end = Transfer(session, address, kFileBlockLength, limits, sink, ask, stop);
-        facts.closed = file.Close();
-        if (facts.localEnd == DownloadOutcome::kStored && !facts.closed)
-            facts.localEnd = LocalFailure(GetLastError());
-        facts.lengthKnown = length >= 0;
-        facts.digestMatches = hashed && facts.closed && DigestsMatch(FinishMd5(hash.Get()), md5);
-        facts.hasValidator = !validator.empty();
-        facts.stopRequested = stop.IsSet();
-        const FileEnd decided = DecideFileEnd(facts);
-        switch (decided.action) {
-            case FileEndAction::kKeepFetched:
-                // Whole now: no record may make it look like a part to go on from.
-                if (resume.firstByte > 0 || recordedAhead)
-                    DeleteFileW(recordPath.c_str());
-                return decided.outcome;
-            case FileEndAction::kFetchWhole:
-                dropPart();
-                resume = RangeRequest();
-                continue;
-            case FileEndAction::kKeepAsItWas:
-                return decided.outcome;
-            case FileEndAction::kKeepPart:
-                if (WriteSmallFile(recordPath, FormatResumeRecord({validator, facts.written})))
-                    return decided.outcome;
-                break;
-            case FileEndAction::kDropPart:
-                break;
-        }
-        dropPart();
-        return decided.outcome;
-    }
+    FileFetch fetch(address, localPath, md5, limits, session, stop, progress);
+    DownloadOutcome outcome = DownloadOutcome::kFailed;
+    uint64_t seen = 0;
+    while (!fetch.Step(&outcome))
+        WaitForTransfers(fetch.Session(), &seen, kPaceCheckIntervalMs);
+    return outcome;
 }
 
 DownloadOutcome InstallDownload(const std::wstring& localPath) {

@@ -2,8 +2,14 @@
 // made on one session reuse its connection; one given no session makes one of its own.
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
+#include <cstdint>
 #include <string>
+
+#include "base/scoped_win.h"
+#include "update/download_end.h"
 
 #include "update/download_outcome.h"
 #include "update/list_fetch.h"
@@ -27,13 +33,69 @@ ListAnswer DownloadList(const std::string& address,
                         const TransferSession& session,
                         const std::atomic<bool>* cancel);
 
-// Streams the body into a temporary file beside `localPath`, hashing it as it arrives and telling
-// `progress` (when given) its bytes, and returns kFetched once the whole body has arrived and its
-// MD5 is `md5` (in any letter case; an empty `md5` never matches): the temporary file then waits
-// for InstallDownload. Creates the missing folders of `localPath` first, before any network
-// activity, and touches no existing file there. A transfer cut by a passing fault or by `stop`
-// after some bytes keeps its temporary file with a record beside it (ResumeRecordPath), and the
-// next call at `localPath` asks only for the rest; any other failure removes both.
+// One file's fetch into a temporary file beside `localPath`, stepped by the thread that made it,
+// which may step several at once and wait for news of any (WaitForTransfers on Session()). It
+// creates the missing folders of `localPath` first, before any network activity, and touches no
+// existing file there. The body is hashed as it arrives and `progress` (when given) told its
+// bytes; the fetch ends with kFetched once the whole body has arrived and its MD5 is `md5` (in any
+// letter case; an empty `md5` never matches): the temporary file then waits for InstallDownload.
+// A transfer cut by a passing fault or by `stop` after some bytes keeps its temporary file with a
+// record beside it (ResumeRecordPath), and the next fetch at `localPath` asks only for the rest;
+// any other failure removes both. Destroyed before its end, it leaves what it wrote as it is.
+class FileFetch {
+public:
+    FileFetch(const std::string& address,
+              const std::wstring& localPath,
+              const std::string& md5,
+              const TransferLimits& limits,
+              const TransferSession& session,
+              const TransferStop& stop,
+              FetchProgress* progress = nullptr);
+    FileFetch(const FileFetch&) = delete;
+    FileFetch& operator=(const FileFetch&) = delete;
+
+    // Does what can be done without waiting; true once the fetch has ended, with its outcome.
+    bool Step(DownloadOutcome* outcome);
+    const TransferSession& Session() const { return session_; }
+
+private:
+    bool Begin(DownloadOutcome* outcome);  // the checks before any request; false when they end it
+    bool StartAttempt(BodyEnd* end);       // false when the attempt ended before its request
+    bool OnAnswer(const Answer& answer);
+    bool OnBlock(const char* bytes, DWORD length);
+    // True when the fetch has ended with `outcome`, false when it goes on whole from the start.
+    bool EndAttempt(BodyEnd end, DownloadOutcome* outcome);
+    void DropPart();
+
+    std::string address_;
+    std::wstring localPath_;
+    std::string md5_;
+    TransferLimits limits_;
+    TransferSession session_;
+    TransferStop stop_;
+    FetchProgress unseen_;
+    FetchProgress& told_;
+    std::wstring folder_;  // with its trailing separator
+    std::wstring temporaryPath_;
+    std::wstring recordPath_;
+    HCRYPTPROV provider_ = 0;
+    RangeRequest resume_;
+    bool begun_ = false;
+    bool done_ = false;
+    DownloadOutcome outcome_ = DownloadOutcome::kFailed;
+    // The attempt under way.
+    ScopedFile file_;
+    ScopedCryptHash hash_;
+    FileEndFacts facts_;
+    int64_t length_ = -1;
+    bool hashed_ = true;
+    bool recordedAhead_ = false;
+    std::string validator_;
+    BodySink sink_;
+    TransferRun transfer_;
+};
+
+// A FileFetch stepped on the calling thread until it ends.
 DownloadOutcome FetchToTemporary(const std::string& address,
                                  const std::wstring& localPath,
                                  const std::string& md5,

@@ -8,6 +8,17 @@ namespace {
 // Blocks read ahead of the storing side: memory stays bounded when the disk is slower.
 constexpr size_t kQueuedBlocks = 4;
 
+// The reader's news: the storing side, waiting on the line or on the session, hears it.
+void Tell(ReaderLine& line) {
+    WakeAllConditionVariable(&line.changed);
+    if (TransferNews* news = line.news.get()) {
+        AcquireSRWLockExclusive(&news->lock);
+        ++news->count;
+        ReleaseSRWLockExclusive(&news->lock);
+        WakeAllConditionVariable(&news->changed);
+    }
+}
+
 // Reads one job's answer into it block by block, until the body ends or the storing side gives up.
 void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
     Answer answer;
@@ -24,7 +35,7 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
     // A usable answer is told with its first block: a wake-up less for every file, and under
     // Wine each costs more than a small file's bytes.
     if (!usable) {
-        Wake(line);
+        Tell(line);
         return;
     }
     uint64_t received = 0;
@@ -58,7 +69,7 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
             if (ended)
                 job.state = read ? ReadState::kBodyEnded : ReadState::kBodyCut;
         }
-        Wake(line);
+        Tell(line);
         if (ended)
             return;
     }
@@ -91,12 +102,21 @@ void ReadLine(std::shared_ptr<ReaderLine> line, SharedInternet internet) {
 
 }  // namespace
 
+void WaitForNews(TransferNews& news, uint64_t* seen, DWORD milliseconds) {
+    AcquireSRWLockExclusive(&news.lock);
+    if (news.count == *seen)
+        SleepConditionVariableSRW(&news.changed, &news.lock, milliseconds, 0);
+    *seen = news.count;
+    ReleaseSRWLockExclusive(&news.lock);
+}
+
 void Wake(ReaderLine& line) {
     WakeAllConditionVariable(&line.changed);
 }
 
-bool StartReader(const SharedInternet& internet, Reader* reader) {
+bool StartReader(const SharedInternet& internet, const std::shared_ptr<TransferNews>& news, Reader* reader) {
     reader->line = std::make_shared<ReaderLine>();
+    reader->line->news = news;
     try {
         reader->thread = std::thread(ReadLine, reader->line, internet);
         return true;

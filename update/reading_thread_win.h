@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -31,13 +32,26 @@ struct TransferJob {
     Answer answer;
 };
 
-// A reading thread and what it shares with the storing side. Slim locks and condition variables
-// wait inside the process under Wine; the standard library's wait through the wineserver.
+// What the readers of one session tell whoever steps their transfers: that something came. One
+// thread can so wait for all of them at once. Slim locks and condition variables wait inside the
+// process under Wine; the standard library's wait through the wineserver.
+struct TransferNews {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    uint64_t count = 0;  // grows with every piece of news
+};
+
+// Waits at most `milliseconds` for news after `*seen` (a count from an earlier call, or 0), and
+// sets it to the count of now.
+void WaitForNews(TransferNews& news, uint64_t* seen, DWORD milliseconds);
+
+// A reading thread and what it shares with the storing side.
 struct ReaderLine {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
-    std::shared_ptr<TransferJob> job;  // the transfer to read, until the reader has ended it
-    bool closing = false;              // no more transfers: the thread ends when it is free
+    std::shared_ptr<TransferJob> job;    // the transfer to read, until the reader has ended it
+    bool closing = false;                // no more transfers: the thread ends when it is free
+    std::shared_ptr<TransferNews> news;  // the session's, told of every answer, block and end
 };
 
 // The line's lock, held for a scope.
@@ -63,6 +77,8 @@ private:
     ReaderLine& line_;
 };
 
+// Wakes whoever waits on the line: the reader, when the storing side has made room or handed it
+// work.
 void Wake(ReaderLine& line);
 
 // A line with its thread, which reads one job after another on `internet` until the line closes.
@@ -71,7 +87,7 @@ struct Reader {
     std::thread thread;
 };
 // False when no thread could be had.
-bool StartReader(const SharedInternet& internet, Reader* reader);
+bool StartReader(const SharedInternet& internet, const std::shared_ptr<TransferNews>& news, Reader* reader);
 // Hands `job` to the reader's thread.
 void GiveJob(ReaderLine& line, const std::shared_ptr<TransferJob>& job);
 // Tells the thread to end once it is free; the job under way, if any, is abandoned.

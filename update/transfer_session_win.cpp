@@ -27,6 +27,7 @@ RequestShape RequestFor(const TransferAsk& ask) {
 
 struct TransferSessionState {
     SharedInternet internet;
+    std::shared_ptr<TransferNews> news = std::make_shared<TransferNews>();
     SRWLOCK lock = SRWLOCK_INIT;
     std::vector<Reader> free;  // readers whose last body ended; guarded by `lock`
 
@@ -51,7 +52,7 @@ bool TakeReader(TransferSessionState& session, Reader* reader) {
         session.free.pop_back();
     }
     ReleaseSRWLockExclusive(&session.lock);
-    return found || StartReader(session.internet, reader);
+    return found || StartReader(session.internet, session.news, reader);
 }
 
 void GiveBack(TransferSessionState& session, Reader&& reader) {
@@ -68,6 +69,121 @@ TransferSession OpenTransferSession(const TransferLimits& limits) {
     return session;
 }
 
+namespace {
+
+void LeaveReaderBehind(TransferRun* run) {
+    run->running = false;
+    // It may never come back from its read: it owns its line, its job and a share of the
+    // session's handle, and ends on its own whenever the read returns.
+    CloseLine(*run->reader.line);
+    run->reader.thread.detach();
+}
+
+}  // namespace
+
+TransferRun::~TransferRun() {
+    if (running)
+        LeaveReaderBehind(this);
+}
+
+bool StartTransfer(TransferRun* run,
+                   const TransferSession& given,
+                   const std::string& address,
+                   DWORD blockLength,
+                   const TransferLimits& limits,
+                   const BodySink& sink,
+                   const TransferAsk& ask,
+                   const TransferStop& stop,
+                   BodyEnd* end) {
+    *end = BodyEnd::kCancelled;
+    if (stop.IsSet())
+        return false;
+    run->session = given ? given : OpenTransferSession(limits);
+    *end = BodyEnd::kFailed;
+    if (!TakeReader(*run->session, &run->reader))
+        return false;
+    run->job = std::make_shared<TransferJob>();
+    run->job->address = address;
+    run->job->blockLength = blockLength;
+    run->job->request = RequestFor(ask);
+    run->job->limits = limits;
+    run->limits = limits;
+    run->stop = stop;
+    run->sink = &sink;
+    run->heard = false;
+    StartPace(&run->pace, NowMs());
+    run->running = true;
+    GiveJob(*run->reader.line, run->job);
+    return true;
+}
+
+bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
+    TransferJob& job = *run->job;
+    ReaderLine& line = *run->reader.line;
+    bool ended = true;
+    bool whole = false;  // the body ended: the reader is free for the session's next transfer
+    {
+        Hold hold(line);
+        for (;;) {
+            // Looked at before anything else: a body that keeps coming must not hold CANCEL off.
+            if (run->stop.IsSet()) {
+                *end = BodyEnd::kCancelled;
+                break;
+            }
+            if (HasAnswered(job.state) && !run->heard) {
+                run->heard = true;
+                if (!hold.Unlocked([&] { return run->sink->onAnswer(job.answer); })) {
+                    *end = BodyEnd::kFailed;
+                    break;
+                }
+                continue;
+            }
+            if (!job.blocks.empty()) {
+                std::vector<char> block = std::move(job.blocks.front());
+                job.blocks.pop_front();
+                Wake(line);
+                const bool taken = hold.Unlocked([&] {
+                    RecordArrival(&run->pace, run->limits, NowMs(), block.size());
+                    return run->sink->onBlock(block.data(), static_cast<DWORD>(block.size()));
+                });
+                if (!taken) {
+                    *end = BodyEnd::kFailed;
+                    break;
+                }
+                continue;
+            }
+            if (HasEnded(job.state)) {
+                *end = JudgeBodyEnd(job.state, job.answer.length, run->pace.received);
+                whole = true;
+                break;
+            }
+            if (IsTransferTooSlow(run->pace, run->limits, NowMs())) {
+                *end = BodyEnd::kBroken;
+                break;
+            }
+            ended = false;
+            break;
+        }
+        if (ended && status)
+            *status = job.answer.status;
+    }
+    if (!ended)
+        return false;
+    // Unless the body ended, its reader may be stuck in a read for good (or the sink gave up):
+    // it is left behind, and the session lends the next transfer another.
+    if (whole) {
+        run->running = false;
+        GiveBack(*run->session, std::move(run->reader));
+    } else {
+        LeaveReaderBehind(run);
+    }
+    return true;
+}
+
+void WaitForTransfers(const TransferSession& session, uint64_t* seen, DWORD milliseconds) {
+    WaitForNews(*session->news, seen, milliseconds);
+}
+
 BodyEnd Transfer(const TransferSession& given,
                  const std::string& address,
                  DWORD blockLength,
@@ -76,78 +192,12 @@ BodyEnd Transfer(const TransferSession& given,
                  const TransferAsk& ask,
                  const TransferStop& stop,
                  unsigned long* status) {
-    if (stop.IsSet())
-        return BodyEnd::kCancelled;
-    const TransferSession session = given ? given : OpenTransferSession(limits);
-    Reader reader;
-    if (!TakeReader(*session, &reader))
-        return BodyEnd::kFailed;
-    auto job = std::make_shared<TransferJob>();
-    job->address = address;
-    job->blockLength = blockLength;
-    job->request = RequestFor(ask);
-    job->limits = limits;
-
-    TransferPace pace;
-    StartPace(&pace, NowMs());
+    TransferRun run;
     BodyEnd end = BodyEnd::kFailed;
-    bool heard = false;
-    // Unless the body ends, its reader may be stuck in a read for good (or the sink threw): it is
-    // left behind, and the session lends the next transfer another.
-    struct LeaveBehind {
-        TransferSessionState& session;
-        Reader& reader;
-        bool needed = true;
-        ~LeaveBehind() {
-            if (!needed) {
-                GiveBack(session, std::move(reader));
-                return;
-            }
-            CloseLine(*reader.line);
-            // It may never come back from its read: it owns its line, its job and a share of the
-            // session's handle, and ends on its own whenever the read returns.
-            reader.thread.detach();
-        }
-    } leave{*session, reader};
-    GiveJob(*reader.line, job);
-    ReaderLine& line = *reader.line;
-    Hold hold(line);
-    for (;;) {
-        // Looked at before anything else: a body that keeps coming must not hold CANCEL off.
-        if (stop.IsSet()) {
-            end = BodyEnd::kCancelled;
-            break;
-        }
-        if (HasAnswered(job->state) && !heard) {
-            heard = true;
-            if (!hold.Unlocked([&] { return sink.onAnswer(job->answer); }))
-                break;
-            continue;
-        }
-        if (!job->blocks.empty()) {
-            std::vector<char> block = std::move(job->blocks.front());
-            job->blocks.pop_front();
-            Wake(line);
-            const bool taken = hold.Unlocked([&] {
-                RecordArrival(&pace, limits, NowMs(), block.size());
-                return sink.onBlock(block.data(), static_cast<DWORD>(block.size()));
-            });
-            if (!taken)
-                break;
-            continue;
-        }
-        if (HasEnded(job->state)) {
-            end = JudgeBodyEnd(job->state, job->answer.length, pace.received);
-            leave.needed = false;
-            break;
-        }
-        if (IsTransferTooSlow(pace, limits, NowMs())) {
-            end = BodyEnd::kBroken;
-            break;
-        }
-        hold.Wait(kPaceCheckIntervalMs);
-    }
-    if (status)
-        *status = job->answer.status;
+    if (!StartTransfer(&run, given, address, blockLength, limits, sink, ask, stop, &end))
+        return end;
+    uint64_t seen = 0;
+    while (!StepTransfer(&run, &end, status))
+        WaitForTransfers(run.session, &seen, kPaceCheckIntervalMs);
     return end;
 }

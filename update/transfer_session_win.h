@@ -1,6 +1,6 @@
 // HTTPS GETs on one WinInet session: each transfer hands its body to a sink block by block, from a
-// reading thread the session lends it (see reading_thread_win.h). Several transfers may run at
-// once, from threads of their own.
+// reading thread the session lends it (see reading_thread_win.h). One thread may step several
+// transfers at once, waiting for news of any of them.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,7 @@
 
 #include "update/download_end.h"
 #include "update/http_response.h"
+#include "update/reading_thread_win.h"
 #include "update/transfer_limits.h"
 
 // The session of one run (one InternetOpen handle), so that each transfer after the first finds
@@ -57,12 +58,51 @@ struct TransferStop {
     }
 };
 
-// Fetches `address` on `session` (a session of its own when null) and hands the answer to `sink`,
-// as long as the answer is a 200 (or a 206 to a range, or a 304 to `unlessStill`) reached by at
-// most limits.maxRedirects redirects over https://, the body arrives at a pace within the limits,
-// and the sink takes it. Once `stop` is set, it returns kCancelled within about 100 ms, leaving
-// the reading thread behind as it does a transfer that became too slow. `status`, when given, gets
-// the last answer's status (0 when none came).
+// One transfer under way, stepped by the thread that started it: the reader the session lent it,
+// the job they share, its pace. Destroyed before its end, it leaves the reader behind.
+struct TransferRun {
+    TransferRun() = default;
+    ~TransferRun();
+    TransferRun(const TransferRun&) = delete;
+    TransferRun& operator=(const TransferRun&) = delete;
+
+    TransferSession session;
+    Reader reader;
+    std::shared_ptr<TransferJob> job;
+    TransferLimits limits;
+    TransferStop stop;
+    const BodySink* sink = nullptr;
+    TransferPace pace;
+    bool heard = false;    // the sink has had the answer
+    bool running = false;  // started and not ended
+};
+
+// Starts fetching `address` on `session` (a session of its own when null) for `sink`, which must
+// outlive the run. False when it cannot start: `stop` was set (the end is then kCancelled) or no
+// reading thread could be had (kFailed).
+bool StartTransfer(TransferRun* run,
+                   const TransferSession& session,
+                   const std::string& address,
+                   DWORD blockLength,
+                   const TransferLimits& limits,
+                   const BodySink& sink,
+                   const TransferAsk& ask,
+                   const TransferStop& stop,
+                   BodyEnd* end);
+
+// Hands the sink whatever has come, without waiting; true once the transfer has ended, with its
+// `end` and (when given) `status`, the last answer's status (0 when none came). The answer is
+// taken while it is a 200 (or a 206 to a range, or a 304 to `unlessStill`) reached by at most
+// limits.maxRedirects redirects over https://, the body arrives at a pace within the limits, and
+// the sink takes it. Once `stop` is set it ends with kCancelled at the next step, leaving the
+// reading thread behind as it does a transfer that became too slow.
+bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status = nullptr);
+
+// Waits at most `milliseconds` for news of any transfer on `session` after `*seen`, the count of
+// the last call (start at 0).
+void WaitForTransfers(const TransferSession& session, uint64_t* seen, DWORD milliseconds);
+
+// A whole transfer, stepped on the calling thread until it ends.
 BodyEnd Transfer(const TransferSession& session,
                  const std::string& address,
                  DWORD blockLength,
