@@ -11,7 +11,7 @@ jobs=$(nproc)
 source scripts/settings.sh
 
 # The portable tests that start threads of their own.
-THREADED_TESTS='DigestsAhead.*:UpdateRunAhead.*:UpdateRunAtOnce.*:UpdateRunProgress.AHeldFigure*'
+THREADED_TESTS='DigestsAhead.*:UpdateRunAhead.*:UpdateRunAtOnce.AFileListedTwice*:UpdateRunProgress.AHeldFigure*'
 log() { printf '\n==> %s\n' "$*"; }
 die() { echo "check: $*" >&2; python3 scripts/summarize.py "$results" || true; exit 1; }
 

@@ -33,28 +33,23 @@ std::wstring FailureText(DownloadOutcome outcome, const std::wstring& widePath) 
 
 }  // namespace
 
-DownloadOutcome FetchWithRetries(const UpdateOperations& operations,
-                                 const std::vector<std::string>& fileBases,
-                                 const FileListEntry& entry,
-                                 const std::wstring& localPath,
-                                 FetchProgress& progress,
-                                 const std::atomic<bool>& stop) {
-    for (int attempt = 1;; ++attempt) {
-        bool passing = false;
-        for (const std::string& base : fileBases) {
-            const DownloadOutcome outcome =
-                operations.fetchFile(BuildDownloadAddress(base, entry.path), localPath, entry.md5, progress, stop);
-            // A root that lags behind fails the digest like one without the file: the next is asked.
-            if (outcome != DownloadOutcome::kFailedForNow && outcome != DownloadOutcome::kFailed)
-                return outcome;
-            passing = passing || outcome == DownloadOutcome::kFailedForNow;
-        }
-        if (!passing || attempt == kMostAttempts || !operations.waitUnlessCancelled)
-            return DownloadOutcome::kFailed;
-        if (operations.waitUnlessCancelled(kRetryDelaysMs[attempt - 1], stop))
-            return DownloadOutcome::kCancelled;
-    }
-}
+EntryWalk::EntryWalk(const UpdateOperations& operations,
+                     const std::vector<FileListEntry>& entries,
+                     const std::vector<std::wstring>& paths,
+                     const std::vector<std::string>& fileBases,
+                     DigestsAhead* ahead,
+                     Reports& reports)
+    : operations(operations),
+      entries(entries),
+      paths(paths),
+      fileBases(fileBases),
+      ahead(ahead),
+      reports(reports),
+      units(ProgressUnitsPerEntry(entries.size())),
+      totalUnits(static_cast<int32_t>(entries.size()) * units),
+      atOnce(std::max<size_t>(1, operations.transfersAtOnce)),
+      decisions(paths.size(), Decision::kUndecided),
+      fetches(paths.size()) {}
 
 void EntryWalk::Report(int32_t newFigure) {
     if (newFigure > figure) {
@@ -72,7 +67,8 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
     FileDigest local;
     if (ahead) {
         if (!ahead->IsReady(index)) {
-            if (!mayWait)
+            // Fetches under way are not left without steps while a digest is read.
+            if (!mayWait || !underWay.empty())
                 return false;
             // The bar shows what is done before the run waits for a long digest. A short one,
             // as most are, is waited for first: a message for each small file would cost more
@@ -90,9 +86,9 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
     // Held by another program: neither its digest nor a replace can work now.
     if (exists && local.inUse)
         decisions[index] = Decision::kInUse;
-    // Byte comparison: an upper-case manifest digest never matches and is fetched every run.
-    // An empty digest means the file could not be read, so it never counts as a match, not
-    // even against a manifest line with an empty digest.
+    // Byte comparison: an upper-case manifest digest never matches and is fetched every run. An
+    // empty digest means the file could not be read, so it never counts as a match, not even
+    // against a manifest line with an empty digest.
     else if (exists && !local.digest.empty() && local.digest == entries[index].md5)
         decisions[index] = Decision::kUpToDate;
     else
@@ -101,7 +97,7 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
 }
 
 void EntryWalk::DecideAhead() {
-    const size_t limit = std::min(paths.size(), next + (fetches ? kFetchesAhead : 1));
+    const size_t limit = std::min(paths.size(), next + (atOnce > 1 ? kFetchesAhead : 1));
     // Without digests ahead, each is read here: one at a time past the entry under way, so
     // CANCEL and the bar are looked at between them.
     size_t readHere = 0;
@@ -109,27 +105,59 @@ void EntryWalk::DecideAhead() {
         const std::wstring key = PathKey(paths[decided]);
         if (queuedPaths.count(key) || (!ahead && decided > next && readHere++ > 0) || !Decide(decided, decided == next))
             break;
-        if (decisions[decided] == Decision::kFetch && fetches) {
+        if (decisions[decided] == Decision::kFetch) {
             ++queuedPaths[key];
-            fetches->Add(decided);
+            fetches[decided].reset(new EntryFetch);
+            queued.push_back(decided);
         }
         ++decided;
     }
 }
 
-bool EntryWalk::FetchNext(DownloadOutcome* outcome) {
-    if (!fetches) {
-        FetchProgress progress;
-        *outcome = FetchWithRetries(operations, fileBases, entries[next], paths[next], progress, noStop);
-        return true;
+void EntryWalk::EndFetch(EntryFetch& fetch, DownloadOutcome outcome) {
+    fetch.step = nullptr;
+    fetch.ended = true;
+    fetch.outcome = outcome;
+}
+
+void EntryWalk::StepFetch(size_t index) {
+    EntryFetch& fetch = *fetches[index];
+    while (!fetch.ended) {
+        if (!fetch.step) {
+            if (fetch.retryAt > 0 && operations.nowMs() < fetch.retryAt)
+                return;
+            fetch.step = operations.startFetch(BuildDownloadAddress(fileBases[fetch.root], entries[index].path),
+                                               paths[index], entries[index].md5, fetch.progress, stop);
+        }
+        DownloadOutcome outcome = DownloadOutcome::kFailed;
+        if (!fetch.step(&outcome))
+            return;
+        fetch.step = nullptr;
+        // A root that lags behind fails the digest like one without the file: the next is asked.
+        if (outcome != DownloadOutcome::kFailedForNow && outcome != DownloadOutcome::kFailed)
+            return EndFetch(fetch, outcome);
+        fetch.passing = fetch.passing || outcome == DownloadOutcome::kFailedForNow;
+        if (++fetch.root < fileBases.size())
+            continue;
+        if (!fetch.passing || fetch.attempt == kMostAttempts || !operations.nowMs)
+            return EndFetch(fetch, DownloadOutcome::kFailed);
+        fetch.retryAt = operations.nowMs() + kRetryDelaysMs[fetch.attempt - 1];
+        ++fetch.attempt;
+        fetch.root = 0;
+        fetch.passing = false;
     }
-    if (!fetches->WaitUntilEnded(next, kTickMs)) {
-        const FetchProgress& progress = fetches->Progress(next);
-        Report(ProgressFigure(static_cast<int32_t>(next), units, progress.received.load(), progress.length.load()));
-        return false;
+}
+
+void EntryWalk::StepFetches() {
+    while (underWay.size() < atOnce && !queued.empty() && !stop) {
+        underWay.push_back(queued.front());
+        queued.pop_front();
     }
-    *outcome = fetches->Outcome(next);
-    return true;
+    for (size_t index : underWay)
+        StepFetch(index);
+    underWay.erase(
+        std::remove_if(underWay.begin(), underWay.end(), [this](size_t index) { return fetches[index]->ended; }),
+        underWay.end());
 }
 
 void EntryWalk::Handled() {
@@ -139,12 +167,19 @@ void EntryWalk::Handled() {
 
 std::wstring EntryWalk::Step() {
     const std::wstring widePath = WidenManifestPath(entries[next].path);
-    // A path that could leave the folder is treated as a failed download before anything
-    // is read or written for it.
+    // A path that could leave the folder is treated as a failed download before anything is
+    // read or written for it.
     if (next >= paths.size())
         return kStatusDownloadFailedPrefix + widePath;
     DecideAhead();
     switch (decisions[next]) {
+        case Decision::kUndecided:
+            // Its digest is still being read, and the fetches under way go on meanwhile.
+            StepFetches();
+            reports.Poll();
+            if (operations.waitForTransfers)
+                operations.waitForTransfers(1);
+            return std::wstring();
         case Decision::kInUse:
             return kStatusInUsePrefix + widePath;
         case Decision::kUpToDate:
@@ -157,30 +192,51 @@ std::wstring EntryWalk::Step() {
         reports.Status(kStatusDownloadingPrefix + widePath);
         announced = next + 1;
     }
-    DownloadOutcome outcome = DownloadOutcome::kFailed;
-    if (!FetchNext(&outcome))
+    StepFetches();
+    EntryFetch& fetch = *fetches[next];
+    if (!fetch.ended) {
+        Report(ProgressFigure(static_cast<int32_t>(next), units, fetch.progress.received.load(),
+                              fetch.progress.length.load()));
+        uint32_t wait = kTickMs;
+        if (!fetch.step && fetch.retryAt > 0) {
+            const uint64_t now = operations.nowMs();
+            wait = static_cast<uint32_t>(std::min<uint64_t>(wait, fetch.retryAt > now ? fetch.retryAt - now : 0));
+        }
+        if (operations.waitForTransfers && wait > 0)
+            operations.waitForTransfers(wait);
         return std::wstring();
+    }
+    DownloadOutcome outcome = fetch.outcome;
     if (outcome == DownloadOutcome::kFetched)
         outcome = operations.installFile(paths[next]);
     if (outcome != DownloadOutcome::kStored)
         return FailureText(outcome, widePath);
     const std::wstring key = PathKey(paths[next]);
     written.insert(key);
-    if (fetches && --queuedPaths[key] == 0)
+    if (--queuedPaths[key] == 0)
         queuedPaths.erase(key);
     Handled();
     return std::wstring();
 }
 
 void EntryWalk::DropFetchedAhead(bool cancelled) {
-    if (!fetches)
-        return;
-    fetches->StopAndJoin();
+    stop = true;
+    queued.clear();
+    // Each fetch under way ends at its next step now; one waiting to try again ends at once.
+    while (!underWay.empty()) {
+        for (size_t index : underWay) {
+            if (!fetches[index]->step)
+                EndFetch(*fetches[index], DownloadOutcome::kCancelled);
+        }
+        StepFetches();
+        if (!underWay.empty() && operations.waitForTransfers)
+            operations.waitForTransfers(kTickMs);
+    }
     for (size_t index = next; index < decided; ++index) {
-        if (decisions[index] != Decision::kFetch || !fetches->HasStarted(index))
-            continue;
-        if (DropsUnhandledFetch(fetches->Outcome(index), cancelled || index == next,
-                                fetches->Progress(index).length.load()))
+        const EntryFetch* fetch = fetches[index].get();
+        if (!fetch || !fetch->ended)
+            continue;  // never started: nothing of this run is on disk
+        if (DropsUnhandledFetch(fetch->outcome, cancelled || index == next, fetch->progress.length.load()))
             operations.deleteFile(TemporaryDownloadPath(paths[index]));
     }
 }

@@ -82,12 +82,11 @@ std::vector<std::wstring> PathsToExamine(const std::wstring& launcherFolder,
 // busy while the run downloads or reports, little enough that a cancel drops little work.
 constexpr size_t kDigestsAhead = 32;
 // What the run prepares before it examines the first entry: the temporary downloads that belong
-// to no listed file any more, the local paths, the digests computed ahead and the transfers.
+// to no listed file any more, the local paths and the digests computed ahead.
 struct Prepared {
     std::vector<std::wstring> leftDownloads;
     std::vector<std::wstring> paths;
     std::unique_ptr<DigestsAhead> ahead;
-    std::unique_ptr<FetchQueue> fetches;  // ends (and joins its threads) before the digests ahead
 };
 
 }  // namespace
@@ -130,9 +129,7 @@ bool RunUpdate(const std::wstring& launcherFolder,
     if (entries.empty())
         return EndRun(reports, kStatusNoFiles, false);
 
-    const int32_t units = ProgressUnitsPerEntry(entries.size());
-    const int32_t totalUnits = static_cast<int32_t>(entries.size()) * units;
-    reports.Progress(0, totalUnits);
+    reports.Progress(0, static_cast<int32_t>(entries.size()) * ProgressUnitsPerEntry(entries.size()));
     Prepared prepared;
     try {
         // What is left of these once every listed file is in place belongs to no download any more.
@@ -144,47 +141,34 @@ bool RunUpdate(const std::wstring& launcherFolder,
             if (!prepared.ahead->IsRunning())
                 prepared.ahead.reset();
         }
-        if (operations.transferThreads > 0 && prepared.paths.size() > 1) {
-            const std::vector<std::wstring>& paths = prepared.paths;
-            prepared.fetches.reset(new FetchQueue(
-                paths.size(), std::min(operations.transferThreads, paths.size()),
-                [&operations, &paths, &entries, &fileBases](size_t index, FetchProgress& progress,
-                                                            const std::atomic<bool>& stop) {
-                    return FetchWithRetries(operations, fileBases, entries[index], paths[index], progress, stop);
-                }));
-            if (!prepared.fetches->IsRunning())
-                prepared.fetches.reset();
-        }
     } catch (const std::bad_alloc&) {
         // Nothing has been examined yet: the run ends as if the list had not come.
         prepared = Prepared();
         return EndRun(reports, kStatusCannotConnect, false);
     }
 
-    EntryWalk walk{operations,
-                   entries,
-                   prepared.paths,
-                   fileBases,
-                   prepared.ahead.get(),
-                   prepared.fetches.get(),
-                   reports,
-                   units,
-                   totalUnits,
-                   std::vector<Decision>(prepared.paths.size(), Decision::kUndecided)};
-    while (walk.next < entries.size()) {
+    // The walk refers to the prepared paths and the digests ahead: it is made after them, so it
+    // is gone before them.
+    std::unique_ptr<EntryWalk> walk;
+    try {
+        walk.reset(new EntryWalk(operations, entries, prepared.paths, fileBases, prepared.ahead.get(), reports));
+    } catch (const std::bad_alloc&) {
+        return EndRun(reports, kStatusCannotConnect, false);
+    }
+    while (!walk->Done()) {
         std::wstring end;
         if (operations.isCancelRequested()) {
             end = kStatusCancelled;
         } else {
             try {
-                end = walk.Step();
+                end = walk->Step();
             } catch (const std::bad_alloc&) {
                 // Whatever this entry held is released by now, so the end's text can be made.
-                end = kStatusDownloadFailedPrefix + WidenManifestPath(entries[walk.next].path);
+                end = kStatusDownloadFailedPrefix + WidenManifestPath(entries[walk->Next()].path);
             }
         }
         if (!end.empty()) {
-            walk.DropFetchedAhead(end == kStatusCancelled);
+            walk->DropFetchedAhead(end == kStatusCancelled);
             return EndRun(reports, end, false);
         }
     }

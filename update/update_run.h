@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "update/download_outcome.h"
-#include "update/fetch_queue.h"
 #include "update/list_fetch.h"
 #include "update/local_file.h"
+
+// A fetch under way: each call does what it can without waiting, and gives true, with the
+// fetch's outcome, once it has ended. Dropped before that, it leaves what it wrote as it is.
+using FetchStep = std::function<bool(DownloadOutcome* outcome)>;
 
 // A file is tried this many times at most; before the second and third tries the run waits.
 constexpr int kMostAttempts = 3;
@@ -29,32 +32,34 @@ struct UpdateOperations {
     // Threads that compute the entries' digests ahead while the run handles the entries before
     // them; 0 computes each digest when its turn comes, after pathExists.
     size_t digestThreads = 0;
-    // Streams the file into its temporary file beside `localPath`, hashing it as it arrives, and
-    // reports its bytes through `progress`; kFetched leaves it there, its MD5 the listed one (in
-    // any letter case; an empty one never matches), for installFile. A download that stopped
-    // midway leaves what it needs to go on from there at the next try. `stop` is set once the run
-    // no longer needs the file: the transfer then ends soon, as on CANCEL.
-    std::function<DownloadOutcome(const std::string& address,
-                                  const std::wstring& localPath,
-                                  const std::string& md5,
-                                  FetchProgress& progress,
-                                  const std::atomic<bool>& stop)>
-        fetchFile;
+    // Starts streaming the file into its temporary file beside `localPath`, hashing it as it
+    // arrives and telling `progress` its bytes; the step it gives back goes on with it (see
+    // FetchStep), and ends with kFetched once the file is there, its MD5 the listed one (in any
+    // letter case; an empty one never matches), for installFile. A download that stopped midway
+    // leaves what it needs to go on from there at the next try. `stop` is set once the run no
+    // longer needs the file: the fetch then ends at its next step, as on CANCEL.
+    std::function<FetchStep(const std::string& address,
+                            const std::wstring& localPath,
+                            const std::string& md5,
+                            FetchProgress& progress,
+                            const std::atomic<bool>& stop)>
+        startFetch;
     // Puts a fetched file in place of `localPath`: kStored, or kInUse or kCannotWrite, which leave
     // the old file as it was and remove the fetched one.
     std::function<DownloadOutcome(const std::wstring& localPath)> installFile;
-    // Files fetched at once, each on a thread of its own, while the run installs them in list
-    // order; 0 fetches each file on the run's thread when its turn comes.
-    size_t transferThreads = 0;
+    // Files fetched at once, while the run puts them in place in list order; 1 fetches each file
+    // only when its turn comes.
+    size_t transfersAtOnce = 1;
+    // Waits at most `milliseconds`, less when a fetch under way has news.
+    std::function<void(uint32_t milliseconds)> waitForTransfers;
+    // Milliseconds from a fixed point, for the waits before a retry. Unset: no retries.
+    std::function<uint64_t()> nowMs;
     // Our temporary downloads (full paths) in one folder; whether one can resume (it has a
     // record that reads well); deleting one with its record.
     std::function<std::vector<std::wstring>(const std::wstring& folder)> listTemporaryFiles;
     std::function<bool(const std::wstring& temporaryPath)> canResume;
     std::function<void(const std::wstring& path)> deleteFile;
     std::function<bool()> isCancelRequested;
-    // Waits before a retry; returns at once with true when CANCEL is pressed or `stop` is set
-    // meanwhile. Unset: no retries. Called on the threads of the transfers.
-    std::function<bool(uint32_t milliseconds, const std::atomic<bool>& stop)> waitUnlessCancelled;
     // In units of ProgressUnitsPerEntry (run_progress.h): `done` grows with the bytes of the file
     // under way, and equals `total` only once every entry is handled.
     std::function<void(int32_t done, int32_t total)> postProgress;
@@ -89,7 +94,7 @@ extern const wchar_t kStatusListOlder[];
 // from the first that answers (FetchList), and each file from that one, or, when it fails there,
 // from the others in their order before the run waits to try again.
 //
-// With transferThreads, files are fetched ahead of their turn, several at once, but each goes in
+// With transfersAtOnce, files are fetched ahead of their turn, several at once, but each goes in
 // place only once every entry before it is handled: the texts and figures are those of a run that
 // fetches one file at a time, only sooner. The first entry in list order that fails ends the run:
 // no transfer starts any more, those under way are stopped, and what was fetched ahead for

@@ -57,12 +57,14 @@ struct FakeRun {
     std::atomic<int32_t> lastPostedDone{-1};  // in entries
     std::atomic<int32_t> lastPostedUnits{-1};
     bool cancelInWait = false;
-    std::vector<uint32_t> waits;
+    std::vector<uint32_t> waits;                         // how long the run waited before each download after the first
     std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
-    // Runs inside a download too, on the transfer's own thread when there are several at once.
-    // Its result is the download's.
-    std::function<DownloadOutcome(const std::string&, FetchProgress&, const std::atomic<bool>& stop, DownloadOutcome)>
-        duringFetch;
+    // Each step of a download, with its count (from 1); it ends the download by giving true, and may
+    // change its outcome. Unset, a download ends at its first step.
+    std::function<bool(const std::string&, int step, FetchProgress&, const std::atomic<bool>& stop, DownloadOutcome*)>
+        onStep;
+    uint64_t nowMs = 1;             // the run's clock
+    uint64_t lastEndMs = 0;         // when the last download ended
     std::function<void()> onFetch;  // runs inside the manifest fetch
     std::vector<std::string> roots = {kRoot};
     std::map<std::string, ListAnswer::Kind> listAnswers;  // address -> an answer other than its list
@@ -90,7 +92,7 @@ struct FakeRun {
     std::vector<std::string> downloadDigests;
     Lines installed;
     std::map<std::wstring, std::string> fetchedDigests;  // in the temporary files
-    size_t transferThreads = 0;
+    size_t transfersAtOnce = 1;
     std::map<std::wstring, std::vector<std::wstring>> temporaryFiles;  // folder -> ours found there
     Lines listedFolders;
     Lines cleaned;  // deletions of temporary files, apart from `touched`
@@ -158,14 +160,16 @@ struct FakeRun {
         operations.digestThreads = digestThreads;
         if (windowReadsNothing)
             operations.isProgressUnread = [this] { return unread; };
-        operations.fetchFile = [this](const std::string& address, const std::wstring& path, const std::string& md5,
-                                      FetchProgress& progress, const std::atomic<bool>& stop) {
-            std::unique_lock<std::mutex> hold(lock);
+        operations.startFetch = [this](const std::string& address, const std::wstring& path, const std::string& md5,
+                                       FetchProgress& progress, const std::atomic<bool>& stop) -> FetchStep {
+            std::unique_lock<std::mutex> hold(lock);  // the digests ahead write down their calls too
             touched.push_back(L"download " + WidenAscii(address) + L" -> " + path);
             downloadAddresses.push_back(address);
             downloadPaths.push_back(path);
             downloadDigests.push_back(md5);
             fetchedDigests[path] = md5;
+            if (lastEndMs > 0 && nowMs > lastEndMs)
+                waits.push_back(static_cast<uint32_t>(nowMs - lastEndMs));
             DownloadOutcome outcome =
                 failingDownloads.count(address) ? DownloadOutcome::kFailed : DownloadOutcome::kFetched;
             std::vector<DownloadOutcome>& scripted = outcomes[address];
@@ -176,7 +180,14 @@ struct FakeRun {
             hold.unlock();
             if (onDownload)
                 onDownload(address);
-            return duringFetch ? duringFetch(address, progress, stop, outcome) : outcome;
+            auto steps = std::make_shared<int>(0);
+            return [this, address, outcome, steps, &progress, &stop](DownloadOutcome* ended) {
+                *ended = outcome;
+                if (onStep && !onStep(address, ++*steps, progress, stop, ended))
+                    return false;
+                lastEndMs = nowMs;
+                return true;
+            };
         };
         operations.installFile = [this](const std::wstring& path) {
             std::lock_guard<std::mutex> hold(lock);
@@ -184,12 +195,14 @@ struct FakeRun {
             localDigests[path] = fetchedDigests[path];
             return DownloadOutcome::kStored;
         };
-        operations.transferThreads = transferThreads;
+        operations.transfersAtOnce = transfersAtOnce;
         operations.canResume = [this](const std::wstring& path) { return resumable.count(path) != 0; };
-        operations.waitUnlessCancelled = [this](uint32_t milliseconds, const std::atomic<bool>&) {
-            std::lock_guard<std::mutex> hold(lock);
-            waits.push_back(milliseconds);
-            return cancelInWait;
+        // The clock moves only while the run waits.
+        operations.nowMs = [this] { return nowMs; };
+        operations.waitForTransfers = [this](uint32_t milliseconds) {
+            if (cancelInWait)
+                cancelRequested = true;
+            nowMs += milliseconds;
         };
         operations.listTemporaryFiles = [this](const std::wstring& folder) {
             if (sweepRunsOutOfMemory)
@@ -565,7 +578,7 @@ TEST(UpdateRunRetries, OnlyPassingFaultsAreTriedAgainAfterOneThenTwoSecondsUnles
         {"a 500, then the file", {kNow, DownloadOutcome::kFetched}, false, kComplete, 2, {1000}},
         {"three passing faults", {kNow, kNow, kNow}, false, L"status Error downloading: a.dat", 3, {1000, 2000}},
         {"a 404", {DownloadOutcome::kFailed}, false, L"status Error downloading: a.dat", 1, {}},
-        {"CANCEL in the wait", {kNow, DownloadOutcome::kFetched}, true, kCancelled, 1, {1000}},
+        {"CANCEL in the wait", {kNow, DownloadOutcome::kFetched}, true, kCancelled, 1, {}},
     };
     for (const auto& c : cases) {
         FakeRun run;
@@ -688,34 +701,9 @@ TEST(UpdateRunProgress, AWindowThatReadsNothingGetsExactFiguresWithEveryText) {
     EXPECT_EQ(run.messages, expected);
 }
 
-// Waits until `condition` holds, at most two seconds: a fault fails the test instead of hanging it.
-bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 std::string Address(const std::string& path) {
     return "https://updates.test/updater/" + path;
 }
-
-// Counts the downloads that have ended, on the transfers' threads.
-struct Ended {
-    std::mutex lock;
-    std::set<std::string> addresses;
-    void Add(const std::string& address) {
-        std::lock_guard<std::mutex> hold(lock);
-        addresses.insert(address);
-    }
-    bool Has(const std::string& address) {
-        std::lock_guard<std::mutex> hold(lock);
-        return addresses.count(address) != 0;
-    }
-};
 
 // A run of `total` entries up to the "Downloading" text of the third.
 Lines UpToTheThird(int total) {
@@ -731,17 +719,18 @@ Lines UpToTheThird(int total) {
 
 TEST(UpdateRunAtOnce, FilesFetchedTogetherGoInPlaceInListOrderWithTheTextsOfOneAtATime) {
     FakeRun run;
-    run.transferThreads = 3;
+    run.transfersAtOnce = 3;
     run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat", "e.dat"});
-    Ended ended;
-    // a.dat ends only after d.dat and e.dat, fetched behind it.
+    std::set<std::string> ended;
+    // a.dat ends only after d.dat and e.dat, fetched behind it, have ended.
     bool overtaken = false;
-    run.duringFetch = [&](const std::string& address, FetchProgress&, const std::atomic<bool>&,
-                          DownloadOutcome outcome) {
-        if (address == Address("a.dat"))
-            overtaken = WaitFor([&] { return ended.Has(Address("d.dat")) && ended.Has(Address("e.dat")); });
-        ended.Add(address);
-        return outcome;
+    run.onStep = [&](const std::string& address, int step, FetchProgress&, const std::atomic<bool>&, DownloadOutcome*) {
+        if (address == Address("a.dat") && !(ended.count(Address("d.dat")) && ended.count(Address("e.dat"))) &&
+            step < 100)
+            return false;
+        overtaken = overtaken || (address == Address("a.dat") && step < 100);
+        ended.insert(address);
+        return true;
     };
     EXPECT_TRUE(run.Run());
     EXPECT_TRUE(overtaken);
@@ -765,7 +754,8 @@ TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes
         Lines end;
         Lines cleaned;
     } cases[] = {
-        // d.dat came whole, e.dat was stopped midway: a large part keeps its record, a small one goes.
+        // d.dat came whole, e.dat and f.dat were stopped midway: a part of a file of 4 MiB keeps
+        // its record, one a byte smaller goes.
         {"a 404",
          false,
          {L"status Error downloading: c.dat", L"finished 0"},
@@ -775,30 +765,31 @@ TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes
     };
     for (const auto& c : cases) {
         FakeRun run;
-        run.transferThreads = 4;
+        run.transfersAtOnce = 4;
         run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat", "e.dat", "f.dat"});
         if (!c.cancel)
             run.failingDownloads.insert(Address("c.dat"));
-        Ended ended;
-        run.duringFetch = [&](const std::string& address, FetchProgress& progress, const std::atomic<bool>& stop,
-                              DownloadOutcome outcome) {
-            if (address == Address("c.dat")) {
-                // Ends once d.dat has come and e.dat and f.dat are under way.
-                WaitFor([&] {
-                    return ended.Has(Address("d.dat")) && ended.Has("e under way") && ended.Has("f under way");
-                });
-                run.cancelRequested = c.cancel;
-                if (c.cancel)
-                    WaitFor([&] { return stop.load(); });
-            } else if (address == Address("e.dat") || address == Address("f.dat")) {
+        std::set<std::string> seen;
+        run.onStep = [&](const std::string& address, int, FetchProgress& progress, const std::atomic<bool>& stop,
+                         DownloadOutcome* outcome) {
+            seen.insert(address);
+            if (address == Address("e.dat") || address == Address("f.dat")) {
+                // Under way until the run stops them.
                 progress.length = address == Address("e.dat") ? 4 << 20 : (4 << 20) - 1;
                 progress.received = 1000;
-                ended.Add(address == Address("e.dat") ? "e under way" : "f under way");
-                WaitFor([&] { return stop.load(); });
-                outcome = DownloadOutcome::kCancelled;
+                *outcome = DownloadOutcome::kCancelled;
+                return stop.load();
             }
-            ended.Add(address);
-            return c.cancel && address == Address("c.dat") ? DownloadOutcome::kCancelled : outcome;
+            if (address != Address("c.dat"))
+                return true;
+            // c.dat ends once d.dat has come and e.dat and f.dat are under way.
+            if (!seen.count(Address("d.dat")) || !seen.count(Address("e.dat")) || !seen.count(Address("f.dat")))
+                return false;
+            if (!c.cancel)
+                return true;
+            run.cancelRequested = true;
+            *outcome = DownloadOutcome::kCancelled;
+            return stop.load();
         };
         EXPECT_FALSE(run.Run()) << c.name;
         Lines expected = UpToTheThird(6);
@@ -812,19 +803,15 @@ TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes
 
 TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWay) {
     FakeRun run;
-    run.transferThreads = 2;
+    run.transfersAtOnce = 2;
     run.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
-    run.duringFetch = [&](const std::string& address, FetchProgress& progress, const std::atomic<bool>&,
-                          DownloadOutcome outcome) {
+    run.onStep = [&](const std::string& address, int step, FetchProgress& progress, const std::atomic<bool>&,
+                     DownloadOutcome*) {
         if (address != Address("a.dat"))
-            return outcome;
+            return true;
         progress.length = 4000;
-        // Each figure is seen by the window before more bytes come.
-        for (const auto& step : {std::make_pair(1000, 250), std::make_pair(2000, 500), std::make_pair(4000, 999)}) {
-            progress.received = step.first;
-            WaitFor([&] { return run.lastPostedUnits >= step.second; });
-        }
-        return outcome;
+        progress.received = std::min(step * 1000, 4000);
+        return step == 5;
     };
     EXPECT_TRUE(run.Run());
     const Lines expected = {kChecking,
@@ -832,6 +819,7 @@ TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWay) {
                             L"status Downloading: a.dat",
                             L"progress 0.250 of 2",
                             L"progress 0.500 of 2",
+                            L"progress 0.750 of 2",
                             L"progress 0.999 of 2",
                             L"progress 1 of 2",
                             L"status Downloading: b.dat",
@@ -843,17 +831,14 @@ TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWay) {
 
 TEST(UpdateRunAtOnce, AFileListedTwiceIsReadAgainAfterItsFirstDownloadNotFetchedTwice) {
     FakeRun run;
-    run.transferThreads = 3;
+    run.transfersAtOnce = 3;
     run.digestThreads = 2;
     run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "a.dat", "c.dat"});
-    run.duringFetch = [&](const std::string& address, FetchProgress&, const std::atomic<bool>&,
-                          DownloadOutcome outcome) {
-        if (address == Address("a.dat"))
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return outcome;
+    // a.dat takes a while: its second entry is looked at meanwhile, but must wait for the first.
+    run.onStep = [](const std::string& address, int step, FetchProgress&, const std::atomic<bool>&, DownloadOutcome*) {
+        return address != Address("a.dat") || step == 10;
     };
     EXPECT_TRUE(run.Run());
-    std::sort(run.downloadAddresses.begin(), run.downloadAddresses.end());
     EXPECT_EQ(run.downloadAddresses, (std::vector<std::string>{Address("a.dat"), Address("b.dat"), Address("c.dat")}));
     EXPECT_EQ(run.installed, (Lines{Local(L"a.dat"), Local(L"b.dat"), Local(L"c.dat")}));
 }

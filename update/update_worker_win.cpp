@@ -68,9 +68,6 @@ namespace {
 // More threads than this only queue up for the disk.
 constexpr unsigned kMostDigestThreads = 4;
 
-// How soon a wait before a retry notices CANCEL.
-constexpr DWORD kCancelPollMs = 50;
-
 std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
@@ -143,29 +140,26 @@ bool RunWithSession(HWND window,
     // Digests are computed ahead, one thread a core, while this thread downloads and reports.
     const unsigned cores = std::thread::hardware_concurrency();
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
-    operations.fetchFile = [&](const std::string& address, const std::wstring& localPath, const std::string& md5,
-                               FetchProgress& progress, const std::atomic<bool>& stop) {
-        return FetchToTemporary(address, localPath, md5, limits, session, TransferStop{&flags.cancelRequested, &stop},
-                                &progress);
+    // Up to kTransfersAtOnce files are fetched at once, all stepped on this thread: each file's
+    // round trip is hidden behind the others' bytes, and no thread but the readers is needed.
+    operations.startFetch = [&](const std::string& address, const std::wstring& localPath, const std::string& md5,
+                                FetchProgress& progress, const std::atomic<bool>& stop) -> FetchStep {
+        std::shared_ptr<FileFetch> fetch = std::make_shared<FileFetch>(
+            address, localPath, md5, limits, session, TransferStop{&flags.cancelRequested, &stop}, &progress);
+        return [fetch](DownloadOutcome* outcome) { return fetch->Step(outcome); };
     };
     operations.installFile = InstallDownload;
-    // Each file's round trip is hidden behind the others' bytes.
-    operations.transferThreads = kTransfersAtOnce;
+    operations.transfersAtOnce = kTransfersAtOnce;
+    uint64_t seen = 0;
+    operations.waitForTransfers = [&session, &seen](uint32_t milliseconds) {
+        WaitForTransfers(session, &seen, milliseconds);
+    };
+    operations.nowMs = [] { return static_cast<uint64_t>(GetTickCount64()); };
     operations.listTemporaryFiles = ListTemporaryDownloads;
     operations.canResume = CanResumeDownload;
     operations.deleteFile = DeleteDownload;
     std::atomic<bool>& cancel = flags.cancelRequested;
     operations.isCancelRequested = [&cancel] { return cancel.load(std::memory_order_relaxed); };
-    operations.waitUnlessCancelled = [&cancel](uint32_t milliseconds, const std::atomic<bool>& stop) {
-        const ULONGLONG end = GetTickCount64() + milliseconds;
-        while (!cancel.load(std::memory_order_relaxed) && !stop.load(std::memory_order_relaxed)) {
-            const ULONGLONG now = GetTickCount64();
-            if (now >= end)
-                return false;
-            Sleep(static_cast<DWORD>(std::min<ULONGLONG>(end - now, kCancelPollMs)));
-        }
-        return true;
-    };
     std::atomic<bool>& unread = flags.progressUnread;
     unread.store(false);
     operations.postProgress = [window, &unread](int32_t done, int32_t total) {

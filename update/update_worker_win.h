@@ -5,23 +5,20 @@
 //   sets cancelRequested on CANCEL and clears progressUnread at each animation tick. It learns
 //   everything else from the three messages below, and WM_UPDATE_FINISHED comes last.
 // - The worker (UpdateWorker) owns the run: the list, the transfer session, the CryptoAPI
-//   provider, the digests ahead, the transfers. It decides the entries in list order, puts each
-//   fetched file in place once every entry before it is handled, reads the flags and reports only
-//   by posting messages. It posts WM_UPDATE_FINISHED after all the threads below have been joined
-//   and the session closed.
+//   provider, the digests ahead, and up to kTransfersAtOnce fetches, which it steps itself
+//   (FileFetch: the files written and hashed, their ends decided) while it waits for news from
+//   their readers. It decides the entries in list order, puts each fetched file in place once
+//   every entry before it is handled, reads the flags and reports only by posting messages. It
+//   posts WM_UPDATE_FINISHED after all the threads below have been joined and the session closed.
 // - Digest threads (DigestsAhead, none to four) read the files of the paths ahead and hand each
 //   digest over through a slot of its own; the worker stops and joins them before RunUpdate
 //   returns.
-// - Transfer threads (FetchQueue, kTransfersAtOnce) take the entries to fetch from a queue under
-//   the queue's lock, each fetching one file into its temporary file at a time (with its retries
-//   and their waits), and tell the worker of its end through the same lock. The bytes under way go
-//   to the worker through atomic counters. They own nothing of the run: the worker stops and joins
-//   them before it deletes what they fetched for nothing, and before RunUpdate returns.
 // - A reading thread per transfer under way (lent by the session) owns the WinInet request and
-//   hands blocks to its transfer thread through a queue under its line's lock; a free one waits
-//   for the session's next transfer, and the session joins the free ones when it closes. One left
-//   behind on a trickling or cancelled transfer is not waited for: it owns what it touches (its
-//   line, its request, a share of the session's handle) and ends when its read returns.
+//   hands the answer and the blocks to the worker through a queue under its line's lock, telling
+//   the session's news signal each time; a free one waits for the session's next transfer, and the
+//   session joins the free ones when it closes. One left behind on a trickling or cancelled
+//   transfer is not waited for: it owns what it touches (its line, its request, a share of the
+//   session's handle) and ends when its read returns.
 #pragma once
 
 #include <windows.h>

@@ -164,10 +164,14 @@ int RunPlan(const std::vector<std::string>& args,
     };
     // Nothing is written: what a download would fetch is noted, and putting it in place is
     // always possible.
-    run.fetchFile = [&plan](const std::string& address, const std::wstring& localPath, const std::string&,
-                            FetchProgress&, const std::atomic<bool>&) {
-        const DownloadOutcome outcome = plan.Download(address, localPath);
-        return outcome == DownloadOutcome::kStored ? DownloadOutcome::kFetched : outcome;
+    run.startFetch = [&plan](const std::string& address, const std::wstring& localPath, const std::string&,
+                             FetchProgress&, const std::atomic<bool>&) -> FetchStep {
+        return [&plan, address, localPath](DownloadOutcome* outcome) {
+            *outcome = plan.Download(address, localPath);
+            if (*outcome == DownloadOutcome::kStored)
+                *outcome = DownloadOutcome::kFetched;
+            return true;
+        };
     };
     run.installFile = [](const std::wstring&) { return DownloadOutcome::kStored; };
     run.listTemporaryFiles = [](const std::wstring&) { return std::vector<std::wstring>(); };
