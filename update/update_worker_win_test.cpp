@@ -234,6 +234,10 @@ TEST_F(UpdateWorkerTest, BrokenManifestsEndWithTheirTextAndABomIsSkipped) {
          "",
          {L"status Checking for updates...", L"status Error: Cannot connect to update server.", L"finished 0"}},
         {"oversized=40000000", "", {L"status Checking for updates...", L"status No files to download.", L"finished 0"}},
+        // A small gzip that a list of 100 MB comes out of: past the limit once decoded.
+        {"gzip-bomb=100000000",
+         "",
+         {L"status Checking for updates...", L"status Error: Cannot connect to update server.", L"finished 0"}},
         {nullptr,
          "\xEF\xBB\xBF" + line,
          {L"status Checking for updates...", L"progress 0 of 1", L"status Downloading: system/l2.ini",
