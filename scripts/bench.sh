@@ -160,6 +160,19 @@ record_result() { record "$1" "$(result "$2")"; }
 
 # The interpreter itself, not a wrapper that may run it as a child: $! must be the proxy of rows 8, 9.
 py=$(python3 -c 'import sys; print(sys.executable)')
+# Starts the proxy NAME, which ends after SECONDS whatever happens, with the arguments that follow
+# (the script first) and a port of its own written to $work/NAME.port; its pid in proxy_pid.
+start_proxy() {
+    local name="$1" seconds="$2"
+    shift 2
+    "$py" "$@" --port 0 --port-file "$work/$name.port" --seconds "$seconds" 2>"$work/$name.log" &
+    proxy_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$work/$name.port" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/$name.port" ] || die "the proxy $name did not start: $(cat "$work/$name.log")"
+}
 
 log "servers"
 StartTestServer "$work/served/updater" "$work/python" "$python_port" || die "the Python test server did not start"
@@ -393,15 +406,8 @@ if wanted 8a 8b 8c; then
     grep -v '/big\.dat|' "$work/far-all.txt" >"$work/far-small.txt"
     warm "$work/served/updater/far"
     # Bounded all the same: long enough for the rows at BENCH_RUNS=$runs, never for ever.
-    "$py" $far_proxy_line --port 0 --port-file "$work/proxy.port" --seconds $((600 + 300 * runs)) \
-        2>"$work/proxy.log" &
-    proxy_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/proxy.port" ] && break
-        sleep 0.1
-    done
-    [ -s "$work/proxy.port" ] || die "the delay proxy did not start: $(cat "$work/proxy.log")"
-    far_root="https://localhost:$(cat "$work/proxy.port")"
+    start_proxy far $((600 + 300 * runs)) $far_proxy_line
+    far_root="https://localhost:$(cat "$work/far.port")"
     curl -sf "$far_root/updater/probe.txt" >/dev/null || die "nginx does not answer through the delay proxy"
 
     # One update run into an empty folder with the manifest $1 from the root $2; its RESULT lines
@@ -463,15 +469,8 @@ if wanted 9a 9b; then
     python3 scripts/bench_data.py small "$work/list-client"
     make_lists "$work/list-client"
     rm -f "$work/list-client/md5sum.list"
-    "$py" scripts/delay_proxy.py --target "$nginx_tls_port" --delay-ms 0 --no-handshake-delay --port 0 \
-        --port-file "$work/count.port" --count-file "$work/count.txt" --seconds $((600 + 120 * runs)) \
-        2>"$work/count.log" &
-    proxy_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$work/count.port" ] && break
-        sleep 0.1
-    done
-    [ -s "$work/count.port" ] || die "the counting proxy did not start: $(cat "$work/count.log")"
+    start_proxy count $((600 + 120 * runs)) scripts/delay_proxy.py --target "$nginx_tls_port" --delay-ms 0 \
+        --no-handshake-delay --count-file "$work/count.txt"
     count_root="https://localhost:$(cat "$work/count.port")"
     # The bytes the launcher receives in one update run over the up-to-date folder: only the list
     # (or the answer that it has not changed) comes, TLS and all.
