@@ -11,6 +11,7 @@
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/held_file_win.h"
+#include "update/local_files_win.h"
 #include "update/resume_record.h"
 
 namespace {
@@ -20,22 +21,12 @@ constexpr DWORD kFileBlockLength = 65536;
 // How often a fetch stepped alone looks at its pace and at CANCEL while nothing comes.
 constexpr DWORD kPaceCheckIntervalMs = 100;
 
-bool IsFolder(const std::wstring& folder) {
-    const DWORD attributes = GetFileAttributesW(LongPathForm(folder).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Windows refuses to replace a read-only file or a folder with a rename; Wine replaces a read-only
 // file all the same, so ask first and leave such a target alone everywhere.
 bool CanWriteTarget(const std::wstring& localPath) {
     const DWORD attributes = GetFileAttributesW(localPath.c_str());
     return attributes == INVALID_FILE_ATTRIBUTES ||
            !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
-}
-
-void CreateFolders(const std::wstring& localPath) {
-    for (const std::wstring& prefix : FolderPrefixesToCreate(localPath))
-        CreateDirectoryW(prefix.c_str(), nullptr);
 }
 
 // The free space of one folder's volume as last asked, less what was written since, carried from
@@ -119,26 +110,8 @@ HCRYPTPROV DownloadMd5Provider() {
     return provider.Get();
 }
 
-bool ReadSmallFile(const std::wstring& path, std::string* text) {
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 4096)
-        return false;
-    text->assign(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    return size.QuadPart == 0 ||
-           (ReadFile(file.Get(), &(*text)[0], static_cast<DWORD>(size.QuadPart), &read, nullptr) &&
-            read == size.QuadPart);
-}
-
-bool WriteSmallFile(const std::wstring& path, const std::string& text) {
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    const bool ok = file.IsValid() &&
-                    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                    written == text.size();
-    return file.Close() && ok;
-}
+// A record is one short line or two; anything longer is not one of ours.
+constexpr uint64_t kMostRecordBytes = 4096;
 
 uint64_t FileLength(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -151,7 +124,7 @@ uint64_t FileLength(const std::wstring& path) {
 // bytes when it names none (the launcher was closed while the transfer was under way).
 bool ReadResumeRecord(const std::wstring& temporaryPath, const std::wstring& recordPath, ResumeRecord* record) {
     std::string text;
-    if (!ReadSmallFile(recordPath, &text) || !ParseResumeRecord(text, record))
+    if (!ReadFileUpTo(recordPath, kMostRecordBytes, &text) || !ParseResumeRecord(text, record))
         return false;
     const uint64_t length = FileLength(temporaryPath);
     if (record->bytes == 0)
@@ -174,26 +147,44 @@ RangeRequest ReadResumePoint(const std::wstring& temporaryPath, const std::wstri
 
 }  // namespace
 
+namespace {
+
+// A body into memory, within limits.maxManifestBytes; `validator` gets what the answer names it by.
+BodyEnd TransferToMemory(const std::string& address,
+                         const TransferAsk& ask,
+                         const TransferLimits& limits,
+                         const TransferSession& session,
+                         const std::atomic<bool>* cancel,
+                         std::string* body,
+                         std::string* validator,
+                         unsigned long* status) {
+    BodySink sink;
+    sink.onAnswer = [&](const Answer& answer) {
+        if (answer.length > static_cast<int64_t>(limits.maxManifestBytes))
+            return false;
+        *validator = answer.validator;
+        // Room for all of it at once when its length is known. A compressed body's is not: it
+        // grows, within the limit, as it arrives, and no start reserves the limit for a megabyte.
+        if (answer.length > 0)
+            body->reserve(static_cast<size_t>(answer.length));
+        return true;
+    };
+    sink.onBlock = [&](const char* bytes, DWORD length) {
+        return AppendWithinLimit(body, bytes, length, limits.maxManifestBytes);
+    };
+    return Transfer(session, address, kMemoryBlockLength, limits, sink, ask, TransferStop{cancel, nullptr}, status);
+}
+
+}  // namespace
+
 std::string DownloadToString(const std::string& address,
                              const TransferLimits& limits,
                              const TransferSession& session,
                              const std::atomic<bool>* cancel) {
     std::string body;
-    BodySink sink;
-    sink.onAnswer = [&](const Answer& answer) {
-        const int64_t announcedLength = answer.length;
-        if (announcedLength > static_cast<int64_t>(limits.maxManifestBytes))
-            return false;
-        // Room for all of it at once: a body that grew by doubling would for a moment hold its old
-        // and new copy. Pages that no byte reaches take no memory.
-        body.reserve(static_cast<size_t>(announcedLength >= 0 ? announcedLength : limits.maxManifestBytes));
-        return true;
-    };
-    sink.onBlock = [&](const char* bytes, DWORD length) {
-        return AppendWithinLimit(&body, bytes, length, limits.maxManifestBytes);
-    };
+    std::string validator;
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return Transfer(session, address, kMemoryBlockLength, limits, sink, TransferAsk(), TransferStop{cancel, nullptr}) ==
+    return TransferToMemory(address, TransferAsk(), limits, session, cancel, &body, &validator, nullptr) ==
                    BodyEnd::kWhole
                ? body
                : std::string();
@@ -204,27 +195,12 @@ ListAnswer DownloadList(const std::string& address,
                         const TransferLimits& limits,
                         const TransferSession& session,
                         const std::atomic<bool>* cancel) {
-    ListAnswer list;
-    BodySink sink;
-    sink.onAnswer = [&](const Answer& answer) {
-        if (answer.length > static_cast<int64_t>(limits.maxManifestBytes))
-            return false;
-        list.validator = answer.validator;
-        // A compressed list's length is not known before it has come: it grows, within the limit,
-        // as it arrives, and no start reserves the limit for a list of a megabyte.
-        if (answer.length > 0)
-            list.text.reserve(static_cast<size_t>(answer.length));
-        return true;
-    };
-    sink.onBlock = [&](const char* bytes, DWORD length) {
-        return AppendWithinLimit(&list.text, bytes, length, limits.maxManifestBytes);
-    };
     TransferAsk ask;
     ask.unlessStill = unlessStill;
     ask.acceptGzip = true;
+    ListAnswer list;
     unsigned long status = 0;
-    const BodyEnd end =
-        Transfer(session, address, kMemoryBlockLength, limits, sink, ask, TransferStop{cancel, nullptr}, &status);
+    const BodyEnd end = TransferToMemory(address, ask, limits, session, cancel, &list.text, &list.validator, &status);
     list.kind = ClassifyListEnd(end, status);
     if (list.kind != ListAnswer::Kind::kList) {
         list.text = std::string();
@@ -275,15 +251,8 @@ bool FileFetch::Begin(DownloadOutcome* outcome) {
     folder_ = localPath_.substr(0, separator + 1);
     const std::wstring folderPath = localPath_.substr(0, separator);
     *outcome = DownloadOutcome::kCannotWrite;
-    // Most files go to a folder that is there already: one look costs less than a walk that tries
-    // to make every folder of the path. A folder that cannot be made (a file stands in the way)
-    // is found here too, before any request.
-    if (!IsFolder(folderPath)) {
-        CreateFolders(localPath_);
-        if (!IsFolder(folderPath))
-            return false;
-    }
-    if (!CanWriteTarget(localPath_))
+    // A folder that cannot be made (a file stands in the way) is found here, before any request.
+    if (!MakeFolders(folderPath) || !CanWriteTarget(localPath_))
         return false;
     // No body could ever match: nothing is fetched.
     *outcome = DownloadOutcome::kFailed;
@@ -348,7 +317,7 @@ bool FileFetch::OnAnswer(const Answer& answer) {
     // launcher being closed midway.
     recordedAhead_ = length_ >= kRecordedFromBytes && !validator_.empty();
     if (recordedAhead_)
-        WriteSmallFile(recordPath_, FormatResumeRecord({validator_, 0}));
+        WriteWholeFile(recordPath_, FormatResumeRecord({validator_, 0}));
     else if (resume_.firstByte > 0)
         DeleteFileW(recordPath_.c_str());
     return true;
@@ -401,7 +370,7 @@ bool FileFetch::EndAttempt(BodyEnd end, DownloadOutcome* outcome) {
         case FileEndAction::kKeepAsItWas:
             return true;
         case FileEndAction::kKeepPart:
-            if (WriteSmallFile(recordPath_, FormatResumeRecord({validator_, facts_.written})))
+            if (WriteWholeFile(recordPath_, FormatResumeRecord({validator_, facts_.written})))
                 return true;
             break;
         case FileEndAction::kDropPart:

@@ -3,49 +3,27 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <new>
-
 #include "base/scoped_win.h"
 #include "update/entry_paths.h"
 #include "update/file_digest_win.h"
 #include "update/kept_list.h"
+#include "update/local_files_win.h"
 #include "update/transfer_limits.h"
 
 namespace {
 
 // The list was fetched under this bound; a larger file on disk is not one we wrote.
 bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
-    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size;
-    if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
-        static_cast<uint64_t>(size.QuadPart) > kTransferLimits.maxManifestBytes)
-        return false;
-    try {
-        bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    DWORD read = 0;
-    return bytes->empty() || (ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-                              read == bytes->size());
+    return ReadFileUpTo(path, kTransferLimits.maxManifestBytes, bytes);
 }
 
 // Beside `path`, flushed, so that a rename over the old file never exposes a half-written one.
 bool WriteBeside(const std::wstring& path, const std::string& bytes) {
     const std::wstring beside = path + kKeptFileNewSuffix;
-    ScopedFile file(CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file.IsValid())
-        return false;
-    DWORD written = 0;
-    const bool ok =
-        (bytes.empty() || (WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                           written == bytes.size())) &&
-        FlushFileBuffers(file.Get());
-    if (!file.Close() || !ok) {
-        DeleteFileW(beside.c_str());
-        return false;
-    }
-    return true;
+    if (WriteWholeFile(beside, bytes, true))
+        return true;
+    DeleteFileW(beside.c_str());
+    return false;
 }
 
 bool RenameBeside(const std::wstring& path) {
@@ -54,13 +32,6 @@ bool RenameBeside(const std::wstring& path) {
 
 bool DeleteIfThere(const std::wstring& path) {
     return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-bool MakeFolder(const std::wstring& folder) {
-    for (const std::wstring& prefix : FolderPrefixesToCreate(folder + L"\\" + kKeptRecordFileName))
-        CreateDirectoryW(prefix.c_str(), nullptr);
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string Md5Of(HCRYPTPROV provider, const std::string& bytes) {
@@ -120,7 +91,7 @@ bool WriteKeptList(const std::wstring& folder, const KeptList& list) {
     const std::wstring recordPath = folder + L"\\" + kKeptRecordFileName;
     const uint64_t most = kTransferLimits.maxManifestBytes;
     const bool ok = !record.empty() && list.text.size() <= most && list.signatureFile.size() <= most &&
-                    MakeFolder(folder) && WriteBeside(listPath, list.text) &&
+                    MakeFolders(folder) && WriteBeside(listPath, list.text) &&
                     (!isSigned || WriteBeside(signaturePath, list.signatureFile)) && WriteBeside(recordPath, record) &&
                     RenameBeside(listPath) && (isSigned ? RenameBeside(signaturePath) : DeleteIfThere(signaturePath)) &&
                     RenameBeside(recordPath);
@@ -152,7 +123,7 @@ uint64_t ReadAcceptedSequence(const std::wstring& folder) {
 
 bool WriteAcceptedSequence(const std::wstring& folder, uint64_t sequence) {
     const std::wstring path = folder + L"\\" + kAcceptedSequenceFileName;
-    if (MakeFolder(folder) && WriteBeside(path, FormatAcceptedSequence(sequence)) && RenameBeside(path))
+    if (MakeFolders(folder) && WriteBeside(path, FormatAcceptedSequence(sequence)) && RenameBeside(path))
         return true;
     DeleteFileW((path + kKeptFileNewSuffix).c_str());
     return false;

@@ -1,0 +1,20 @@
+// The small files and folders the updater makes itself: beside the game's files (a download's
+// record) and in its own folder (the kept list).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+bool FolderExists(const std::wstring& folder);
+
+// Makes `folder` and every missing folder above it, outermost first; whether it is a folder now.
+// One that is there already costs one look: most are.
+bool MakeFolders(const std::wstring& folder);
+
+// The whole of a file of at most `most` bytes; false for a larger one, one that cannot be read,
+// or no memory for it.
+bool ReadFileUpTo(const std::wstring& path, uint64_t most, std::string* bytes);
+
+// `bytes` as the whole of the file at `path` (made, or emptied first), flushed to the disk when
+// `flush`; false when a write or the close failed.
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes, bool flush = false);
