@@ -1,6 +1,7 @@
 #include "update/kept_list.h"
 
 #include "update/entry_paths.h"
+#include "update/record_lines.h"
 
 namespace {
 
@@ -19,13 +20,7 @@ void HashUnit(uint64_t* hash, uint32_t unit) {
 }
 
 bool IsValueText(const std::string& text) {
-    if (text.empty() || text.front() == ' ' || text.back() == ' ')
-        return false;
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    }
-    return true;
+    return !text.empty() && text.front() != ' ' && text.back() != ' ' && IsPlainText(text);
 }
 
 bool IsRoot(const std::string& root) {
@@ -47,17 +42,6 @@ bool IsMd5Text(const std::string& text) {
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
             return false;
     }
-    return true;
-}
-
-// The rest of a line that starts with `key`, from `*offset`; moves past its LF.
-bool ReadLine(const std::string& text, const char* key, size_t* offset, std::string* value) {
-    const std::string prefix = key;
-    const size_t end = text.find('\n', *offset);
-    if (end == std::string::npos || text.compare(*offset, prefix.size(), prefix) != 0)
-        return false;
-    *value = text.substr(*offset + prefix.size(), end - *offset - prefix.size());
-    *offset = end + 1;
     return true;
 }
 
@@ -97,13 +81,13 @@ std::string FormatKeptRecord(const KeptRecord& record) {
 bool ParseKeptRecord(const std::string& text, KeptRecord* record) {
     size_t offset = 0;
     KeptRecord read;
-    if (!ReadLine(text, kRootKey, &offset, &read.root) || !IsRoot(read.root) ||
-        !ReadLine(text, kValidatorKey, &offset, &read.validator) || !IsValueText(read.validator) ||
-        read.validator.compare(0, 2, "W/") == 0 || !ReadLine(text, kListKey, &offset, &read.listMd5) ||
+    if (!ReadRecordLine(text, kRootKey, &offset, &read.root) || !IsRoot(read.root) ||
+        !ReadRecordLine(text, kValidatorKey, &offset, &read.validator) || !IsValueText(read.validator) ||
+        read.validator.compare(0, 2, "W/") == 0 || !ReadRecordLine(text, kListKey, &offset, &read.listMd5) ||
         !IsMd5Text(read.listMd5))
         return false;
     if (offset != text.size() &&
-        (!ReadLine(text, kSignatureKey, &offset, &read.signatureMd5) || !IsMd5Text(read.signatureMd5)))
+        (!ReadRecordLine(text, kSignatureKey, &offset, &read.signatureMd5) || !IsMd5Text(read.signatureMd5)))
         return false;
     if (offset != text.size())
         return false;
@@ -118,7 +102,7 @@ std::string FormatAcceptedSequence(uint64_t sequence) {
 bool ParseAcceptedSequence(const std::string& text, uint64_t* sequence) {
     size_t offset = 0;
     std::string digits;
-    if (!ReadLine(text, kSequenceKey, &offset, &digits) || offset != text.size() || digits.empty() ||
+    if (!ReadRecordLine(text, kSequenceKey, &offset, &digits) || offset != text.size() || digits.empty() ||
         (digits[0] == '0' && digits.size() > 1))
         return false;
     uint64_t value = 0;
