@@ -6,7 +6,10 @@ second, ephemeral port (for redirect-http). Faults for the tests:
   - a request path /_fault/<kind>/<rest> serves /<rest> with that fault;
   - a sidecar file <file>.fault beside a served file holds the fault's kind.
 A kind may carry one parameter after "=", e.g. trickle=0.5, and the prefix "once:", which applies
-it to the first request of that file (and query) only (once:500, once:cut=600000). Without a fault, files come
+it to the first request of that file (and query) only (once:500, once:cut=600000), or "gate:", which
+answers nothing until the test releases the file (gate:404, or "gate:" alone for a plain answer).
+A test releases a held file by making FILE.release beside it (FILE need not exist); "once:" goes
+first when both are given (once:gate:500). Without a fault, files come
 with an ETag and Last-Modified, and a Range "bytes=N-" gets a 206 with the rest unless an If-Range
 names another version.
 
@@ -37,6 +40,8 @@ Kinds:
   endless        no length, the file (or 64 KiB blocks of "x") again and again until the client leaves
   stall          Content-Length of the whole file, the first 1,000 bytes, then silence on an open connection
   trickle=S      Content-Length of the whole file, then one byte every S seconds (default 5)
+  hold=N         as without a fault (ETag, ranges), but only the first N bytes of the body go out
+                 before the test releases the file; then the rest
   oversized=N    N bytes of HTML text lines without a "|" (the file need not exist)
   gzip-bomb=N    "Content-Encoding: gzip" whether or not the client takes it, with a Content-Length of
                  the compressed bytes (some 1/340 of N: 3 KiB a MiB), which decode to N bytes of lines
@@ -49,6 +54,10 @@ Kinds:
   chunked-cut    chunks for the first half of the file only, then the connection closed
   close          no length, the whole file, then the connection closed
   close-cut      no length, the first half of the file, then the connection closed
+
+No fault holds a test for ever or fills the machine: endless, trickle, stall, slow, gzip-bomb, hold
+and gate end the answer by cutting the connection once it has taken FAULT_SECONDS or sent (for the
+bomb: decodes to) FAULT_BYTES, so a client that does not stop by itself fails instead of hanging.
 
   update_server.py --root DIR --cert CRT --key KEY [--port N] [--port-file F] [--log-file F]
 The port file gets the HTTPS port; F.http, written just before it, gets the plain HTTP port, and
@@ -87,11 +96,16 @@ BOMB_LINE = b"a|d41d8cd98f00b204e9800998ecf8427e\n"
 BOMB_BLOCK = BOMB_LINE * ((1 << 20) // len(BOMB_LINE))
 # Kinds whose parameter is a number, and the number when the kind comes without one.
 NUMBER_PARAMETERS = {"trickle": (float, "5"), "oversized": (int, None), "redirect": (int, None), "cut": (int, "-1"),
-                     "gzip-bomb": (int, None)}
+                     "gzip-bomb": (int, None), "hold": (int, "0")}
 # Headers the log names, in the order it names them.
 LOGGED_HEADERS = ("Range", "If-Range", "If-None-Match", "If-Modified-Since", "Accept-Encoding")
 # One entity tag of an If-None-Match list, or its "*".
 ENTITY_TAG = re.compile(r'\*|(?:W/)?"[^"]*"')
+# The most any fault sends or decodes to, and the longest it takes, before it cuts the connection.
+FAULT_BYTES = 256 << 20
+FAULT_SECONDS = 60
+# How often a held answer looks for its release.
+RELEASE_POLL_SECONDS = 0.01
 # Faults given with "once:" that have been served already: (path, fault).
 served_once = set()
 served_once_lock = threading.Lock()
@@ -158,10 +172,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             except (OSError, ValueError):
                 pass
 
+    def out_of_time(self):
+        return time.monotonic() > self.fault_began + FAULT_SECONDS
+
+    def wait_for_release(self, local):
+        """Waits until the test makes LOCAL.release; False when FAULT_SECONDS pass first."""
+        while not os.path.exists(local + ".release"):
+            if self.out_of_time():
+                return False
+            time.sleep(RELEASE_POLL_SECONDS)
+        return True
+
     def hold_until_client_leaves(self):
-        """Keeps the connection open and silent until the client closes it."""
+        """Keeps the connection open and silent until the client closes it, or FAULT_SECONDS pass."""
         self.close_connection = True
-        while True:
+        while not self.out_of_time():
             readable, _, _ = select.select([self.connection], [], [], 1.0)
             if readable:
                 try:
@@ -181,6 +206,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.unlogged = True
+        self.fault_began = time.monotonic()
         raw_path, _, query = self.path.partition("?")
         path = urllib.parse.unquote(raw_path)
         fault = None
@@ -203,6 +229,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with served_once_lock:
                 fault = None if once in served_once else fault[len("once:"):]
                 served_once.add(once)
+        if fault and fault.startswith("gate:"):
+            fault = fault[len("gate:"):]
+            if not self.wait_for_release(local):
+                return self.cut_connection()
         kind, _, parameter = (fault or "").partition("=")
         number = None
         if kind in NUMBER_PARAMETERS:
@@ -292,7 +322,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.write_from(f, (size - start) // 2 if number < 0 else min(number, size - start))
                 self.wfile.flush()
                 return self.cut_connection()
+            if kind == "hold":
+                self.write_from(f, min(number, size - start))
+                self.wfile.flush()
+                if not self.wait_for_release(local):
+                    return self.cut_connection()
             while True:
+                if kind == "slow" and self.out_of_time():
+                    return self.cut_connection()
                 block = f.read(16384 if kind == "slow" else 1 << 20)
                 if not block:
                     break
@@ -370,6 +407,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # A raw deflate of one block, ended by a full flush: no back-reference reaches before it
         # and it stops on a byte boundary, so copies of it one after another are a valid stream.
         # A fresh stream for the rest of the size closes it with its final block.
+        size = min(size, FAULT_BYTES)
         whole, rest = divmod(size, len(BOMB_BLOCK))
         compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
         block = compressor.compress(BOMB_BLOCK) + compressor.flush(zlib.Z_FULL_FLUSH)
@@ -384,6 +422,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(header)
         crc = 0
         for _ in range(whole):
+            if self.out_of_time():
+                return self.cut_connection()
             self.wfile.write(block)
             crc = zlib.crc32(BOMB_BLOCK, crc)
         self.wfile.write(tail)
@@ -394,11 +434,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not self.start_ok(("Content-Type", "application/octet-stream"), ("Connection", "close")):
             return
         size = os.path.getsize(local) if local else 0
+        sent = 0
+
+        def send(block):
+            nonlocal sent
+            if sent >= FAULT_BYTES or self.out_of_time():
+                return False
+            self.wfile.write(block)
+            sent += len(block)
+            return True
+
         if size >= 65536:
             while True:
                 with open(local, "rb") as f:
                     for block in iter(lambda: f.read(1 << 20), b""):
-                        self.wfile.write(block)
+                        if not send(block):
+                            return self.cut_connection()
         # A small file goes out as one block of whole copies, so that each write is a large one;
         # an empty file would send nothing for ever, so it gets the "x" blocks too.
         block = b"x" * 65536
@@ -406,8 +457,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with open(local, "rb") as f:
                 data = f.read()
             block = data * (65536 // len(data) + 1) if data else block
-        while True:
-            self.wfile.write(block)
+        while send(block):
+            pass
+        self.cut_connection()
 
     def send_stall(self, local, size):
         if not self.start_ok(("Content-Type", "application/octet-stream"), ("Content-Length", str(size))):
@@ -416,6 +468,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(f.read(1000))
         self.wfile.flush()
         self.hold_until_client_leaves()
+        self.cut_connection()
 
     def send_trickle(self, local, size, seconds):
         if not self.start_ok(("Content-Type", "application/octet-stream"), ("Content-Length", str(size))):
@@ -424,6 +477,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             for index in range(size):
                 if index:
                     time.sleep(seconds)
+                if self.out_of_time():
+                    return self.cut_connection()
                 self.wfile.write(f.read(1))
                 self.wfile.flush()
 
