@@ -6,11 +6,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/settings.sh
-port=$VARDENHAL_E2E_PORT
 
 scripts/install-deps.sh
 source scripts/wine-arch.sh
 echo "demo: the $VARDENHAL_WINE_ARCH path (build/$VARDENHAL_WINE_TREE): $VARDENHAL_WINE_ARCH_REASON"
+# The port the tree was built with when it is free, else a free one (see scripts/free-port.py).
+port=$(python3 scripts/free-port.py "$(sed -n 's|^VARDENHAL_UPDATE_ROOT:STRING=https://localhost:||p' \
+    "build/$VARDENHAL_WINE_TREE/CMakeCache.txt" 2>/dev/null)")
+echo "demo: the update server listens on https://localhost:$port"
 scripts/configure-windows.sh "$VARDENHAL_WINE_TREE" "build/$VARDENHAL_WINE_TREE" "https://localhost:$port"
 cmake --build "build/$VARDENHAL_WINE_TREE" --target VardenhalUpdater e2e_probe stand_in_client
 # The WoW64 route runs Wine, the demo server and Xvfb inside its Debian unstable folder.
@@ -23,5 +26,5 @@ mkdir -p out
 if [ -n "${DISPLAY:-}" ]; then
     "${in_wine_world[@]}" python3 tests/e2e/demo.py --port "$port" --out out
 else
-    "${in_wine_world[@]}" xvfb-run -a -s "$VARDENHAL_XVFB_SCREEN" python3 tests/e2e/demo.py --port "$port" --out out --headless
+    "${in_wine_world[@]}" scripts/with-xvfb.sh python3 tests/e2e/demo.py --port "$port" --out out --headless
 fi

@@ -9,6 +9,11 @@ dir="${2:?usage: $0 make|remove DIR}"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 anchor="/usr/local/share/ca-certificates/vardenhal-test-$(printf '%s' "$dir" | md5sum | cut -c1-12).crt"
+# update-ca-certificates builds the bundle in one fixed temporary file: two runs at once would
+# write it together. The bundle is then moved into place whole, so readers never see half of one.
+UpdateStore() {
+    flock /tmp/vardenhal-test-ca.lock update-ca-certificates >/dev/null 2>&1
+}
 case "${1:-}" in
 make)
     cd "$dir"
@@ -22,12 +27,12 @@ make)
         -extfile server.ext -out server.crt 2>/dev/null
     rm -f ca.key ca.srl server.csr server.ext
     install -m 644 ca.crt "$anchor"
-    update-ca-certificates >/dev/null 2>&1
+    UpdateStore
     ;;
 remove)
     if [ -e "$anchor" ]; then
         rm -f "$anchor"
-        update-ca-certificates --fresh >/dev/null 2>&1 || true
+        UpdateStore || true
     fi
     ;;
 *)
