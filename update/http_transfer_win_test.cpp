@@ -33,9 +33,11 @@ protected:
         if (!served_.empty())
             RemoveTree(served_ + L"\\" + Widen(prefix_));
     }
+    // Where a served file lies.
+    std::wstring ServedPath(const std::string& name) { return served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name); }
     // Puts `bytes` on the server and returns its address.
     std::string Serve(const std::string& name, const std::string& bytes, const char* fault = nullptr) {
-        const std::wstring path = served_ + L"\\" + Widen(prefix_) + L"\\" + Widen(name);
+        const std::wstring path = ServedPath(name);
         WriteBytes(path, bytes);
         if (fault)
             WriteBytes(path + L".fault", fault);
@@ -208,15 +210,17 @@ uint64_t LengthOf(const std::wstring& path) {
 TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFromWhatArrived) {
     if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
-    const std::string body = Pattern(4u << 20);  // slow: 16 KiB every 20 ms, some 5 s in all
-    const std::string address = Serve("slow.dat", body, "once:slow");
-    const std::string digest = DigestOf("slow.dat");
-    const std::wstring target = local_.Path() + L"\\slow.dat";
+    // The server sends the first 256 KiB, then holds the rest until the test lets it go.
+    const uint64_t sent = 256u << 10;
+    const std::string body = Pattern(4u << 20);
+    const std::string address = Serve("held.dat", body, "once:hold=262144");
+    const std::string digest = DigestOf("held.dat");
+    const std::wstring target = local_.Path() + L"\\held.dat";
     WriteBytes(target, "old");
     std::atomic<bool> cancel{false};
     ULONGLONG pressed = 0;
     std::thread press([&] {
-        for (int i = 0; i < 1000 && LengthOf(TemporaryDownloadPath(target)) < 200000; ++i)
+        for (int i = 0; i < 3000 && LengthOf(TemporaryDownloadPath(target)) < sent; ++i)
             Sleep(10);
         pressed = GetTickCount64();
         cancel = true;
@@ -224,17 +228,18 @@ TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFrom
     EXPECT_EQ(DownloadToFile(address, target, digest, kTransferLimits, nullptr, &cancel), DownloadOutcome::kCancelled);
     const ULONGLONG returned = GetTickCount64();
     press.join();
+    ReleaseServedFile(ServedPath("held.dat"));
     EXPECT_LT(returned - pressed, 1000u);
     EXPECT_EQ(ReadBytes(target), "old");
     const uint64_t kept = LengthOf(TemporaryDownloadPath(target));
-    EXPECT_GE(kept, 200000u);
-    EXPECT_LT(kept, body.size());
+    EXPECT_EQ(kept, sent);
     EXPECT_TRUE(CanResumeDownload(TemporaryDownloadPath(target)));
     EXPECT_EQ(DownloadToString(address, kTransferLimits, nullptr, &cancel), "");
-    // A list that stalls after its first bytes: CANCEL ends the wait too.
+    // A list that stalls after its first bytes: CANCEL, pressed once the request is there, ends the wait too.
     cancel = false;
+    const size_t beforeStall = TestServerLogSince().size();
     std::thread pressLater([&] {
-        Sleep(300);
+        WaitForLogged("/stalled.txt ", beforeStall);
         pressed = GetTickCount64();
         cancel = true;
     });
@@ -250,6 +255,36 @@ TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFrom
     EXPECT_FALSE(PathExists(ResumeRecordPath(target)));
     const std::string requests = TestServerLogSince(logged);
     EXPECT_EQ(CountOccurrences(requests, "range=bytes=" + std::to_string(kept) + "- "), 1u) << requests;
+}
+
+TEST_F(HttpTransferTest, CancelEndsABodyThatComesFasterThanItIsStored) {
+    // 16 MiB at the server's full pace into a sink that takes 20 ms a block: blocks are always
+    // queued when CANCEL comes, after 1 MiB.
+    const std::string address = Serve("fast.dat", Pattern(16u << 20));
+    std::atomic<bool> cancel{false};
+    uint64_t taken = 0;
+    uint64_t takenAfterThePress = 0;
+    ULONGLONG pressed = 0;
+    BodySink sink;
+    sink.onAnswer = [](const Answer&) { return true; };
+    sink.onBlock = [&](const char*, DWORD length) {
+        Sleep(20);
+        taken += length;
+        if (cancel)
+            takenAfterThePress += length;
+        if (taken >= (1u << 20) && !cancel) {
+            pressed = GetTickCount64();
+            cancel = true;
+        }
+        return true;
+    };
+    const BodyEnd end =
+        Transfer(nullptr, address, 65536, kTransferLimits, sink, TransferAsk(), TransferStop{&cancel, nullptr});
+    const ULONGLONG returned = GetTickCount64();
+    EXPECT_EQ(static_cast<int>(end), static_cast<int>(BodyEnd::kCancelled));
+    EXPECT_TRUE(cancel);
+    EXPECT_LT(returned - pressed, 1000u);
+    EXPECT_EQ(takenAfterThePress, 0u);
 }
 
 TEST_F(HttpTransferTest, UnreachableServerFailsAfterCreatingTheFolders) {
@@ -426,6 +461,19 @@ TEST_F(HttpTransferTest, AListComesDecodedAndNotAgainWhileUnchangedAndABombStops
         static_cast<int>(
             DownloadList(root_ + "/updater/" + prefix_ + "/none.txt", "", kTransferLimits, nullptr, nullptr).kind),
         static_cast<int>(ListAnswer::Kind::kUnreachable));
+
+    // The limit holds to the byte for what comes out of the gzip, not only for what goes in.
+    TransferLimits oneMebibyte;
+    oneMebibyte.maxManifestBytes = 1u << 20;
+    for (const uint64_t size : {oneMebibyte.maxManifestBytes, oneMebibyte.maxManifestBytes + 1}) {
+        const ListAnswer list = DownloadList(root_ + "/_fault/gzip-bomb=" + std::to_string(size) + "/updater/list.txt",
+                                             "", oneMebibyte, nullptr, nullptr);
+        const bool fits = size <= oneMebibyte.maxManifestBytes;
+        EXPECT_EQ(static_cast<int>(list.kind),
+                  static_cast<int>(fits ? ListAnswer::Kind::kList : ListAnswer::Kind::kRefused))
+            << size;
+        EXPECT_EQ(list.text.size(), fits ? size : 0u) << size;
+    }
 
     // 100 MB of lines from a gzip of some 300 KB: refused at 64 MiB, holding no more than that.
     ListAnswer bomb;

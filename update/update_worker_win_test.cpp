@@ -504,7 +504,8 @@ TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTh
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>((i * 131 + i / 977) & 0xFF);
     WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("big.dat", bytes));
-    WriteBytes(updaterFolder_ + L"\\big.dat.fault", "once:slow");  // 16 KiB every 20 ms
+    // The first 512 KiB, then nothing until the test lets the rest go.
+    WriteBytes(updaterFolder_ + L"\\big.dat.fault", "once:hold=524288");
     const std::wstring target = launcher_.Path() + L"\\big.dat";
     WriteBytes(target, "old");
     ULONGLONG finished = 0;
@@ -512,11 +513,12 @@ TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTh
         RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
         finished = GetTickCount64();
     });
-    for (int i = 0; i < 1000 && LengthOf(TemporaryDownloadPath(target)) < 500000; ++i)
+    for (int i = 0; i < 3000 && LengthOf(TemporaryDownloadPath(target)) < 524288; ++i)
         Sleep(10);
     const ULONGLONG pressed = GetTickCount64();
     flags_.cancelRequested.store(true);
     run.join();
+    ReleaseServedFile(updaterFolder_ + L"\\big.dat");
     DrainMessages();
     EXPECT_LT(finished - pressed, 2000u);
     RecordProperty("cancel_to_finish_ms", static_cast<int>(finished - pressed));
@@ -554,16 +556,25 @@ std::vector<std::wstring> TemporaryFilesIn(const std::wstring& folder) {
 TEST_F(UpdateWorkerTest, ThirdOfFiveRefusedWhileTheLastTwoComeEndsThereAndKeepsNothingAfterIt) {
     if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
-    const std::string slow(1u << 20, 's');  // some 1.3 s each at the slow pace
+    // The last two send their first 64 KiB and hold the rest; the third is refused only once
+    // both have been asked for.
+    const std::string large(1u << 20, 'l');
     const std::string manifest = Serve("one.dat", "1") + Serve("two.dat", "2") + Serve("three.dat", "3") +
-                                 Serve("four.dat", slow) + Serve("five.dat", slow);
+                                 Serve("four.dat", large) + Serve("five.dat", large);
     WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
-    WriteBytes(updaterFolder_ + L"\\three.dat.fault", "404");
-    for (const wchar_t* name : {L"four.dat.fault", L"five.dat.fault"})
-        WriteBytes(updaterFolder_ + L"\\" + name, "slow");
+    WriteBytes(updaterFolder_ + L"\\three.dat.fault", "gate:404");
+    for (const wchar_t* name : {L"four.dat", L"five.dat"})
+        WriteBytes(updaterFolder_ + L"\\" + name + L".fault", "hold=65536");
     const size_t logged = TestServerLogSince().size();
 
-    Run();
+    std::thread run([&] { RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_}); });
+    const bool asked = WaitForLogged("/four.dat ", logged) && WaitForLogged("/five.dat ", logged);
+    ReleaseServedFile(updaterFolder_ + L"\\three.dat");
+    run.join();
+    DrainMessages();
+    EXPECT_TRUE(asked);
+    for (const wchar_t* name : {L"four.dat", L"five.dat"})
+        ReleaseServedFile(updaterFolder_ + L"\\" + name);
 
     ASSERT_GE(collected.size(), 2u);
     EXPECT_EQ(collected[collected.size() - 2], L"status Error downloading: three.dat");
@@ -579,10 +590,11 @@ TEST_F(UpdateWorkerTest, ThirdOfFiveRefusedWhileTheLastTwoComeEndsThereAndKeepsN
 
 TEST_F(UpdateWorkerTest, CancelDuringSixTransfersEndsWithinTwoSeconds) {
     std::string manifest;
+    // Each sends its first 64 KiB, then holds the rest.
     for (int i = 1; i <= 6; ++i) {
         const std::string name = "slow" + std::to_string(i) + ".dat";
         manifest += Serve(name, std::string(4u << 20, static_cast<char>('0' + i)));
-        WriteBytes(updaterFolder_ + L"\\" + Widen(name) + L".fault", "slow");
+        WriteBytes(updaterFolder_ + L"\\" + Widen(name) + L".fault", "hold=65536");
     }
     WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
     ULONGLONG finished = 0;
@@ -591,13 +603,15 @@ TEST_F(UpdateWorkerTest, CancelDuringSixTransfersEndsWithinTwoSeconds) {
         finished = GetTickCount64();
     });
     // Every transfer has written some of its file.
-    for (int i = 0; i < 1000 && TemporaryFilesIn(launcher_.Path()).size() < 12; ++i)
+    for (int i = 0; i < 3000 && TemporaryFilesIn(launcher_.Path()).size() < 12; ++i)
         Sleep(10);
     const size_t underWay = TemporaryFilesIn(launcher_.Path()).size();
     const ULONGLONG pressed = GetTickCount64();
     flags_.cancelRequested.store(true);
     run.join();
     DrainMessages();
+    for (int i = 1; i <= 6; ++i)
+        ReleaseServedFile(updaterFolder_ + L"\\slow" + std::to_wstring(i) + L".dat");
     EXPECT_EQ(underWay, 12u);  // six parts, each with its record, for they are of 4 MiB
     EXPECT_LT(finished - pressed, 2000u);
     RecordProperty("six_transfers_cancel_to_finish_ms", static_cast<int>(finished - pressed));

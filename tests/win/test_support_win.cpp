@@ -77,6 +77,20 @@ std::string TestDownRoot() {
     return EnvironmentValue("VARDENHAL_TEST_DOWN_ROOT");
 }
 
+bool WaitForLogged(const std::string& part, size_t offset, size_t count) {
+    const ULONGLONG end = GetTickCount64() + 30000;
+    while (CountOccurrences(TestServerLogSince(offset), part) < count) {
+        if (GetTickCount64() > end)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+void ReleaseServedFile(const std::wstring& served) {
+    WriteBytes(served + L".release", "");
+}
+
 size_t CountOccurrences(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))

@@ -30,6 +30,11 @@ bool HasTestMirrorLog();
 std::string TestMirrorLogSince(size_t offset = 0);
 // "https://localhost:PORT" where nothing listens while the tests run (VARDENHAL_TEST_DOWN_ROOT).
 std::string TestDownRoot();
+// Waits until the local server's log holds `part` `count` times past `offset`; false after 30 s.
+// A test holds the server this way instead of guessing how long the client takes.
+bool WaitForLogged(const std::string& part, size_t offset, size_t count = 1);
+// Lets go of a served file held by a "gate:" or "hold=N" fault (`served` is its path).
+void ReleaseServedFile(const std::wstring& served);
 // How many times `part` occurs in `text`.
 size_t CountOccurrences(const std::string& text, const std::string& part);
 
