@@ -86,6 +86,10 @@ TEST(FileEnd, AFileIsKeptOnlyWholeWithItsDigestAndAPartOnlyWithALengthAndAValida
          DownloadOutcome::kFetched},
         {"whole, another digest", [](FileEndFacts& f) { f.digestMatches = false; }, FileEndAction::kDropPart,
          DownloadOutcome::kFailed},
+        // Every byte hashed and matching, but the disk refused the last ones at the close.
+        {"whole, digest matches, the close failed",
+         [](FileEndFacts& f) { f.closed = false, f.localEnd = DownloadOutcome::kNoRoom; }, FileEndAction::kDropPart,
+         DownloadOutcome::kNoRoom},
         {"no length, cut, another digest",
          [](FileEndFacts& f) { f.lengthKnown = false, f.end = BodyEnd::kUnsure, f.digestMatches = false; },
          FileEndAction::kDropPart, DownloadOutcome::kFailedForNow},

@@ -44,6 +44,11 @@ std::wstring ProgressLine(int32_t done, int32_t total) {
     return line + L" of " + std::to_wstring(total / 1000);
 }
 
+// More list requests than any run makes: the fake refuses the rest. More steps of one fetch than
+// any test takes: the fetch then ends.
+constexpr size_t kMostListRequests = 8;
+constexpr int kMostSteps = 10000;
+
 // A server, a launcher folder and a window made of plain data. Every posted message and every
 // file operation is written down in order, so the tests can compare whole sequences.
 struct FakeRun {
@@ -56,6 +61,7 @@ struct FakeRun {
     bool sweepRunsOutOfMemory = false;
     std::atomic<int32_t> lastPostedDone{-1};  // in entries
     std::atomic<int32_t> lastPostedUnits{-1};
+    std::vector<int32_t> figures;  // every progress figure posted, in units
     bool cancelInWait = false;
     std::vector<uint32_t> waits;                         // how long the run waited before each download after the first
     std::function<void(const std::string&)> onDownload;  // runs inside a download, e.g. a cancel press
@@ -104,6 +110,11 @@ struct FakeRun {
                 onFetch();
             listRequests.push_back(validator.empty() ? address : address + " if " + validator);
             ListAnswer answer;
+            // A run that asks again and again ends here, for its test to fail rather than hang.
+            if (listRequests.size() > kMostListRequests) {
+                answer.kind = ListAnswer::Kind::kRefused;
+                return answer;
+            }
             const auto scripted = listAnswers.find(address);
             const auto found = served.find(address);
             if (scripted != listAnswers.end())
@@ -183,7 +194,8 @@ struct FakeRun {
             auto steps = std::make_shared<int>(0);
             return [this, address, outcome, steps, &progress, &stop](DownloadOutcome* ended) {
                 *ended = outcome;
-                if (onStep && !onStep(address, ++*steps, progress, stop, ended))
+                // A run that never lets a fetch end ends it here, for its test to fail rather than hang.
+                if (onStep && !onStep(address, ++*steps, progress, stop, ended) && *steps < kMostSteps)
                     return false;
                 lastEndMs = nowMs;
                 return true;
@@ -219,6 +231,7 @@ struct FakeRun {
             unread = true;
             lastPostedDone = done / 1000;
             lastPostedUnits = done;
+            figures.push_back(done);
             messages.push_back(ProgressLine(done, total));
         };
         operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
@@ -801,19 +814,7 @@ TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes
     }
 }
 
-TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWay) {
-    FakeRun run;
-    run.transfersAtOnce = 2;
-    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
-    run.onStep = [&](const std::string& address, int step, FetchProgress& progress, const std::atomic<bool>&,
-                     DownloadOutcome*) {
-        if (address != Address("a.dat"))
-            return true;
-        progress.length = 4000;
-        progress.received = std::min(step * 1000, 4000);
-        return step == 5;
-    };
-    EXPECT_TRUE(run.Run());
+TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWayAndNeverBack) {
     const Lines expected = {kChecking,
                             L"progress 0 of 2",
                             L"status Downloading: a.dat",
@@ -826,7 +827,51 @@ TEST(UpdateRunAtOnce, TheBarMovesWithTheBytesOfTheFileUnderWay) {
                             L"progress 2 of 2",
                             kComplete,
                             L"finished 1"};
+    // a.dat's 4,000 bytes come 1,000 a step; in the second case a first try brings 3,000 and
+    // fails, and the retry starts again from byte 0: the bar waits until it passes 3,000.
+    for (const bool retried : {false, true}) {
+        FakeRun run;
+        run.transfersAtOnce = 2;
+        run.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
+        if (retried)
+            run.outcomes[Address("a.dat")] = {DownloadOutcome::kFailedForNow, DownloadOutcome::kFetched};
+        run.onStep = [&](const std::string& address, int step, FetchProgress& progress, const std::atomic<bool>&,
+                         DownloadOutcome* outcome) {
+            if (address != Address("a.dat"))
+                return true;
+            const bool firstTry = *outcome == DownloadOutcome::kFailedForNow;
+            progress.length = 4000;
+            progress.received = std::min(step * 1000, firstTry ? 3000 : 4000);
+            return step == (firstTry ? 4 : 5);
+        };
+        EXPECT_TRUE(run.Run()) << retried;
+        EXPECT_TRUE(std::is_sorted(run.figures.begin(), run.figures.end())) << retried;
+        EXPECT_EQ(run.messages, expected) << retried;
+        EXPECT_EQ(run.downloadAddresses.size(), retried ? 3u : 2u);
+    }
+}
+
+TEST(UpdateRunAtOnce, ALaterFailureWaitsForTheEarlierFilesStillArriving) {
+    FakeRun run;
+    run.transfersAtOnce = 4;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat", "e.dat"});
+    run.failingDownloads.insert(Address("d.dat"));
+    // d.dat is refused at its first step; c.dat, before it in the list, goes on for five more.
+    int stepsAfterTheRefusal = -1;
+    run.onStep = [&](const std::string& address, int, FetchProgress&, const std::atomic<bool>&, DownloadOutcome*) {
+        if (address == Address("d.dat"))
+            stepsAfterTheRefusal = 0;
+        if (address != Address("c.dat"))
+            return true;
+        return stepsAfterTheRefusal >= 0 && ++stepsAfterTheRefusal > 5;
+    };
+    EXPECT_FALSE(run.Run());
+    Lines expected = UpToTheThird(5);
+    for (const wchar_t* line :
+         {L"progress 3 of 5", L"status Downloading: d.dat", L"status Error downloading: d.dat", L"finished 0"})
+        expected.push_back(line);
     EXPECT_EQ(run.messages, expected);
+    EXPECT_EQ(run.installed, (Lines{Local(L"a.dat"), Local(L"b.dat"), Local(L"c.dat")}));
 }
 
 TEST(UpdateRunAtOnce, AFileListedTwiceIsReadAgainAfterItsFirstDownloadNotFetchedTwice) {
@@ -886,6 +931,36 @@ TEST(UpdateRunRoots, TheListComesFromTheFirstRootThatAnswersAndItsFilesFromThere
         EXPECT_EQ(run.listRequests, c.listRequests) << c.name;
         EXPECT_EQ(run.downloadAddresses, c.downloads) << c.name;
         EXPECT_EQ(run.messages.end()[-2], c.end) << c.name;
+    }
+}
+
+TEST(UpdateRunRoots, ABare304ToARequestThatNamedNoVersionCountsAsUnreachable) {
+    const std::string list = Manifest({"a.dat"});
+    const struct {
+        const char* name;
+        bool signedBuild;
+        std::vector<std::string> roots;
+        std::vector<std::string> listRequests;
+        std::wstring end;
+    } cases[] = {
+        {"one root", false, {kRoot}, {kManifestAddress}, L"status Error: Cannot connect to update server."},
+        // Nothing kept could ever pass the signature: the same root must not be asked again.
+        {"one root, signed", true, {kRoot}, {kManifestAddress}, L"status Error: Cannot connect to update server."},
+        {"a mirror", false, {kRoot, kMirror}, {kManifestAddress, kMirrorList}, kComplete},
+    };
+    for (const auto& c : cases) {
+        FakeRun run;
+        run.signedBuild = c.signedBuild;
+        run.roots = c.roots;
+        run.served[kManifestAddress] = list;
+        run.served[kMirrorList] = list;
+        run.signatureFiles[std::string(kManifestAddress) + ".sig"] = "1:" + list;
+        run.signatureFiles[std::string(kMirrorList) + ".sig"] = "1:" + list;
+        run.listAnswers[kManifestAddress] = ListAnswer::Kind::kNotModified;
+        run.Run();
+        EXPECT_EQ(run.listRequests, c.listRequests) << c.name;
+        EXPECT_EQ(run.messages.end()[-2], c.end) << c.name;
+        EXPECT_TRUE(run.keptEvents.empty() || c.roots.size() > 1) << c.name;
     }
 }
 
