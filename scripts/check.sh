@@ -61,7 +61,7 @@ log "native unit tests"
 python3 tests/run_gtest.py --xml "$results/native_tests.xml" --deadline 120 --growth-mib 256 \
     -- build/native/native_tests || echo "native_tests exit status $?" >>"$results/exit-failures.txt"
 python3 tests/run_gtest.py --xml "$results/filelist_tests.xml" --deadline 120 --growth-mib 256 \
-    --cwd build/native/tools/filelist -- build/native/filelist_tests ||
+    --cwd build/native/tools/filelist -- "$top/build/native/filelist_tests" ||
     echo "filelist_tests exit status $?" >>"$results/exit-failures.txt"
 
 # All of them, so that no test that starts threads can escape: the whole binary takes seconds.
