@@ -57,10 +57,12 @@ def md5(data):
 def wine(*args):
     """Runs a Windows program to its end and returns it with its output. The output goes through a
     file, not a pipe: Wine's helper processes inherit the pipe and would hold it open for ever."""
-    with tempfile.TemporaryFile() as out:
-        result = subprocess.run([WINE_RUN] + list(args), stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run([WINE_RUN] + list(args), stdout=out, stderr=err, timeout=120)
         out.seek(0)
+        err.seek(0)
         result.stdout = out.read().decode("utf-8", "replace")
+        result.stderr = err.read().decode("utf-8", "replace")
     return result
 
 
@@ -161,8 +163,11 @@ class Launcher:
         # Started from another folder: the launcher must find its folder from its own path.
         self.process = subprocess.Popen([WINE_RUN, os.path.join(self.client, "VardenhalUpdater.exe")],
                                         cwd="/", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if self.probe("wait", str(timeout)).returncode != 0:
-            raise RuntimeError("the launcher window did not appear")
+        waited = self.probe("wait", str(timeout))
+        if waited.returncode != 0:
+            raise RuntimeError("the launcher window did not appear (probe exit status %d, launcher %s): %s" %
+                               (waited.returncode, "running" if self.process.poll() is None else
+                                "ended with %s" % self.process.returncode, waited.stderr.strip()[-2000:]))
         return self
 
     def probe(self, *args):
