@@ -399,9 +399,11 @@ TEST_F(HttpTransferTest, BrokenAndHostileAnswersFailInTimeAndKeepTheOldFile) {
         WriteBytes(target, "old");
         const std::string address = root_ + "/_fault/" + c.fault + "/updater/" + prefix_ + "/body.dat";
         const size_t logged = TestServerLogSince().size();
+        // The short bounds only where the answer must fail: a busy machine may pause a good one.
+        const TransferLimits limits = c.stored ? kTransferLimits : ShortLimits();
         bool stored = false;
         const double seconds = SecondsOf(
-            [&] { stored = DownloadToFile(address, target, bodyDigest, ShortLimits()) == DownloadOutcome::kStored; });
+            [&] { stored = DownloadToFile(address, target, bodyDigest, limits) == DownloadOutcome::kStored; });
         EXPECT_EQ(stored, c.stored) << c.fault;
         EXPECT_TRUE(ReadBytes(target) == (c.stored ? body : "old")) << c.fault;
         EXPECT_FALSE(PathExists(TemporaryDownloadPath(target))) << c.fault;
