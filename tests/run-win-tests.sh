@@ -64,7 +64,8 @@ status=$?
 # takes the other's key and signature. Its gzip copy of the list must be one gzip reads back.
 if [ -x "$tool" ] && [ -z "$filter" ]; then
     wintool() {
-        "$top/scripts/wine-run.sh" "$top/build/$VARDENHAL_WINE_TREE/vardenhal-filelist.exe" "$@" 2>>"$work/tool.log"
+        timeout 120 "$top/scripts/wine-run.sh" "$top/build/$VARDENHAL_WINE_TREE/vardenhal-filelist.exe" "$@" \
+            2>>"$work/tool.log"
     }
     mkdir -p "$work/signed-folder/system" && echo "[Engine]" >"$work/signed-folder/system/l2.ini"
     (cd "$work" && wintool keygen windows.key >windows.pub &&
