@@ -27,6 +27,8 @@ import xml.sax.saxutils
 RUN = re.compile(r"^\[ RUN      \] (\S+)")
 ENDED = re.compile(r"^\[ +(OK|FAILED|SKIPPED) +\] (\S+)(?: \((\d+) ms\))?")
 POLL_SECONDS = 0.05
+# What a binary stopped while no test was under way is reported as.
+OUTSIDE = "(outside any test)"
 
 
 class Case:
@@ -76,11 +78,13 @@ def run_round(command, gtest_filter, deadline, growth_limit, cwd, cases, order):
                                    env=env, start_new_session=True)
         pending = b""
         current = None
-        began = time.monotonic()
+        began = time.monotonic()  # of the test under way, or of the last output between tests
         base = 0  # the resident size when the test under way began
 
         def take(data):
             nonlocal pending, current, began, base
+            if data.strip() and current is None:
+                began = time.monotonic()
             pending += data
             *lines, pending = pending.split(b"\n")
             for raw in lines:
@@ -111,12 +115,12 @@ def run_round(command, gtest_filter, deadline, growth_limit, cwd, cases, order):
             why = None
             resident = resident_bytes(process.pid)
             peak[0] = max(peak[0], resident)
-            if current is not None and time.monotonic() - began > deadline:
+            if time.monotonic() - began > deadline:
                 why = "hung"
             elif growth_limit and current is not None and resident > base + growth_limit:
                 why = "too large"
             if why:
-                name = current.name if current is not None else "(between tests)"
+                name = current.name if current is not None else OUTSIDE
                 stop_group(process)
                 take(reader.read() + b"\n")
                 stopped[name] = why
@@ -200,7 +204,7 @@ def main():
     order = []
     extra_failure = None
     stopped, status = run_round(args.command, args.filter, args.deadline, growth_limit, args.cwd, cases, order)
-    while status is None:
+    while status is None and OUTSIDE not in stopped:
         # Start again with what has not run: the listing says what the filter holds.
         remaining = [name for name in list_tests(args.command, args.filter, args.cwd) if name not in cases]
         if not remaining:
@@ -210,6 +214,8 @@ def main():
         stopped.update(more)
     if status and not any(cases[name].result == "failed" for name in order):
         extra_failure = "the test binary exited with status %d after its tests" % status
+    if OUTSIDE in stopped:
+        extra_failure = "the test binary printed nothing for %g s outside any test and was stopped" % args.deadline
     for name, why in stopped.items():
         print("%s: %s" % (why.upper(), name), flush=True)
     print("peak resident size: %d MiB" % (peak[0] >> 20), flush=True)

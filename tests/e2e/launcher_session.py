@@ -161,8 +161,10 @@ class Launcher:
 
     def start(self, timeout=30):
         # Started from another folder: the launcher must find its folder from its own path.
-        self.process = subprocess.Popen([WINE_RUN, os.path.join(self.client, "VardenhalUpdater.exe")],
-                                        cwd="/", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # What Wine says of the launcher goes beside its folder, for a scenario that fails.
+        with open(self.client.rstrip("/") + ".wine.log", "ab") as log:
+            self.process = subprocess.Popen([WINE_RUN, os.path.join(self.client, "VardenhalUpdater.exe")],
+                                            cwd="/", stdout=log, stderr=log)
         waited = self.probe("wait", str(timeout))
         if waited.returncode != 0:
             raise RuntimeError("the launcher window did not appear (probe exit status %d, launcher %s): %s" %
