@@ -165,7 +165,13 @@ class Launcher:
         with open(self.client.rstrip("/") + ".wine.log", "ab") as log:
             self.process = subprocess.Popen([WINE_RUN, os.path.join(self.client, "VardenhalUpdater.exe")],
                                             cwd="/", stdout=log, stderr=log)
+        began = time.time()
         waited = self.probe("wait", str(timeout))
+        if waited.returncode != 0 and time.time() - began < timeout / 2 and self.process.poll() is None:
+            # The probe itself did not run (Wine said why); the launcher is given its time again.
+            print("    probe wait ended at once (exit status %d): %s" % (waited.returncode, waited.stderr.strip()),
+                  flush=True)
+            waited = self.probe("wait", str(timeout))
         if waited.returncode != 0:
             raise RuntimeError("the launcher window did not appear (probe exit status %d, launcher %s): %s" %
                                (waited.returncode, "running" if self.process.poll() is None else
@@ -213,10 +219,15 @@ class Launcher:
         self.probe("move", str(AWAY[0]), str(AWAY[1]))
 
     def close(self, timeout=20):
-        self.probe("close")
+        closed = self.probe("close")
         try:
             return self.process.wait(timeout)
         except subprocess.TimeoutExpired:
+            # Tells a close that never reached the window from a launcher that did not end.
+            window = self.probe("window")
+            print("    the launcher did not end within %d s of the close (probe exit status %d%s; its window %s)" %
+                  (timeout, closed.returncode, ": " + closed.stderr.strip() if closed.stderr.strip() else "",
+                   "still there" if window.returncode == 0 else "gone"), flush=True)
             self.process.kill()
             return None
 
