@@ -18,6 +18,14 @@ mkdir -p "$work/served" "$work/mirror-served" "$work/data" "$work/small-volume"
 # Test data made on the Linux side, with md5sum's answer beside it.
 head -c $((64 << 20)) /dev/urandom >"$work/data/random-64m.bin"
 (cd "$work/data" && md5sum random-64m.bin >random-64m.bin.md5)
+# Two served files whose names differ only in letter case, which Wine would make one file: made
+# here, with a list that names both (under the root .../updater/two-spellings).
+spellings="$work/served/two-spellings/updater"
+mkdir -p "$spellings"
+printf 'upper\n' >"$spellings/A.txt"
+printf 'lower\n' >"$spellings/a.txt"
+printf 'A.txt|%s\r\na.txt|%s\r\n' "$(md5sum <"$spellings/A.txt" | cut -c1-32)" \
+    "$(md5sum <"$spellings/a.txt" | cut -c1-32)" >"$spellings/filelist.txt"
 # A signing key and a signed list made by the operators' tool, which signs with OpenSSL here; the
 # tests expect the sequence given.
 tool=build/native/vardenhal-filelist

@@ -49,7 +49,12 @@ EntryWalk::EntryWalk(const UpdateOperations& operations,
       totalUnits(static_cast<int32_t>(entries.size()) * units),
       atOnce(std::max<size_t>(1, operations.transfersAtOnce)),
       decisions(paths.size(), Decision::kUndecided),
-      fetches(paths.size()) {}
+      fetches(paths.size()),
+      firstNaming(paths.size()) {
+    std::map<std::wstring, size_t> first;
+    for (size_t index = 0; index < paths.size(); ++index)
+        firstNaming[index] = first.emplace(PathKey(paths[index]), index).first->second;
+}
 
 void EntryWalk::Report(int32_t newFigure) {
     if (newFigure > figure) {
@@ -96,6 +101,15 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
     return true;
 }
 
+bool EntryWalk::BelowAQueuedFile(const std::wstring& key) const {
+    for (size_t separator = key.find(L'\\'); separator != std::wstring::npos;
+         separator = key.find(L'\\', separator + 1)) {
+        if (queuedPaths.count(key.substr(0, separator)))
+            return true;
+    }
+    return false;
+}
+
 void EntryWalk::DecideAhead() {
     const size_t limit = std::min(paths.size(), next + (atOnce > 1 ? kFetchesAhead : 1));
     // Without digests ahead, each is read here: one at a time past the entry under way, so
@@ -103,7 +117,8 @@ void EntryWalk::DecideAhead() {
     size_t readHere = 0;
     while (decided < limit) {
         const std::wstring key = PathKey(paths[decided]);
-        if (queuedPaths.count(key) || (!ahead && decided > next && readHere++ > 0) || !Decide(decided, decided == next))
+        if (queuedPaths.count(key) || BelowAQueuedFile(key) || (!ahead && decided > next && readHere++ > 0) ||
+            !Decide(decided, decided == next))
             break;
         if (decisions[decided] == Decision::kFetch) {
             ++queuedPaths[key];
@@ -126,8 +141,9 @@ void EntryWalk::StepFetch(size_t index) {
         if (!fetch.step) {
             if (fetch.retryAt > 0 && operations.nowMs() < fetch.retryAt)
                 return;
-            fetch.step = operations.startFetch(BuildDownloadAddress(fileBases[fetch.root], entries[index].path),
-                                               paths[index], entries[index].md5, fetch.progress, stop);
+            fetch.step =
+                operations.startFetch(BuildDownloadAddress(fileBases[fetch.root], entries[firstNaming[index]].path),
+                                      paths[index], entries[index].md5, fetch.progress, stop);
         }
         DownloadOutcome outcome = DownloadOutcome::kFailed;
         if (!fetch.step(&outcome))

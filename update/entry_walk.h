@@ -67,6 +67,8 @@ private:
     void StepFetches();
     void StepFetch(size_t index);
     void EndFetch(EntryFetch& fetch, DownloadOutcome outcome);
+    // Whether a folder of `key` is the path of an entry queued and not handled yet.
+    bool BelowAQueuedFile(const std::wstring& key) const;
     void Handled();
 
     const UpdateOperations& operations;
@@ -82,9 +84,13 @@ private:
     std::vector<std::unique_ptr<EntryFetch>> fetches;  // by entry, once queued
     std::deque<size_t> queued;                         // entries to fetch, not started yet
     std::vector<size_t> underWay;                      // entries whose fetch has started and not ended
-    // Paths of entries queued but not handled yet: an entry naming the same file again waits for
-    // them, so its digest is read after their download and no two fetches share a file.
+    // Paths of entries queued but not handled yet: an entry naming the same file again, or a file
+    // below it, waits for them, so its digest is read after their download, no two fetches share
+    // a file, and no fetch makes a folder where a file is still to come.
     std::map<std::wstring, size_t> queuedPaths;
+    // By entry: the earliest entry that names the same file, in any letter case. Its spelling is
+    // asked of the server, so a path listed twice in two spellings is one file, as on the disk.
+    std::vector<size_t> firstNaming;
     std::set<std::wstring> written;  // a path listed twice is read again after its first download
     size_t next = 0;
     size_t decided = 0;

@@ -40,8 +40,9 @@ enum class Opened { kUsable, kRefused, kPassing };
 
 // Requests `address`, following at most limits.maxRedirects redirects while they stay on
 // https://, and fills in `answer`: its status always, the rest when it is usable (IsUsableAnswer).
-// A decoded body's length is unknown (-1): the announced one counts the compressed bytes. No
-// connection and a 5xx are faults that may pass; anything else is a refusal. The body is then
+// A decoded body's length is unknown (-1): the announced one counts the compressed bytes; a body
+// to decode in another coding than gzip passes for damaged, like a broken gzip. No connection and
+// a 5xx are faults that may pass; anything else is a refusal. The body is then
 // read from handles->request.
 Opened OpenAnswer(const std::string& address,
                   const RequestShape& shape,

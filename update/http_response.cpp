@@ -75,6 +75,45 @@ bool IsSecureAddress(const std::string& address) {
     return true;
 }
 
+namespace {
+
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+}  // namespace
+
+std::string HeaderValue(const std::string& headerLines, const std::string& name) {
+    const std::string wanted = Lowered(name);
+    std::string value;
+    size_t start = 0;
+    while (start < headerLines.size()) {
+        size_t end = headerLines.find('\n', start);
+        if (end == std::string::npos)
+            end = headerLines.size();
+        const std::string line = headerLines.substr(start, end - start);
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos && Lowered(Trimmed(line.substr(0, colon))) == wanted)
+            value += (value.empty() ? "" : ", ") + Trimmed(line.substr(colon + 1));
+        start = end + 1;
+    }
+    return value;
+}
+
+bool IsListCodingAccepted(const std::string& contentEncoding) {
+    const std::string coding = Lowered(Trimmed(contentEncoding));
+    return coding.empty() || coding == "gzip" || coding == "identity";
+}
+
 std::string BuildRequestHeaders(uint64_t firstByte,
                                 const std::string& rangeValidator,
                                 const std::string& unlessStill,

@@ -43,6 +43,15 @@ std::string ResolveRedirect(const std::string& address, const std::string& locat
 // anyone on the way could choose the files.
 bool IsSecureAddress(const std::string& address);
 
+// The value of the header `name` (in any letter case) in an answer's header lines, each ended by
+// CR LF or LF, as WinInet gives them; several lines of it are joined with ", ". "" when absent.
+std::string HeaderValue(const std::string& headerLines, const std::string& name);
+
+// Whether a list may come with this Content-Encoding: gzip, which the platform decodes, or none
+// ("" or "identity"), in any letter case. Any other coding would reach the list's parser as raw
+// bytes.
+bool IsListCodingAccepted(const std::string& contentEncoding);
+
 // The headers of a request, each line ended by CR LF: the rest of a file from `firstByte` if the
 // server still has the version `rangeValidator` names (none when either is missing); a bodiless
 // 304 if it still has the version `unlessStill` names (If-None-Match for an ETag, which starts

@@ -71,4 +71,18 @@ TEST(RequestHeaders, ARangeOnlyWithItsVersionAndAnUnchangedListByETagOrDate) {
               "If-Modified-Since: Tue, 08 Dec 2026 10:00:00 GMT\r\n");
 }
 
+TEST(HttpResponse, AListComesPlainOrInGzipOnlyAsItsHeaderLinesSay) {
+    const std::string lines =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\ncontent-encoding:  br \r\nX-Content-Encoding: gzip\r\n"
+        "Content-Encoding: gzip\r\n\r\n";
+    EXPECT_EQ(HeaderValue(lines, "Content-Encoding"), "br, gzip");
+    EXPECT_EQ(HeaderValue(lines, "content-type"), "text/plain");
+    EXPECT_EQ(HeaderValue("HTTP/1.1 200 OK\nETag: \"a:b\"\n", "ETag"), "\"a:b\"");
+    EXPECT_EQ(HeaderValue(lines, "Content-Length"), "");
+    for (const char* coding : {"", " ", "gzip", "GZip", " gzip ", "identity"})
+        EXPECT_TRUE(IsListCodingAccepted(coding)) << coding;
+    for (const char* coding : {"br", "deflate", "x-gzip", "gzip, br", "compress", "zstd", "gzip;q=1"})
+        EXPECT_FALSE(IsListCodingAccepted(coding)) << coding;
+}
+
 }  // namespace

@@ -874,6 +874,29 @@ TEST(UpdateRunAtOnce, ALaterFailureWaitsForTheEarlierFilesStillArriving) {
     EXPECT_EQ(run.installed, (Lines{Local(L"a.dat"), Local(L"b.dat"), Local(L"c.dat")}));
 }
 
+TEST(UpdateRunAtOnce, OneFileInTwoSpellingsIsAskedForInTheFirstAndAFileBelowAnotherWaitsForIt) {
+    // The second spelling is fetched as the first, as a path listed twice exactly would be.
+    FakeRun spellings;
+    spellings.transfersAtOnce = 3;
+    spellings.served[kManifestAddress] = Manifest({"System/A.txt", "b.dat", "system/a.TXT"});
+    spellings.Run();
+    EXPECT_EQ(spellings.downloadAddresses,
+              (std::vector<std::string>{Address("System/A.txt"), Address("b.dat"), Address("System/A.txt")}));
+
+    // "a/b" would make a folder where the file "a" is still to come: it starts only once "a" is in place.
+    FakeRun below;
+    below.transfersAtOnce = 3;
+    below.served[kManifestAddress] = Manifest({"a", "a/b", "c"});
+    bool aWasThere = false;
+    below.onDownload = [&](const std::string& address) {
+        if (address == Address("a/b"))
+            aWasThere = !below.installed.empty() && below.installed[0] == Local(L"a");
+    };
+    EXPECT_TRUE(below.Run());
+    EXPECT_TRUE(aWasThere);
+    EXPECT_EQ(below.downloadAddresses.size(), 3u);
+}
+
 TEST(UpdateRunAtOnce, AFileListedTwiceIsReadAgainAfterItsFirstDownloadNotFetchedTwice) {
     FakeRun run;
     run.transfersAtOnce = 3;

@@ -234,6 +234,10 @@ TEST_F(UpdateWorkerTest, BrokenManifestsEndWithTheirTextAndABomIsSkipped) {
          "",
          {L"status Checking for updates...", L"status Error: Cannot connect to update server.", L"finished 0"}},
         {"oversized=40000000", "", {L"status Checking for updates...", L"status No files to download.", L"finished 0"}},
+        // A good list, but in a coding that is not decoded: as damaged as a broken gzip.
+        {"coding=br",
+         line,
+         {L"status Checking for updates...", L"status Error: Cannot connect to update server.", L"finished 0"}},
         // A small gzip that a list of 100 MB comes out of: past the limit once decoded.
         {"gzip-bomb=100000000",
          "",
@@ -252,6 +256,29 @@ TEST_F(UpdateWorkerTest, BrokenManifestsEndWithTheirTextAndABomIsSkipped) {
         Run();
         EXPECT_EQ(collected, c.expected) << (c.fault ? c.fault : "byte-order mark");
     }
+}
+
+TEST_F(UpdateWorkerTest, OneFileInTwoSpellingsIsNotCompleteTwiceAndNoFolderTakesAFilesPlace) {
+    // Made on the Linux side: A.txt holds "upper\n", a.txt "lower\n", and the list names both.
+    if (!PathExists(TestServerFolder() + L"\\two-spellings\\updater\\filelist.txt"))
+        GTEST_SKIP() << "no two-spellings folder on the local server";
+    RunUpdateForWindow(window_, flags_, launcher_.Path(), {TestServerRoot() + "/updater/two-spellings"});
+    DrainMessages();
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Error downloading: a.txt");
+    EXPECT_EQ(ReadBytes(launcher_.Path() + L"\\A.txt"), "upper\n");
+
+    // A file "a", then one below it: "a" is put in place first, and "a/b" cannot be written.
+    WriteBytes(updaterFolder_ + L"\\filelist.txt",
+               Serve("a", "the file a") + "a/b|d41d8cd98f00b204e9800998ecf8427e\r\n");
+    TemporaryFolder launcher;
+    collected.clear();
+    RunUpdateForWindow(window_, flags_, launcher.Path(), {serverRoot_});
+    DrainMessages();
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Error: Cannot write: a/b");
+    EXPECT_EQ(ReadBytes(launcher.Path() + L"\\a"), "the file a");
+    EXPECT_FALSE(IsFolder(launcher.Path() + L"\\a"));
 }
 
 TEST_F(UpdateWorkerTest, LeftoversOfEarlierDownloadsAreGoneAfterACompleteRun) {

@@ -50,6 +50,7 @@ Kinds:
   redirect=N     302 to the same address with redirect=N-1; redirect=0 serves the file
   redirect-self  302 to the very address requested, for ever
   redirect-http  302 to the same file on the plain HTTP listener
+  coding=NAME    the file as it is, said to be in the Content-Encoding NAME (coding=br)
   chunked        Transfer-Encoding: chunked, 16 KiB chunks and the closing zero chunk
   chunked-cut    chunks for the first half of the file only, then the connection closed
   close          no length, the whole file, then the connection closed
@@ -269,6 +270,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not os.path.isfile(local):
             return self.send_body(404, ERROR_PAGE, "text/html")
         size = os.path.getsize(local)
+        if kind == "coding":
+            if self.start_ok(("Content-Type", "text/plain"), ("Content-Encoding", parameter),
+                             ("Content-Length", str(size))):
+                with open(local, "rb") as f:
+                    self.write_from(f, size)
+            return
         if kind == "stall":
             return self.send_stall(local, size)
         if kind == "trickle":
