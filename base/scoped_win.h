@@ -44,6 +44,14 @@ using ScopedFile = ScopedHandle<HANDLE, FileHandleTraits>;
 // Threads and processes close the same way.
 using ScopedKernelHandle = ScopedHandle<HANDLE, FileHandleTraits>;
 
+// A search of a folder's entries (FindFirstFileW), ended with FindClose.
+struct FindHandleTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE h) { return FindClose(h) != FALSE; }
+};
+using ScopedFindHandle = ScopedHandle<HANDLE, FindHandleTraits>;
+
 struct WindowTraits {
     static HWND Invalid() { return nullptr; }
     static bool IsValid(HWND h) { return h != nullptr; }

@@ -77,9 +77,11 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
                 return false;
             // The bar shows what is done before the run waits for a long digest. A short one,
             // as most are, is waited for first: a message for each small file would cost more
-            // than its digest.
-            if (!ahead->WaitUntilReady(index, kTickMs))
+            // than its digest. A long one is waited for a tick at a time, so CANCEL is looked at.
+            if (!ahead->WaitUntilReady(index, kTickMs)) {
                 reports.Flush();
+                return false;
+            }
         }
         local = ahead->Take(index);
         exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
@@ -88,6 +90,9 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
         exists = operations.pathExists(localPath);
         local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
     }
+    // A digest that CANCEL cut short says nothing of the file.
+    if (exists && local.digest.empty() && operations.isCancelRequested())
+        return false;
     // Held by another program: neither its digest nor a replace can work now.
     if (exists && local.inUse)
         decisions[index] = Decision::kInUse;

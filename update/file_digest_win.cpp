@@ -14,7 +14,7 @@ constexpr DWORD kReadBlockLength = 65536;
 constexpr DWORD kMd5Length = 16;
 
 // Read sharing lets others read too; delete sharing lets a download replace the file meanwhile.
-HANDLE OpenForDigest(const std::wstring& path, const std::atomic<bool>* stop, bool* inUse) {
+HANDLE OpenForDigest(const std::wstring& path, const DigestStop& stop, bool* inUse) {
     HANDLE file = INVALID_HANDLE_VALUE;
     const DWORD error = RetryWhileHeld(
         [&] {
@@ -22,22 +22,16 @@ HANDLE OpenForDigest(const std::wstring& path, const std::atomic<bool>* stop, bo
                                0, nullptr);
             return file != INVALID_HANDLE_VALUE ? ERROR_SUCCESS : GetLastError();
         },
-        [stop](DWORD error) {
-            return error == ERROR_SHARING_VIOLATION && !(stop && stop->load(std::memory_order_relaxed));
-        });
-    *inUse = error == ERROR_SHARING_VIOLATION && !(stop && stop->load(std::memory_order_relaxed));
+        [&stop](DWORD error) { return error == ERROR_SHARING_VIOLATION && !stop.IsSet(); });
+    *inUse = error == ERROR_SHARING_VIOLATION && !stop.IsSet();
     return file;
 }
 
-bool HashFrom(HCRYPTHASH hash,
-              HANDLE file,
-              const std::function<void(uint32_t)>& onBlock,
-              const std::atomic<bool>* stop) {
+bool HashFrom(HCRYPTHASH hash, HANDLE file, const std::function<void(uint32_t)>& onBlock, const DigestStop& stop) {
     std::vector<BYTE> block(kReadBlockLength);
     for (;;) {
         DWORD bytesRead = 0;
-        if ((stop && stop->load(std::memory_order_relaxed)) ||
-            !ReadFile(file, block.data(), kReadBlockLength, &bytesRead, nullptr))
+        if (stop.IsSet() || !ReadFile(file, block.data(), kReadBlockLength, &bytesRead, nullptr))
             return false;
         if (bytesRead == 0)
             return true;
@@ -70,7 +64,7 @@ bool HashBytes(HCRYPTHASH hash, const void* bytes, DWORD length) {
 }
 
 bool HashOpenFile(HCRYPTHASH hash, HANDLE file) {
-    return HashFrom(hash, file, nullptr, nullptr);
+    return HashFrom(hash, file, nullptr, DigestStop());
 }
 
 std::string FinishMd5(HCRYPTHASH hash) {
@@ -88,7 +82,7 @@ std::string ComputeFileMd5(const std::wstring& path, const std::function<void(ui
 std::string ComputeFileMd5With(HCRYPTPROV provider,
                                const std::wstring& path,
                                const std::function<void(uint32_t)>& onBlock,
-                               const std::atomic<bool>* stop,
+                               const DigestStop& stop,
                                bool* inUse) {
     bool held = false;
     if (!inUse)

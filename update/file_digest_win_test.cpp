@@ -32,12 +32,12 @@ TEST(ComputeFileMd5, UnreadablePathsGiveTheEmptyString) {
     HANDLE writer = CreateFileW(busy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     bool inUse = false;
-    EXPECT_EQ(ComputeFileMd5With(0, busy, nullptr, nullptr, &inUse), "");
+    EXPECT_EQ(ComputeFileMd5With(0, busy, nullptr, DigestStop(), &inUse), "");
     EXPECT_TRUE(inUse);
     CloseHandle(writer);
-    EXPECT_EQ(ComputeFileMd5With(0, busy, nullptr, nullptr, &inUse), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(ComputeFileMd5With(0, busy, nullptr, DigestStop(), &inUse), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_FALSE(inUse);
-    EXPECT_EQ(ComputeFileMd5With(0, folder.Path() + L"\\missing.dat", nullptr, nullptr, &inUse), "");
+    EXPECT_EQ(ComputeFileMd5With(0, folder.Path() + L"\\missing.dat", nullptr, DigestStop(), &inUse), "");
     EXPECT_FALSE(inUse);
 }
 

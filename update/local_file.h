@@ -1,6 +1,7 @@
 // What an update run learns of the local file at a listed path before it decides about it.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -10,4 +11,14 @@ struct FileDigest {
     FileDigest(std::string digest = std::string(), bool inUse = false) : digest(std::move(digest)), inUse(inUse) {}
     std::string digest;
     bool inUse;
+};
+
+// What ends a digest at its next block: the run no longer needing it, or the player's CANCEL.
+// Either may be null.
+struct DigestStop {
+    const std::atomic<bool>* run = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+    bool IsSet() const {
+        return (run && run->load(std::memory_order_relaxed)) || (cancel && cancel->load(std::memory_order_relaxed));
+    }
 };

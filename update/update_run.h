@@ -27,7 +27,7 @@ struct UpdateOperations {
     // Where the list comes from (list_fetch.h).
     ListOperations list;
     std::function<bool(const std::wstring& localPath)> pathExists;  // a file or a folder
-    // "" for a file that cannot be read, or once `stop` is set.
+    // "" for a file that cannot be read, or once `stop` is set or CANCEL is pressed.
     std::function<FileDigest(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
     // Threads that compute the entries' digests ahead while the run handles the entries before
     // them; 0 computes each digest when its turn comes, after pathExists.

@@ -679,6 +679,29 @@ TEST(UpdateRunAhead, CancelAndFailureEndWithoutWaitingForTheDigestsAhead) {
     }
 }
 
+TEST(UpdateRunAhead, CancelWhileTheRunWaitsForADigestEndsTheRunWithoutWaitingForIt) {
+    FakeRun run;
+    run.digestThreads = 2;
+    run.served[kManifestAddress] = Manifest({"a.dat", "b.dat"});
+    for (const wchar_t* path : {L"a.dat", L"b.dat"})
+        run.localDigests[Local(path)] = "d41d8cd98f00b204e9800998ecf8427e";
+    // a.dat's digest is long: CANCEL is pressed while it is read, and it ends only when the run
+    // stops the digests ahead (or after three seconds, for the test to fail rather than hang).
+    std::atomic<bool> endedByTheRun{false};
+    run.onDigest = [&](const std::wstring& path, const std::atomic<bool>& stop) {
+        if (path != Local(L"a.dat"))
+            return;
+        run.cancelRequested = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!stop && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        endedByTheRun = stop.load();
+    };
+    EXPECT_FALSE(run.Run());
+    EXPECT_TRUE(endedByTheRun);
+    EXPECT_EQ(run.messages, (Lines{kChecking, L"progress 0 of 2", kCancelled, L"finished 0"}));
+}
+
 TEST(UpdateRunProgress, AHeldFigureGoesOutBeforeTheRunWaitsForADigest) {
     FakeRun run;
     run.windowReadsNothing = true;

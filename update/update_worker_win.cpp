@@ -68,17 +68,18 @@ namespace {
 // More threads than this only queue up for the disk.
 constexpr unsigned kMostDigestThreads = 4;
 
+// The search is closed also when the list cannot grow (the run then ends for lack of memory).
 std::vector<std::wstring> ListTemporaryDownloads(const std::wstring& folder) {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(LongPathForm(folder + L"\\*" + kTemporaryDownloadSuffix).c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
+    const ScopedFindHandle search(
+        FindFirstFileW(LongPathForm(folder + L"\\*" + kTemporaryDownloadSuffix).c_str(), &entry));
+    if (!search.IsValid())
         return found;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             found.push_back(folder + L"\\" + entry.cFileName);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &entry));
     return found;
 }
 
@@ -132,9 +133,11 @@ bool RunWithSession(HWND window,
     // One CryptoAPI provider for the whole run (released when the run ends).
     ScopedCryptContext md5Provider(AcquireMd5Provider());
     const HCRYPTPROV provider = md5Provider.Get();
-    operations.computeDigest = [provider](const std::wstring& localPath, const std::atomic<bool>& stop) {
+    // CANCEL ends a digest too, on the run's thread or ahead: a large file takes seconds.
+    operations.computeDigest = [provider, &flags](const std::wstring& localPath, const std::atomic<bool>& stop) {
         bool inUse = false;
-        std::string digest = ComputeFileMd5With(provider, localPath, nullptr, &stop, &inUse);
+        std::string digest =
+            ComputeFileMd5With(provider, localPath, nullptr, DigestStop{&stop, &flags.cancelRequested}, &inUse);
         return FileDigest(std::move(digest), inUse);
     };
     // Digests are computed ahead, one thread a core, while this thread downloads and reports.

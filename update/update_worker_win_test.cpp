@@ -567,6 +567,57 @@ TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTh
     EXPECT_EQ(CountOccurrences(requests, " range=bytes="), 1u) << requests;
 }
 
+// Makes `path` a file of `length` zero bytes without writing them (sparse where the disk allows).
+void MakeLongFile(const std::wstring& path, int64_t length) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = length;
+    EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+}
+
+TEST_F(UpdateWorkerTest, CancelWhileALargeLocalFileIsHashedEndsWithinASecond) {
+    const std::wstring big = launcher_.Path() + L"\\big.dat";
+    MakeLongFile(big, 1ll << 30);
+    // Alone in the list, the run reads it on its own thread; after a small one, a digest thread
+    // reads it ahead and the run waits for it.
+    const std::string bigLine = "big.dat|0123456789abcdef0123456789abcdef\r\n";
+    const std::string lists[] = {bigLine, Serve("small.dat", "s") + bigLine};
+    WriteBytes(launcher_.Path() + L"\\small.dat", "s");
+    for (const std::string& list : lists) {
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", list);
+        flags_.cancelRequested.store(false);
+        collected.clear();
+        ULONGLONG finished = 0;
+        std::thread run([&] {
+            RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
+            finished = GetTickCount64();
+        });
+        // The digest holds the file open without write sharing: a writer is refused while it reads.
+        bool reading = false;
+        for (int i = 0; i < 3000 && !reading; ++i) {
+            HANDLE writer =
+                CreateFileW(big.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+            reading = writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+            if (writer != INVALID_HANDLE_VALUE)
+                CloseHandle(writer);
+            Sleep(1);
+        }
+        EXPECT_TRUE(reading) << list;
+        const ULONGLONG pressed = GetTickCount64();
+        flags_.cancelRequested.store(true);
+        run.join();
+        DrainMessages();
+        EXPECT_LT(finished - pressed, 1000u) << list;
+        RecordProperty(list.size() > bigLine.size() ? "cancel_hash_ahead_ms" : "cancel_hash_ms",
+                       static_cast<int>(finished - pressed));
+        ASSERT_GE(collected.size(), 2u) << list;
+        EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.") << list;
+    }
+}
+
 // The names of the files below `folder` that are temporary downloads or their records.
 std::vector<std::wstring> TemporaryFilesIn(const std::wstring& folder) {
     std::vector<std::wstring> found;

@@ -14,13 +14,6 @@
 
 namespace {
 
-struct FindHandleTraits {
-    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
-    static bool Close(HANDLE h) { return FindClose(h) != FALSE; }
-};
-using ScopedFindHandle = ScopedHandle<HANDLE, FindHandleTraits>;
-
 std::wstring Widen(const std::string& text) {
     if (text.empty())
         return std::wstring();
