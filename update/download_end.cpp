@@ -64,8 +64,8 @@ FileEnd DecideFileEnd(const FileEndFacts& facts) {
     return {FileEndAction::kDropPart, passing ? DownloadOutcome::kFailedForNow : DownloadOutcome::kFailed};
 }
 
-bool DropsUnhandledFetch(DownloadOutcome outcome, bool cancelled, int64_t length) {
-    if (outcome == DownloadOutcome::kFetched)
+bool DropsUnhandledFetch(DownloadOutcome outcome, EarlyEnd end, int64_t length) {
+    if (outcome == DownloadOutcome::kFetched || end == EarlyEnd::kNoRoom)
         return true;
-    return !cancelled && length >= 0 && length < kRecordedFromBytes;
+    return end == EarlyEnd::kFailure && length >= 0 && length < kRecordedFromBytes;
 }

@@ -79,9 +79,17 @@ struct FileEnd {
 // arrived when it has a length and a validator, so the next try asks only for the rest.
 FileEnd DecideFileEnd(const FileEndFacts& facts);
 
+// Why a run ended before its last entry.
+enum class EarlyEnd {
+    kFailure,  // an entry failed
+    kCancel,   // the player pressed CANCEL
+    kNoRoom,   // an entry found no room on the disk
+};
+
 // Whether a file fetched ahead of its turn is deleted when the run ends before installing it: a
 // whole one always (it cannot be resumed, only fetched again); after CANCEL a part stays, as for
 // the file under way; after a failure only a part of a file of kRecordedFromBytes or more, whose
-// record lets the next run go on. `length` is the whole file's (-1: no answer named one, so a part
-// kept from before is as its record says).
-bool DropsUnhandledFetch(DownloadOutcome outcome, bool cancelled, int64_t length);
+// record lets the next run go on; when the disk is full, none, for room is what the player lacks.
+// `length` is the whole file's (-1: no answer named one, so a part kept from before is as its
+// record says).
+bool DropsUnhandledFetch(DownloadOutcome outcome, EarlyEnd end, int64_t length);

@@ -132,23 +132,28 @@ TEST(FileEnd, AFileIsKeptOnlyWholeWithItsDigestAndAPartOnlyWithALengthAndAValida
 }
 
 TEST(FileEnd, WhatARunThatEndsEarlyDropsOfTheFilesFetchedAhead) {
+    const EarlyEnd kCancel = EarlyEnd::kCancel;
+    const EarlyEnd kFailure = EarlyEnd::kFailure;
     const struct {
         DownloadOutcome outcome;
-        bool cancelled;
+        EarlyEnd end;
         int64_t length;
         bool dropped;
     } cases[] = {
-        {DownloadOutcome::kFetched, true, 100, true},        // whole, never installed
-        {DownloadOutcome::kFetched, false, 64 << 20, true},  // large too
-        {DownloadOutcome::kCancelled, true, 100, false},     // CANCEL keeps what arrived
-        {DownloadOutcome::kCancelled, false, 100, true},     // an earlier file failed
-        {DownloadOutcome::kCancelled, false, (4 << 20) - 1, true},
-        {DownloadOutcome::kCancelled, false, 4 << 20, false},  // its record lets the next run go on
-        {DownloadOutcome::kCancelled, false, -1, false},       // no answer: a part from before stays
+        {DownloadOutcome::kFetched, kCancel, 100, true},        // whole, never installed
+        {DownloadOutcome::kFetched, kFailure, 64 << 20, true},  // large too
+        {DownloadOutcome::kCancelled, kCancel, 100, false},     // CANCEL keeps what arrived
+        {DownloadOutcome::kCancelled, kFailure, 100, true},     // an earlier file failed
+        {DownloadOutcome::kCancelled, kFailure, (4 << 20) - 1, true},
+        {DownloadOutcome::kCancelled, kFailure, 4 << 20, false},  // its record lets the next run go on
+        {DownloadOutcome::kCancelled, kFailure, -1, false},       // no answer: a part from before stays
+        // The disk is full: no part stays, however large.
+        {DownloadOutcome::kCancelled, EarlyEnd::kNoRoom, 64 << 20, true},
+        {DownloadOutcome::kCancelled, EarlyEnd::kNoRoom, -1, true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DropsUnhandledFetch(c.outcome, c.cancelled, c.length), c.dropped)
-            << static_cast<int>(c.outcome) << " " << c.cancelled << " " << c.length;
+        EXPECT_EQ(DropsUnhandledFetch(c.outcome, c.end, c.length), c.dropped)
+            << static_cast<int>(c.outcome) << " " << static_cast<int>(c.end) << " " << c.length;
 }
 
 TEST(ProgressFigure, MovesWithTheBytesOfTheEntryUnderWayButNeverReachesTheNext) {

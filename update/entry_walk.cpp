@@ -240,7 +240,7 @@ std::wstring EntryWalk::Step() {
     return std::wstring();
 }
 
-void EntryWalk::DropFetchedAhead(bool cancelled) {
+void EntryWalk::DropFetchedAhead(EarlyEnd end) {
     stop = true;
     queued.clear();
     // Each fetch under way ends at its next step now; one waiting to try again ends at once.
@@ -257,7 +257,8 @@ void EntryWalk::DropFetchedAhead(bool cancelled) {
         const EntryFetch* fetch = fetches[index].get();
         if (!fetch || !fetch->ended)
             continue;  // never started: nothing of this run is on disk
-        if (DropsUnhandledFetch(fetch->outcome, cancelled || index == next, fetch->progress.length.load()))
+        const EarlyEnd asIfCancelled = index == next && end == EarlyEnd::kFailure ? EarlyEnd::kCancel : end;
+        if (DropsUnhandledFetch(fetch->outcome, asIfCancelled, fetch->progress.length.load()))
             operations.deleteFile(TemporaryDownloadPath(paths[index]));
     }
 }

@@ -50,9 +50,9 @@ struct EntryWalk {
     // Takes the run one step on; "" while it goes on, else the text of its end.
     std::wstring Step();
     // After an end before the last entry: the fetches under way are stopped, and what was fetched
-    // ahead for nothing goes, but for the parts worth keeping. The entry under way keeps its part
-    // as a run of one file at a time would.
-    void DropFetchedAhead(bool cancelled);
+    // ahead for nothing goes, but for the parts worth keeping (DropsUnhandledFetch). Unless the
+    // disk is full, the entry under way keeps its part as a run of one file at a time would.
+    void DropFetchedAhead(EarlyEnd end);
     bool Done() const { return next >= entries.size(); }
     size_t Next() const { return next; }
 

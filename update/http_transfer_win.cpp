@@ -29,17 +29,6 @@ bool CanWriteTarget(const std::wstring& localPath) {
            !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
-// The free space of one folder's volume as last asked, less what was written since, carried from
-// one download to the next: a run writes file after file into the same folders, and asking costs
-// a tenth of a small file's whole download under Wine. Asked again after kFreeSpaceRecheckBytes,
-// so other programs' writes are noticed in time.
-struct KnownRoom {
-    std::wstring folder;
-    uint64_t freeBytes = 0;
-    uint64_t trustedBytes = 0;  // what may be written before asking again
-};
-thread_local KnownRoom knownRoom;
-
 uint64_t QueryFreeBytes(const std::wstring& folder) {
     ULARGE_INTEGER available = {};
     if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr))
@@ -47,21 +36,14 @@ uint64_t QueryFreeBytes(const std::wstring& folder) {
     return available.QuadPart;
 }
 
-// The free space to judge `needed` more bytes by.
-uint64_t FreeBytesFor(const std::wstring& folder, uint64_t needed) {
-    KnownRoom& room = knownRoom;
-    if (room.folder != folder || needed > room.trustedBytes) {
-        room.folder = folder;
-        room.freeBytes = QueryFreeBytes(folder);
-        room.trustedBytes = kFreeSpaceRecheckBytes;
-    }
-    return room.freeBytes;
-}
-
-void NoteWritten(uint64_t bytes) {
-    KnownRoom& room = knownRoom;
-    room.freeBytes -= std::min(room.freeBytes, bytes);
-    room.trustedBytes -= std::min(room.trustedBytes, bytes);
+// The run's figure, asked of `folder`'s volume when it is not trusted for `needed` more bytes:
+// a run writes file after file onto one disk, and asking costs a tenth of a small file's whole
+// download under Wine. Asked again after kFreeSpaceRecheckBytes, so other programs' writes are
+// noticed in time.
+DiskRoom& RoomFor(FetchShare& share, const std::wstring& folder, uint64_t needed) {
+    if (MustAskFreeSpace(share.room, needed))
+        NoteFreeSpace(&share.room, QueryFreeBytes(folder));
+    return share.room;
 }
 
 // What keeps a file from being written or replaced, by the error Windows gave.
@@ -76,6 +58,22 @@ DownloadOutcome LocalFailure(DWORD error) {
         default:
             return DownloadOutcome::kCannotWrite;
     }
+}
+
+// Writes all of `length` bytes: ERROR_SUCCESS, or the error met. Wine answers a write that meets
+// a full disk with a short count and no error; the rest then fails with ERROR_DISK_FULL, and a
+// write that moves nothing at all means the same.
+DWORD WriteWhole(HANDLE file, const char* bytes, DWORD length) {
+    while (length > 0) {
+        DWORD count = 0;
+        if (!WriteFile(file, bytes, length, &count, nullptr))
+            return GetLastError();
+        if (count == 0)
+            return ERROR_DISK_FULL;
+        bytes += count;
+        length -= count;
+    }
+    return ERROR_SUCCESS;
 }
 
 // A rename that waits a moment for another program to let go of either file. Windows answers a
@@ -102,12 +100,6 @@ DownloadOutcome PutInPlace(const std::wstring& temporaryPath, const std::wstring
         }
     }
     return error == ERROR_SUCCESS ? DownloadOutcome::kStored : LocalFailure(error);
-}
-
-// One MD5 provider for the downloads of a thread: acquiring one costs more than a small file.
-HCRYPTPROV DownloadMd5Provider() {
-    thread_local ScopedCryptContext provider(AcquireMd5Provider());
-    return provider.Get();
 }
 
 // A record is one short line or two; anything longer is not one of ours.
@@ -209,22 +201,37 @@ ListAnswer DownloadList(const std::string& address,
     return list;
 }
 
+std::shared_ptr<FetchShare> OpenFetchShare(const TransferSession& session, const TransferLimits& limits) {
+    auto share = std::make_shared<FetchShare>();
+    share->session = session ? session : OpenTransferSession(limits);
+    return share;
+}
+
 FileFetch::FileFetch(const std::string& address,
                      const std::wstring& localPath,
                      const std::string& md5,
                      const TransferLimits& limits,
-                     const TransferSession& session,
+                     const std::shared_ptr<FetchShare>& share,
                      const TransferStop& stop,
                      FetchProgress* progress)
     : address_(address),
       localPath_(localPath),
       md5_(md5),
       limits_(limits),
-      session_(session ? session : OpenTransferSession(limits)),
+      share_(share ? share : OpenFetchShare(nullptr, limits)),
       stop_(stop),
       told_(progress ? *progress : unseen_) {
     sink_.onAnswer = [this](const Answer& answer) { return OnAnswer(answer); };
     sink_.onBlock = [this](const char* bytes, DWORD length) { return OnBlock(bytes, length); };
+}
+
+FileFetch::~FileFetch() {
+    ReleaseRoom();
+}
+
+void FileFetch::ReleaseRoom() {
+    ReleasePromise(&share_->room, promised_);
+    promised_ = 0;
 }
 
 bool FileFetch::Step(DownloadOutcome* outcome) {
@@ -256,8 +263,9 @@ bool FileFetch::Begin(DownloadOutcome* outcome) {
         return false;
     // No body could ever match: nothing is fetched.
     *outcome = DownloadOutcome::kFailed;
-    provider_ = DownloadMd5Provider();
-    if (md5_.empty() || !provider_)
+    if (!share_->md5Provider.IsValid())
+        share_->md5Provider.Reset(AcquireMd5Provider());
+    if (md5_.empty() || !share_->md5Provider.IsValid())
         return false;
     // Only the temporary name may pass the length Windows allows: a target that fits without it
     // must not fail for its sake. The target itself keeps its ordinary form, as every run reads it.
@@ -275,11 +283,11 @@ bool FileFetch::StartAttempt(BodyEnd* end) {
     recordedAhead_ = false;
     validator_.clear();
     *end = BodyEnd::kFailed;
-    if (!StartMd5(provider_, &hash_))
+    if (!StartMd5(share_->md5Provider.Get(), &hash_))
         return false;
     TransferAsk ask;
     ask.range = resume_;
-    return StartTransfer(&transfer_, session_, address_, kFileBlockLength, limits_, sink_, ask, stop_, end);
+    return StartTransfer(&transfer_, share_->session, address_, kFileBlockLength, limits_, sink_, ask, stop_, end);
 }
 
 // Made (or opened to append) once the answer is known to be usable, so a failed request leaves
@@ -292,10 +300,11 @@ bool FileFetch::OnAnswer(const Answer& answer) {
         return false;
     }
     facts_.appended = range == RangeAnswer::kRest;
-    if (!HasRoomForBody(FreeBytesFor(folder_, answer.length < 0 ? 0 : answer.length), answer.length, limits_)) {
+    if (!PromiseBody(&RoomFor(*share_, folder_, answer.length < 0 ? 0 : answer.length), answer.length, limits_)) {
         facts_.localEnd = DownloadOutcome::kNoRoom;
         return false;
     }
+    promised_ = answer.length > 0 ? static_cast<uint64_t>(answer.length) : 0;
     facts_.written = facts_.appended ? resume_.firstByte : 0;
     length_ = answer.length < 0 ? -1 : answer.length + static_cast<int64_t>(facts_.written);
     validator_ = answer.validator;
@@ -324,19 +333,22 @@ bool FileFetch::OnAnswer(const Answer& answer) {
 }
 
 bool FileFetch::OnBlock(const char* bytes, DWORD length) {
-    // A body of known length had its room judged whole; one without keeps off the floor.
-    if (length_ < 0 && WritableBytes(FreeBytesFor(folder_, length), limits_.lengthlessFreeBytes) < length) {
+    // A body of known length had its room promised whole; one without keeps off the floor.
+    if (length_ < 0 && !MayWriteUnannounced(RoomFor(*share_, folder_, length), length, limits_)) {
         facts_.localEnd = DownloadOutcome::kNoRoom;
         return false;
     }
-    DWORD count = 0;
-    if (!WriteFile(file_.Get(), bytes, length, &count, nullptr) || count != length) {
-        facts_.localEnd = LocalFailure(GetLastError());
+    const DWORD error = WriteWhole(file_.Get(), bytes, length);
+    if (error != ERROR_SUCCESS) {
+        facts_.localEnd = LocalFailure(error);
         return false;
     }
+    const DWORD count = length;
     facts_.written += count;
     told_.received = static_cast<int64_t>(facts_.written);
-    NoteWritten(count);
+    const uint64_t fromPromise = std::min<uint64_t>(promised_, count);
+    NoteWritten(&share_->room, count, fromPromise);
+    promised_ -= fromPromise;
     hashed_ = HashBytes(hash_.Get(), bytes, length);
     return hashed_;
 }
@@ -347,6 +359,7 @@ void FileFetch::DropPart() {
 }
 
 bool FileFetch::EndAttempt(BodyEnd end, DownloadOutcome* outcome) {
+    ReleaseRoom();
     facts_.end = end;
     facts_.closed = file_.Close();
     if (facts_.localEnd == DownloadOutcome::kStored && !facts_.closed)
@@ -387,7 +400,7 @@ DownloadOutcome FetchToTemporary(const std::string& address,
                                  const TransferSession& session,
                                  const TransferStop& stop,
                                  FetchProgress* progress) {
-    FileFetch fetch(address, localPath, md5, limits, session, stop, progress);
+    FileFetch fetch(address, localPath, md5, limits, OpenFetchShare(session, limits), stop, progress);
     DownloadOutcome outcome = DownloadOutcome::kFailed;
     uint64_t seen = 0;
     while (!fetch.Step(&outcome))

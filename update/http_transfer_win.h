@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/scoped_win.h"
+#include "update/disk_room.h"
 #include "update/download_end.h"
 
 #include "update/download_outcome.h"
@@ -33,6 +34,17 @@ ListAnswer DownloadList(const std::string& address,
                         const TransferSession& session,
                         const std::atomic<bool>* cancel);
 
+// What the file fetches of one run share, on the thread that steps them: the session, one MD5
+// provider (acquiring one costs more than a small file) and the disk's free space, which counts
+// what every fetch under way still needs.
+struct FetchShare {
+    TransferSession session;
+    ScopedCryptContext md5Provider;
+    DiskRoom room;
+};
+// A share over `session`, or over a session of its own when that is null.
+std::shared_ptr<FetchShare> OpenFetchShare(const TransferSession& session, const TransferLimits& limits);
+
 // One file's fetch into a temporary file beside `localPath`, stepped by the thread that made it,
 // which may step several at once and wait for news of any (WaitForTransfers on Session()). It
 // creates the missing folders of `localPath` first, before any network activity, and touches no
@@ -41,22 +53,25 @@ ListAnswer DownloadList(const std::string& address,
 // letter case; an empty `md5` never matches): the temporary file then waits for InstallDownload.
 // A transfer cut by a passing fault or by `stop` after some bytes keeps its temporary file with a
 // record beside it (ResumeRecordPath), and the next fetch at `localPath` asks only for the rest;
-// any other failure removes both. Destroyed before its end, it leaves what it wrote as it is.
+// any other failure removes both. A body the disk has no room for (what the other fetches of
+// `share` still need counted) ends with kNoRoom before anything is written. Destroyed before its
+// end, it leaves what it wrote as it is and gives back the room it was promised.
 class FileFetch {
 public:
     FileFetch(const std::string& address,
               const std::wstring& localPath,
               const std::string& md5,
               const TransferLimits& limits,
-              const TransferSession& session,
+              const std::shared_ptr<FetchShare>& share,
               const TransferStop& stop,
               FetchProgress* progress = nullptr);
+    ~FileFetch();
     FileFetch(const FileFetch&) = delete;
     FileFetch& operator=(const FileFetch&) = delete;
 
     // Does what can be done without waiting; true once the fetch has ended, with its outcome.
     bool Step(DownloadOutcome* outcome);
-    const TransferSession& Session() const { return session_; }
+    const TransferSession& Session() const { return share_->session; }
 
 private:
     bool Begin(DownloadOutcome* outcome);  // the checks before any request; false when they end it
@@ -66,19 +81,19 @@ private:
     // True when the fetch has ended with `outcome`, false when it goes on whole from the start.
     bool EndAttempt(BodyEnd end, DownloadOutcome* outcome);
     void DropPart();
+    void ReleaseRoom();
 
     std::string address_;
     std::wstring localPath_;
     std::string md5_;
     TransferLimits limits_;
-    TransferSession session_;
+    std::shared_ptr<FetchShare> share_;
     TransferStop stop_;
     FetchProgress unseen_;
     FetchProgress& told_;
     std::wstring folder_;  // with its trailing separator
     std::wstring temporaryPath_;
     std::wstring recordPath_;
-    HCRYPTPROV provider_ = 0;
     RangeRequest resume_;
     bool begun_ = false;
     bool done_ = false;
@@ -88,6 +103,7 @@ private:
     ScopedCryptHash hash_;
     FileEndFacts facts_;
     int64_t length_ = -1;
+    uint64_t promised_ = 0;  // what the disk room still holds for this body
     bool hashed_ = true;
     bool recordedAhead_ = false;
     std::string validator_;

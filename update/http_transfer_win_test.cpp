@@ -287,6 +287,42 @@ TEST_F(HttpTransferTest, CancelEndsABodyThatComesFasterThanItIsStored) {
     EXPECT_EQ(takenAfterThePress, 0u);
 }
 
+// A volume of 48 MiB (a tmpfs the test script mounts), seen through Z:.
+TEST_F(HttpTransferTest, ADiskThatFillsUpDuringAWriteMeansNoRoomNotAFileThatCannotBeWritten) {
+    const std::string volume = EnvironmentValue("VARDENHAL_TEST_SMALL_VOLUME");
+    if (volume.empty() || !HasTestServerLog())
+        GTEST_SKIP() << "no small volume (VARDENHAL_TEST_SMALL_VOLUME) or no request log";
+    const std::wstring folder = WinePathFromUnix(volume) + L"\\transfer-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    // The first MiB comes at once, with room for all eight; then another program fills the disk,
+    // and only then does the rest come.
+    const std::string address = Serve("filling.dat", Pattern(8u << 20), "hold=1048576");
+    const std::wstring target = folder + L"\\filling.dat";
+    DownloadOutcome outcome = DownloadOutcome::kStored;
+    std::thread download([&] { outcome = DownloadToFile(address, target, DigestOf("filling.dat")); });
+    for (int i = 0; i < 3000 && LengthOf(TemporaryDownloadPath(target)) < (1u << 20); ++i)
+        Sleep(10);
+    HANDLE filler = CreateFileW((folder + L"\\filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+    const std::string block(1u << 20, 'f');
+    DWORD written = 1;
+    while (written > 0 && WriteFile(filler, block.data(), static_cast<DWORD>(block.size()), &written, nullptr))
+        ;
+    // 100 KiB left free, so that a block of the download meets the end of the room midway.
+    LARGE_INTEGER end = {};
+    ASSERT_TRUE(SetFilePointerEx(filler, end, &end, FILE_END));
+    end.QuadPart -= 100 << 10;
+    EXPECT_TRUE(SetFilePointerEx(filler, end, nullptr, FILE_BEGIN) && SetEndOfFile(filler));
+    CloseHandle(filler);
+    ReleaseServedFile(ServedPath("filling.dat"));
+    download.join();
+    EXPECT_EQ(outcome, DownloadOutcome::kNoRoom);
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_FALSE(PathExists(TemporaryDownloadPath(target)));
+    RemoveTree(folder);
+}
+
 TEST_F(HttpTransferTest, UnreachableServerFailsAfterCreatingTheFolders) {
     const std::wstring target = local_.Path() + L"\\x\\y\\file.dat";
     EXPECT_EQ(DownloadToFile("https://127.0.0.1:1/updater/file.dat", target, "d41d8cd98f00b204e9800998ecf8427e"),

@@ -168,7 +168,10 @@ bool RunUpdate(const std::wstring& launcherFolder,
             }
         }
         if (!end.empty()) {
-            walk->DropFetchedAhead(end == kStatusCancelled);
+            const bool noRoom = end.compare(0, std::wstring(kStatusNoRoomPrefix).size(), kStatusNoRoomPrefix) == 0;
+            walk->DropFetchedAhead(end == kStatusCancelled ? EarlyEnd::kCancel
+                                   : noRoom                ? EarlyEnd::kNoRoom
+                                                           : EarlyEnd::kFailure);
             return EndRun(reports, end, false);
         }
     }

@@ -98,7 +98,7 @@ extern const wchar_t kStatusListOlder[];
 // place only once every entry before it is handled: the texts and figures are those of a run that
 // fetches one file at a time, only sooner. The first entry in list order that fails ends the run:
 // no transfer starts any more, those under way are stopped, and what was fetched ahead for
-// nothing is deleted, but for the parts DropsUnhandledFetch keeps.
+// nothing is deleted, but for the parts DropsUnhandledFetch keeps (none when the disk is full).
 bool RunUpdate(const std::wstring& launcherFolder,
                const std::vector<std::string>& serverRoots,
                const UpdateOperations& operations);

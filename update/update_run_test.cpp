@@ -786,7 +786,8 @@ TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes
     const std::wstring part = L".vhl\u2193part";
     const struct {
         const char* name;
-        bool cancel;  // CANCEL pressed while c.dat comes, instead of its 404
+        bool cancel;  // CANCEL pressed while c.dat comes, instead of its end
+        DownloadOutcome cEnds;
         Lines end;
         Lines cleaned;
     } cases[] = {
@@ -794,17 +795,25 @@ TEST(UpdateRunAtOnce, TheFirstFailureInListOrderEndsTheRunAndWhatCameAfterItGoes
         // its record, one a byte smaller goes.
         {"a 404",
          false,
+         DownloadOutcome::kFailed,
          {L"status Error downloading: c.dat", L"finished 0"},
          {L"delete " + Local(L"d.dat") + part, L"delete " + Local(L"f.dat") + part}},
         // CANCEL keeps the parts that arrived, as for the file under way, but no whole file it will not install.
-        {"CANCEL", true, {kCancelled, L"finished 0"}, {L"delete " + Local(L"d.dat") + part}},
+        {"CANCEL", true, DownloadOutcome::kFetched, {kCancelled, L"finished 0"}, {L"delete " + Local(L"d.dat") + part}},
+        // A full disk keeps no part at all.
+        {"no room",
+         false,
+         DownloadOutcome::kNoRoom,
+         {L"status Error: Not enough disk space: c.dat", L"finished 0"},
+         {L"delete " + Local(L"c.dat") + part, L"delete " + Local(L"d.dat") + part, L"delete " + Local(L"e.dat") + part,
+          L"delete " + Local(L"f.dat") + part}},
     };
     for (const auto& c : cases) {
         FakeRun run;
         run.transfersAtOnce = 4;
         run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat", "e.dat", "f.dat"});
         if (!c.cancel)
-            run.failingDownloads.insert(Address("c.dat"));
+            run.outcomes[Address("c.dat")] = {c.cEnds};
         std::set<std::string> seen;
         run.onStep = [&](const std::string& address, int, FetchProgress& progress, const std::atomic<bool>& stop,
                          DownloadOutcome* outcome) {

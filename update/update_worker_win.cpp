@@ -145,10 +145,12 @@ bool RunWithSession(HWND window,
     operations.digestThreads = cores > 1 ? std::min(cores, kMostDigestThreads) : 0;
     // Up to kTransfersAtOnce files are fetched at once, all stepped on this thread: each file's
     // round trip is hidden behind the others' bytes, and no thread but the readers is needed.
+    // They share the disk's free space and one MD5 provider.
+    const std::shared_ptr<FetchShare> share = OpenFetchShare(session, limits);
     operations.startFetch = [&](const std::string& address, const std::wstring& localPath, const std::string& md5,
                                 FetchProgress& progress, const std::atomic<bool>& stop) -> FetchStep {
         std::shared_ptr<FileFetch> fetch = std::make_shared<FileFetch>(
-            address, localPath, md5, limits, session, TransferStop{&flags.cancelRequested, &stop}, &progress);
+            address, localPath, md5, limits, share, TransferStop{&flags.cancelRequested, &stop}, &progress);
         return [fetch](DownloadOutcome* outcome) { return fetch->Step(outcome); };
     };
     operations.installFile = InstallDownload;
