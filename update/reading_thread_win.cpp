@@ -1,5 +1,6 @@
 #include "update/reading_thread_win.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -7,6 +8,8 @@ namespace {
 
 // Blocks read ahead of the storing side: memory stays bounded when the disk is slower.
 constexpr size_t kQueuedBlocks = 4;
+// How long a block that has some bytes waits for more before it is handed over.
+constexpr ULONGLONG kLongestBlockWaitMs = 100;
 
 // The reader's news: the storing side, waiting on the line or on the session, hears it.
 void Tell(ReaderLine& line) {
@@ -17,6 +20,25 @@ void Tell(ReaderLine& line) {
         ReleaseSRWLockExclusive(&news->lock);
         WakeAllConditionVariable(&news->changed);
     }
+}
+
+// How a wait for the next bytes of a body ended.
+enum class Arrival { kBytes, kEnd, kCut };
+
+// Reads what has come of the body, at most `room` bytes, waiting for the first of them. Only what
+// has come is asked for: a read for more waits until all of it is there, however slowly it
+// trickles, and a reader whose transfer was given up would wait with it. Neither closing the
+// request's handle nor a new receive timeout ends a wait under way under Wine.
+Arrival ReadWhatCame(HINTERNET request, char* into, DWORD room, DWORD* got) {
+    *got = 0;
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0))
+        return Arrival::kCut;
+    if (available == 0)
+        return Arrival::kEnd;
+    if (!InternetReadFile(request, into, std::min(available, room), got))
+        return Arrival::kCut;
+    return *got == 0 ? Arrival::kEnd : Arrival::kBytes;
 }
 
 // Reads one job's answer into it block by block, until the body ends or the storing side gives up.
@@ -47,13 +69,24 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
             if (job.abandoned)
                 return;
         }
+        // A block is handed over once it is full, or once it has waited a while for its bytes: the
+        // storing side sees a slow body's pace, and a given-up reader learns so at its next bytes.
         std::vector<char> block(job.blockLength);
-        DWORD bytesRead = 0;
-        const bool read = InternetReadFile(handles->request.Get(), block.data(), job.blockLength, &bytesRead) != FALSE;
-        received += bytesRead;
-        // A body with a length ends with its last byte: no read is spent, nor a wake-up, on
-        // hearing so.
-        const bool ended = !read || bytesRead == 0 || received == static_cast<uint64_t>(answer.length);
+        DWORD filled = 0;
+        Arrival arrival = Arrival::kBytes;
+        const ULONGLONG begun = GetTickCount64();
+        while (arrival == Arrival::kBytes && filled < job.blockLength &&
+               (filled == 0 || GetTickCount64() - begun < kLongestBlockWaitMs)) {
+            DWORD got = 0;
+            arrival = ReadWhatCame(handles->request.Get(), block.data() + filled, job.blockLength - filled, &got);
+            filled += got;
+            received += got;
+            // A body with a length ends with its last byte: no wait is spent, nor a wake-up, on
+            // hearing so.
+            if (received == static_cast<uint64_t>(answer.length))
+                arrival = Arrival::kEnd;
+        }
+        const bool ended = arrival == Arrival::kEnd || arrival == Arrival::kCut;
         // Closed before the end is told, so the connection is back in the session's pool when
         // the next transfer asks for one.
         if (ended)
@@ -62,12 +95,12 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
             Hold hold(line);
             // Wine ends a body that the server closes over TLS with a failed read that still
             // brings the last bytes; they are kept, for the digest to judge.
-            if (bytesRead > 0) {
-                block.resize(bytesRead);
+            if (filled > 0) {
+                block.resize(filled);
                 job.blocks.push_back(std::move(block));
             }
             if (ended)
-                job.state = read ? ReadState::kBodyEnded : ReadState::kBodyCut;
+                job.state = arrival == Arrival::kEnd ? ReadState::kBodyEnded : ReadState::kBodyCut;
         }
         Tell(line);
         if (ended)
@@ -79,6 +112,17 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
 void ReadLine(std::shared_ptr<ReaderLine> line, SharedInternet internet) {
     RequestHandles handles;
     handles.internet = std::move(internet);
+    // Told when the thread is about to return, for whoever closes the session to join it.
+    struct Ended {
+        ReaderLine& line;
+        ~Ended() {
+            {
+                Hold hold(line);
+                line.ended = true;
+            }
+            Wake(line);
+        }
+    } ended{*line};
     for (;;) {
         std::shared_ptr<TransferJob> job;
         {
@@ -142,4 +186,50 @@ void CloseLine(ReaderLine& line) {
             line.job->abandoned = true;
     }
     Wake(line);
+}
+
+void EndReaders(std::vector<Reader>* readers, DWORD milliseconds) {
+    for (Reader& reader : *readers)
+        CloseLine(*reader.line);
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    for (Reader& reader : *readers) {
+        bool ended = false;
+        {
+            Hold hold(*reader.line);
+            for (;;) {
+                ended = reader.line->ended;
+                // Under Wine nothing ends the wait for an answer's headers but its timeout.
+                const bool asking = reader.line->job && reader.line->job->state == ReadState::kAsking;
+                const ULONGLONG now = GetTickCount64();
+                if (ended || asking || now >= deadline)
+                    break;
+                hold.Wait(static_cast<DWORD>(deadline - now));
+            }
+        }
+        // Joined when it has returned (or is about to); otherwise it owns what it touches and
+        // ends on its own at its timeout.
+        if (ended)
+            reader.thread.join();
+        else
+            reader.thread.detach();
+    }
+    readers->clear();
+}
+
+void TakeEndedReaders(std::vector<Reader>* readers, std::vector<Reader>* ended) {
+    for (size_t i = 0; i < readers->size();) {
+        ReaderLine& line = *(*readers)[i].line;
+        bool hasEnded = false;
+        {
+            Hold hold(line);
+            hasEnded = line.ended;
+        }
+        if (hasEnded) {
+            ended->push_back(std::move((*readers)[i]));
+            (*readers)[i] = std::move(readers->back());
+            readers->pop_back();
+        } else {
+            ++i;
+        }
+    }
 }

@@ -1,7 +1,8 @@
 // The thread that reads a transfer's body: Wine's blocking reads wait until a whole block has
 // come, however slowly it trickles in, and nothing ends such a read from outside. So the reading
-// happens on a thread of its own, which hands blocks over through a short queue; the storing side
-// watches the pace and CANCEL, and can leave the thread behind with a transfer that stalls.
+// happens on a thread of its own, which asks only for what has come and hands blocks over through
+// a short queue; the storing side watches the pace and CANCEL, and can give the transfer up, which
+// the reader hears of at its next bytes.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +53,7 @@ struct ReaderLine {
     std::shared_ptr<TransferJob> job;    // the transfer to read, until the reader has ended it
     bool closing = false;                // no more transfers: the thread ends when it is free
     std::shared_ptr<TransferNews> news;  // the session's, told of every answer, block and end
+    bool ended = false;                  // the thread is returning
 };
 
 // The line's lock, held for a scope.
@@ -92,3 +94,9 @@ bool StartReader(const SharedInternet& internet, const std::shared_ptr<TransferN
 void GiveJob(ReaderLine& line, const std::shared_ptr<TransferJob>& job);
 // Tells the thread to end once it is free; the job under way, if any, is abandoned.
 void CloseLine(ReaderLine& line);
+// Closes the lines of `readers` and joins each thread that ends within `milliseconds`; one that
+// waits for an answer's headers or does not end by then is left to end on its own, with what it
+// owns. `readers` is empty afterwards.
+void EndReaders(std::vector<Reader>* readers, DWORD milliseconds);
+// Moves the readers of `readers` whose threads have ended over to `ended`.
+void TakeEndedReaders(std::vector<Reader>* readers, std::vector<Reader>* ended);

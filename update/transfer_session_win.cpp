@@ -9,6 +9,8 @@
 namespace {
 
 constexpr DWORD kPaceCheckIntervalMs = 100;
+// How long a closing session waits for its readers to end.
+constexpr DWORD kReadersEndMs = 500;
 
 uint64_t NowMs() {
     return GetTickCount64();
@@ -29,15 +31,16 @@ struct TransferSessionState {
     SharedInternet internet;
     std::shared_ptr<TransferNews> news = std::make_shared<TransferNews>();
     SRWLOCK lock = SRWLOCK_INIT;
-    std::vector<Reader> free;  // readers whose last body ended; guarded by `lock`
+    std::vector<Reader> free;        // readers whose last body ended; guarded by `lock`
+    std::vector<Reader> leftBehind;  // readers of transfers given up before their end; the same
 
-    // Every transfer has ended by now, so each reader is free and ends as soon as it hears of the
-    // closing: the session is gone only once its threads are.
+    // Every transfer has ended by now: the free readers end as soon as they hear of the closing,
+    // and those left behind within a wait for bytes. The session is gone only once they are.
     ~TransferSessionState() {
-        for (Reader& reader : free) {
-            CloseLine(*reader.line);
-            reader.thread.join();
-        }
+        std::vector<Reader> readers = std::move(free);
+        for (Reader& reader : leftBehind)
+            readers.push_back(std::move(reader));
+        EndReaders(&readers, kReadersEndMs);
     }
 };
 
@@ -73,10 +76,16 @@ namespace {
 
 void LeaveReaderBehind(TransferRun* run) {
     run->running = false;
-    // It may never come back from its read: it owns its line, its job and a share of the
-    // session's handle, and ends on its own whenever the read returns.
+    // It ends at its next look, and the session joins it when it closes.
     CloseLine(*run->reader.line);
-    run->reader.thread.detach();
+    TransferSessionState& session = *run->session;
+    std::vector<Reader> ended;
+    AcquireSRWLockExclusive(&session.lock);
+    // Those that have ended since are joined now, so that a long run keeps no more than it uses.
+    TakeEndedReaders(&session.leftBehind, &ended);
+    session.leftBehind.push_back(std::move(run->reader));
+    ReleaseSRWLockExclusive(&session.lock);
+    EndReaders(&ended, 0);
 }
 
 }  // namespace

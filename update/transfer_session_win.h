@@ -59,7 +59,8 @@ struct TransferStop {
 };
 
 // One transfer under way, stepped by the thread that started it: the reader the session lent it,
-// the job they share, its pace. Destroyed before its end, it leaves the reader behind.
+// the job they share, its pace. Destroyed before its end, it hands the reader back to the session,
+// to end at its next bytes.
 struct TransferRun {
     TransferRun() = default;
     ~TransferRun();
@@ -94,8 +95,8 @@ bool StartTransfer(TransferRun* run,
 // `end` and (when given) `status`, the last answer's status (0 when none came). The answer is
 // taken while it is a 200 (or a 206 to a range, or a 304 to `unlessStill`) reached by at most
 // limits.maxRedirects redirects over https://, the body arrives at a pace within the limits, and
-// the sink takes it. Once `stop` is set it ends with kCancelled at the next step, leaving the
-// reading thread behind as it does a transfer that became too slow.
+// the sink takes it. Once `stop` is set it ends with kCancelled at the next step, handing the
+// reading thread back to the session as it does for a transfer that became too slow.
 bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status = nullptr);
 
 // Waits at most `milliseconds` for news of any transfer on `session` after `*seen`, the count of

@@ -15,10 +15,12 @@
 //   returns.
 // - A reading thread per transfer under way (lent by the session) owns the WinInet request and
 //   hands the answer and the blocks to the worker through a queue under its line's lock, telling
-//   the session's news signal each time; a free one waits for the session's next transfer, and the
-//   session joins the free ones when it closes. One left behind on a trickling or cancelled
-//   transfer is not waited for: it owns what it touches (its line, its request, a share of the
-//   session's handle) and ends when its read returns.
+//   the session's news signal each time; a free one waits for the session's next transfer. A
+//   reader reads only what has come, so one whose transfer was given up (a trickle, CANCEL) ends
+//   at its next bytes. The session joins its readers when it closes, those given up too if they
+//   end within half a second; any other owns what it touches (its line, its request, a share of
+//   the session's handle) and ends on its own by the transfer's timeout. Under Wine nothing else
+//   ends a wait for bytes: neither closing the request's handle nor a new receive timeout.
 #pragma once
 
 #include <windows.h>

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <gdiplus.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -217,3 +219,36 @@ private:
 const ::testing::Environment* const gdiplusEnvironment = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
 
 }  // namespace
+
+ProcessHoldings HoldingsOfThisProcess() {
+    ProcessHoldings holdings;
+    const DWORD self = GetCurrentProcessId();
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        THREADENTRY32 entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+            if (entry.th32OwnerProcessID == self)
+                ++holdings.threads;
+        CloseHandle(snapshot);
+    }
+    DWORD handles = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles))
+        holdings.handles = handles;
+    if (holdings.handles == 0) {
+        WIN32_FIND_DATAW entry;
+        const HANDLE search = FindFirstFileW(L"Z:\\proc\\self\\fd\\*", &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do
+                ++holdings.handles;
+            while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+    }
+    // Wine fills in only the commit charge, which is the private bytes.
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof(memory);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
+        holdings.privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+    return holdings;
+}

@@ -38,6 +38,15 @@ void ReleaseServedFile(const std::wstring& served);
 // How many times `part` occurs in `text`.
 size_t CountOccurrences(const std::string& text, const std::string& part);
 
+// What this process holds now: its threads, its kernel handles (under Wine, which counts none, the
+// descriptors its Unix process has open) and its private bytes.
+struct ProcessHoldings {
+    size_t threads = 0;
+    size_t handles = 0;
+    size_t privateBytes = 0;
+};
+ProcessHoldings HoldingsOfThisProcess();
+
 // A fresh, empty folder under the temporary folder, removed with its content by the destructor.
 class TemporaryFolder {
 public:
