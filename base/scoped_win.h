@@ -94,6 +94,32 @@ using ScopedBCryptAlgorithm = ScopedHandle<BCRYPT_ALG_HANDLE, BCryptTraits<BCRYP
 using ScopedBCryptKey = ScopedHandle<BCRYPT_KEY_HANDLE, BCryptTraits<BCRYPT_KEY_HANDLE, BCryptDestroyKey>>;
 using ScopedBCryptHash = ScopedHandle<BCRYPT_HASH_HANDLE, BCryptTraits<BCRYPT_HASH_HANDLE, BCryptDestroyHash>>;
 
+// A slim reader/writer lock held exclusively for a scope. Wait sleeps on a condition variable with
+// the lock let go meanwhile; Unlocked runs an action with it let go, and takes it again after,
+// also when the action throws.
+class ScopedSrwLock {
+public:
+    explicit ScopedSrwLock(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+    ~ScopedSrwLock() { ReleaseSRWLockExclusive(lock_); }
+    ScopedSrwLock(const ScopedSrwLock&) = delete;
+    ScopedSrwLock& operator=(const ScopedSrwLock&) = delete;
+    void Wait(CONDITION_VARIABLE* changed, DWORD milliseconds) {
+        SleepConditionVariableSRW(changed, lock_, milliseconds, 0);
+    }
+    template <typename Action>
+    auto Unlocked(Action action) -> decltype(action()) {
+        ReleaseSRWLockExclusive(lock_);
+        struct Again {
+            SRWLOCK* lock;
+            ~Again() { AcquireSRWLockExclusive(lock); }
+        } again{lock_};
+        return action();
+    }
+
+private:
+    SRWLOCK* lock_;
+};
+
 // GDI drawing objects: brushes, pens, bitmaps, fonts. Delete only what is not selected into a DC,
 // so a ScopedSelectObject for it must be declared after it (and so end before it).
 template <typename Object>

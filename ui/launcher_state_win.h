@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/scoped_win.h"
 #include "ui/layout.h"
 
 namespace Gdiplus {
@@ -57,6 +58,8 @@ struct LauncherState {
     bool updateRunning = false;
     // The flags of the run under way, or of the last one: each run gets new ones.
     std::shared_ptr<UpdateRunFlags> updateRun;
+    // The worker thread of that run, waited for when the window goes.
+    ScopedKernelHandle updateWorker;
     bool gameReady = false;
     bool musicPlaying = false;
     bool musicMuted = false;

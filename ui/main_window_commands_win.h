@@ -16,7 +16,7 @@ struct MainWindowCommands {
     std::function<void(const char* address)> openLink;
     std::function<void()> launchGame;
     std::function<void(HWND owner)> openInfoDialog;
-    std::function<bool(HWND window, const std::shared_ptr<UpdateRunFlags>& flags)> startUpdateWorker;
+    std::function<HANDLE(HWND window, const std::shared_ptr<UpdateRunFlags>& flags)> startUpdateWorker;
     std::function<unsigned(const std::wstring& command)> sendMusicCommand;  // an MCI string command
 };
 // Windows calls the window procedure with its own arguments only, so the window finds its

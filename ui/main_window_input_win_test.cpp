@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,10 +45,11 @@ void RecordLaunchGame() {
 void RecordOpenInfoDialog(HWND owner) {
     infoDialogOwners.push_back(owner);
 }
-bool RecordStartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags) {
+// The worker it stands for has ended at once: its handle is a signalled event.
+HANDLE RecordStartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags) {
     workerWindows.push_back(window);
     workerFlags.push_back(flags);
-    return workerStarts;
+    return workerStarts ? CreateEventW(nullptr, TRUE, TRUE, nullptr) : nullptr;
 }
 unsigned RecordMusicCommand(const std::wstring& command) {
     musicCommands.push_back(command);
@@ -237,6 +239,36 @@ private:
     int32_t savedTotal_ = 0;
     std::vector<float> savedLevels_;
 };
+
+// A worker that goes on for a while after CANCEL: the window waits for it before it goes.
+TEST_F(MainWindowInputTest, ClosingTheWindowCancelsTheRunAndWaitsForItsWorker) {
+    std::atomic<bool> workerEnded{false};
+    mainWindowCommands.startUpdateWorker = [&](HWND, const std::shared_ptr<UpdateRunFlags>& flags) -> HANDLE {
+        struct Work {
+            std::shared_ptr<UpdateRunFlags> flags;
+            std::atomic<bool>* ended;
+        };
+        return CreateThread(
+            nullptr, 0,
+            [](LPVOID argument) -> DWORD {
+                const std::unique_ptr<Work> work(static_cast<Work*>(argument));
+                while (!work->flags->cancelRequested.load())
+                    Sleep(10);
+                Sleep(300);
+                work->ended->store(true);
+                return 0;
+            },
+            new Work{flags, &workerEnded}, 0, nullptr);
+    };
+    Press(80, kH - 30);
+    ASSERT_TRUE(launcherState.updateRunning);
+    const std::shared_ptr<UpdateRunFlags> run = launcherState.updateRun;
+    DestroyWindow(window_);
+    window_ = nullptr;
+    EXPECT_TRUE(run->cancelRequested.load());
+    EXPECT_TRUE(workerEnded.load());
+    EXPECT_FALSE(launcherState.updateWorker.IsValid());
+}
 
 TEST_F(MainWindowInputTest, UpdateStartsOneRunAndCancelOnlyRaisesTheFlag) {
     launcherState.progressDone = 7;

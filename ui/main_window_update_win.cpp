@@ -16,7 +16,9 @@ void StartUpdateRun(HWND window, bool repaint) {
     launcherState.progressTotal = 100;
     if (repaint)
         RequestRepaint(window);
-    if (!mainWindowCommands.startUpdateWorker(window, launcherState.updateRun)) {
+    // The last run's worker has posted its end; its handle goes with the new one's coming.
+    launcherState.updateWorker.Reset(mainWindowCommands.startUpdateWorker(window, launcherState.updateRun));
+    if (!launcherState.updateWorker.IsValid()) {
         launcherState.updateRunning = false;
         SetWindowTextW(launcherState.statusLabel, kWorkerStartFailedText);
         RequestRepaint(window);
@@ -42,4 +44,10 @@ void OnUpdateFinished(HWND window, WPARAM wParam) {
     if (ReadWorkerMessage(WM_UPDATE_FINISHED, wParam, 0).complete)
         launcherState.gameReady = true;
     RequestRepaint(window);
+}
+
+void EndUpdateRun() {
+    if (launcherState.updateRun)
+        EndUpdateWorker(launcherState.updateWorker.Get(), *launcherState.updateRun, kWorkerEndWaitMs);
+    launcherState.updateWorker.Reset();
 }

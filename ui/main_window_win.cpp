@@ -63,9 +63,10 @@ void OnCreate(HWND window) {
     SetTimer(window, kAnimationTimerId, kAnimationTimerPeriodMs, nullptr);
 }
 
-// The music device lets go of its file before the file is deleted, and the pictures go before
-// GDI+ does. A worker still running is not waited for: it ends with the process.
+// A run under way is cancelled and its worker waited for before anything goes. The music device
+// lets go of its file before the file is deleted, and the pictures go before GDI+ does.
 void OnDestroy() {
+    EndUpdateRun();
     StopMusic();
     // The label goes before its font.
     DestroyWindow(launcherState.statusLabel);

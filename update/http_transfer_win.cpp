@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
@@ -85,6 +86,10 @@ DWORD MoveWaitingForHolders(const std::wstring& from, const std::wstring& to, DW
     return error == ERROR_ACCESS_DENIED ? ERROR_SHARING_VIOLATION : error;
 }
 
+// Held across the two renames that replace the running launcher, and for good by the end of the
+// process (KeepLauncherInPlace).
+SRWLOCK launcherSwap = SRWLOCK_INIT;
+
 // Moves the finished download over the target. The running launcher cannot be replaced, but it
 // can be renamed within its folder: it moves aside, and the new one takes its name.
 DownloadOutcome PutInPlace(const std::wstring& temporaryPath, const std::wstring& localPath) {
@@ -92,6 +97,7 @@ DownloadOutcome PutInPlace(const std::wstring& temporaryPath, const std::wstring
     if (PathKey(localPath) != PathKey(GetExecutablePath())) {
         error = MoveWaitingForHolders(temporaryPath, localPath, MOVEFILE_REPLACE_EXISTING);
     } else {
+        const ScopedSrwLock swapping(&launcherSwap);
         const std::wstring aside = LongPathForm(SupersededLauncherPath(localPath));
         error = MoveWaitingForHolders(localPath, aside, MOVEFILE_REPLACE_EXISTING);
         if (error == ERROR_SUCCESS && !MoveFileExW(temporaryPath.c_str(), localPath.c_str(), 0)) {
@@ -438,4 +444,11 @@ bool CanResumeDownload(const std::wstring& temporaryPath) {
 void DeleteDownload(const std::wstring& temporaryPath) {
     DeleteFileW(LongPathForm(temporaryPath).c_str());
     DeleteFileW(LongPathForm(ResumeRecordPathOfTemporary(temporaryPath)).c_str());
+}
+
+void KeepLauncherInPlace() {
+    // Once: the lock is not one a thread may take twice.
+    static std::atomic<bool> kept{false};
+    if (!kept.exchange(true))
+        AcquireSRWLockExclusive(&launcherSwap);
 }

@@ -125,6 +125,11 @@ DownloadOutcome FetchToTemporary(const std::string& address,
 // `localPath` is the running launcher, the running one is moved aside to SupersededLauncherPath.
 DownloadOutcome InstallDownload(const std::wstring& localPath);
 
+// Waits until a replacement of the running launcher under way has ended, and keeps any other from
+// starting: for the end of the process, which must not fall between its two renames and leave no
+// launcher at all.
+void KeepLauncherInPlace();
+
 // FetchToTemporary, then InstallDownload once it has fetched.
 DownloadOutcome DownloadToFile(const std::string& address,
                                const std::wstring& localPath,

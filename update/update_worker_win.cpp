@@ -212,14 +212,17 @@ DWORD WINAPI UpdateWorker(LPVOID argument) {
     return 0;
 }
 
-bool StartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags) {
+HANDLE StartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags) {
     UpdateWorkerArgument* block = new UpdateWorkerArgument{window, flags};
     const HANDLE thread = CreateThread(nullptr, 0, UpdateWorker, block, 0, nullptr);
-    if (!thread) {
+    if (!thread)
         delete block;
-        return false;
-    }
-    // Nothing ever waits for the worker; the handle is not needed.
-    CloseHandle(thread);
-    return true;
+    return thread;
+}
+
+void EndUpdateWorker(HANDLE worker, UpdateRunFlags& flags, DWORD milliseconds) {
+    flags.cancelRequested.store(true);
+    if (worker)
+        WaitForSingleObject(worker, milliseconds);
+    KeepLauncherInPlace();
 }

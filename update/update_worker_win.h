@@ -100,6 +100,12 @@ struct UpdateWorkerArgument {
 // frees; the run uses the executable's folder, the compiled-in server root and the compiled-in key.
 DWORD WINAPI UpdateWorker(LPVOID argument);
 
-// Starts UpdateWorker for `window` and the run's `flags` without keeping the thread handle. False
-// when the thread could not be created (the argument block is then freed here).
-bool StartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags);
+// Starts UpdateWorker for `window` and the run's `flags`, and returns the thread's handle for the
+// caller to keep and close; null when the thread could not be created (the argument block is then
+// freed here).
+HANDLE StartUpdateWorker(HWND window, const std::shared_ptr<UpdateRunFlags>& flags);
+
+// For the end of the program: CANCEL for the run, a wait of at most `milliseconds` for its
+// `worker` (null when none runs), and no replacement of the running launcher from then on, nor
+// one under way split by the exit.
+void EndUpdateWorker(HANDLE worker, UpdateRunFlags& flags, DWORD milliseconds);

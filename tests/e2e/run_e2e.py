@@ -354,6 +354,39 @@ class Scenarios:
         finally:
             c.equal(launcher.close(), 0, "exit code of the new launcher")
 
+    # The window closed at twenty moments of a run that replaces the launcher: the process never
+    # ends between the two renames, so a launcher is always there, the old one or the new.
+    def closing_during_a_self_update(self, c):
+        client, served = self.fresh("close-during-self-update", with_game_client=True)
+        launcher_path = os.path.join(client, "VardenhalUpdater.exe")
+        older = read(launcher_path)
+        newer = older + b"\0newer launcher"
+        files = {"pack/%02d.dat" % i: os.urandom(20000) for i in range(20)}
+        files["VardenhalUpdater.exe"] = newer
+        write_manifest(served, files)
+        # The new launcher comes at 800 KB/s, so the closes fall before, during and after its place-taking.
+        with open(os.path.join(served, "VardenhalUpdater.exe.fault"), "w") as f:
+            f.write("slow")
+        self.server.start(served)
+        outcomes = {"old": 0, "new": 0}
+        for round in range(20):
+            with open(launcher_path, "wb") as f:
+                f.write(older)
+            for name in os.listdir(client):
+                if ".vhl" in name:
+                    os.remove(os.path.join(client, name))
+            launcher = Launcher(client).start()
+            time.sleep(0.1 * round)  # spreads the closes over the run; nothing is judged by it
+            code = launcher.close()
+            c.expect(code is not None, "round %d: the launcher did not end after the close" % round)
+            if not os.path.exists(launcher_path):
+                c.expect(False, "round %d: no launcher left after the close" % round)
+                break
+            now = read(launcher_path)
+            c.expect(now in (older, newer), "round %d: the launcher is neither the old one nor the new" % round)
+            outcomes["new" if now == newer else "old"] += 1
+        print("    launchers after the close: %d old, %d new" % (outcomes["old"], outcomes["new"]), flush=True)
+
     def all(self):
         return [
             ("client_present_update_and_game_start", self.client_present_update_and_game_start),
@@ -363,6 +396,7 @@ class Scenarios:
             ("paths_leaving_the_folder_are_refused", self.paths_leaving_the_folder_are_refused),
             ("cancel_during_a_run", self.cancel_during_a_run),
             ("the_launcher_in_its_own_list", self.the_launcher_in_its_own_list),
+            ("closing_during_a_self_update", self.closing_during_a_self_update),
         ]
 
 
