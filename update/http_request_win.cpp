@@ -44,7 +44,7 @@ void SetTimeouts(HINTERNET handle, const TransferLimits& limits) {
 // One GET of `address`. The timeouts go on the request itself: Wine keeps none of those set on the
 // session.
 bool SendRequest(const std::string& address,
-                 const RequestShape& shape,
+                 const PreparedRequest& shape,
                  const TransferLimits& limits,
                  RequestHandles* handles) {
     std::string host(INTERNET_MAX_HOST_NAME_LENGTH + 1, '\0');
@@ -101,7 +101,7 @@ SharedInternet OpenInternet(const TransferLimits& limits) {
 }
 
 Opened OpenAnswer(const std::string& address,
-                  const RequestShape& shape,
+                  const PreparedRequest& shape,
                   const TransferLimits& limits,
                   RequestHandles* handles,
                   Answer* answer) {

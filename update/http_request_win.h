@@ -29,7 +29,7 @@ struct RequestHandles {
 };
 
 // What a request carries, and what it may be answered with.
-struct RequestShape {
+struct PreparedRequest {
     std::string headers;       // each line ended by CR LF
     bool rangeAsked = false;   // a 206 is usable
     bool conditional = false;  // a 304 is usable
@@ -45,7 +45,7 @@ enum class Opened { kUsable, kRefused, kPassing };
 // a 5xx are faults that may pass; anything else is a refusal. The body is then
 // read from handles->request.
 Opened OpenAnswer(const std::string& address,
-                  const RequestShape& shape,
+                  const PreparedRequest& shape,
                   const TransferLimits& limits,
                   RequestHandles* handles,
                   Answer* answer);

@@ -149,7 +149,7 @@ namespace {
 
 // A body into memory, within limits.maxManifestBytes; `validator` gets what the answer names it by.
 BodyEnd TransferToMemory(const std::string& address,
-                         const TransferAsk& ask,
+                         const RequestOptions& ask,
                          const TransferLimits& limits,
                          const TransferSession& session,
                          const std::atomic<bool>* cancel,
@@ -182,7 +182,7 @@ std::string DownloadToString(const std::string& address,
     std::string body;
     std::string validator;
     // A shortened manifest would look like a shorter list of files: refuse it whole.
-    return TransferToMemory(address, TransferAsk(), limits, session, cancel, &body, &validator, nullptr) ==
+    return TransferToMemory(address, RequestOptions(), limits, session, cancel, &body, &validator, nullptr) ==
                    BodyEnd::kWhole
                ? body
                : std::string();
@@ -193,7 +193,7 @@ ListAnswer DownloadList(const std::string& address,
                         const TransferLimits& limits,
                         const TransferSession& session,
                         const std::atomic<bool>* cancel) {
-    TransferAsk ask;
+    RequestOptions ask;
     ask.unlessStill = unlessStill;
     ask.acceptGzip = true;
     ListAnswer list;
@@ -291,7 +291,7 @@ bool FileFetch::StartAttempt(BodyEnd* end) {
     *end = BodyEnd::kFailed;
     if (!StartMd5(share_->md5Provider.Get(), &hash_))
         return false;
-    TransferAsk ask;
+    RequestOptions ask;
     ask.range = resume_;
     return StartTransfer(&transfer_, share_->session, address_, kFileBlockLength, limits_, sink_, ask, stop_, end);
 }

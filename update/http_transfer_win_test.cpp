@@ -279,7 +279,7 @@ TEST_F(HttpTransferTest, CancelEndsABodyThatComesFasterThanItIsStored) {
         return true;
     };
     const BodyEnd end =
-        Transfer(nullptr, address, 65536, kTransferLimits, sink, TransferAsk(), TransferStop{&cancel, nullptr});
+        Transfer(nullptr, address, 65536, kTransferLimits, sink, RequestOptions(), TransferStop{&cancel, nullptr});
     const ULONGLONG returned = GetTickCount64();
     EXPECT_EQ(static_cast<int>(end), static_cast<int>(BodyEnd::kCancelled));
     EXPECT_TRUE(cancel);

@@ -12,9 +12,9 @@ constexpr size_t kQueuedBlocks = 4;
 constexpr ULONGLONG kLongestBlockWaitMs = 100;
 
 // The reader's news: the storing side, waiting on the line or on the session, hears it.
-void Tell(ReaderLine& line) {
+void NotifyStoringSide(ReaderMailbox& line) {
     WakeAllConditionVariable(&line.changed);
-    if (TransferNews* news = line.news.get()) {
+    if (ArrivalSignal* news = line.news.get()) {
         AcquireSRWLockExclusive(&news->lock);
         ++news->count;
         ReleaseSRWLockExclusive(&news->lock);
@@ -42,14 +42,14 @@ Arrival ReadWhatCame(HINTERNET request, char* into, DWORD room, DWORD* got) {
 }
 
 // Reads one job's answer into it block by block, until the body ends or the storing side gives up.
-void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
+void ReadJob(ReaderMailbox& line, TransferJob& job, RequestHandles* handles) {
     Answer answer;
     const Opened opened = OpenAnswer(job.address, job.request, job.limits, handles, &answer);
     const bool usable = opened == Opened::kUsable;
     if (!usable)
         handles->request.Reset();
     {
-        Hold hold(line);
+        ScopedSrwLock hold(&line.lock);
         job.answer = answer;
         job.state =
             usable ? ReadState::kBody : (opened == Opened::kPassing ? ReadState::kUnreachable : ReadState::kRefused);
@@ -57,15 +57,15 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
     // A usable answer is told with its first block: a wake-up less for every file, and under
     // Wine each costs more than a small file's bytes.
     if (!usable) {
-        Tell(line);
+        NotifyStoringSide(line);
         return;
     }
     uint64_t received = 0;
     for (;;) {
         {
-            Hold hold(line);
+            ScopedSrwLock hold(&line.lock);
             while (!job.abandoned && job.blocks.size() >= kQueuedBlocks)
-                hold.Wait(INFINITE);
+                hold.Wait(&line.changed, INFINITE);
             if (job.abandoned)
                 return;
         }
@@ -92,7 +92,7 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
         if (ended)
             handles->request.Reset();
         {
-            Hold hold(line);
+            ScopedSrwLock hold(&line.lock);
             // Wine ends a body that the server closes over TLS with a failed read that still
             // brings the last bytes; they are kept, for the digest to judge.
             if (filled > 0) {
@@ -102,33 +102,33 @@ void ReadJob(ReaderLine& line, TransferJob& job, RequestHandles* handles) {
             if (ended)
                 job.state = arrival == Arrival::kEnd ? ReadState::kBodyEnded : ReadState::kBodyCut;
         }
-        Tell(line);
+        NotifyStoringSide(line);
         if (ended)
             return;
     }
 }
 
 // The reading thread of a line: one job after another, until the line closes.
-void ReadLine(std::shared_ptr<ReaderLine> line, SharedInternet internet) {
+void ReadJobsOfMailbox(std::shared_ptr<ReaderMailbox> line, SharedInternet internet) {
     RequestHandles handles;
     handles.internet = std::move(internet);
     // Told when the thread is about to return, for whoever closes the session to join it.
     struct Ended {
-        ReaderLine& line;
+        ReaderMailbox& line;
         ~Ended() {
             {
-                Hold hold(line);
+                ScopedSrwLock hold(&line.lock);
                 line.ended = true;
             }
-            Wake(line);
+            WakeReader(line);
         }
     } ended{*line};
     for (;;) {
         std::shared_ptr<TransferJob> job;
         {
-            Hold hold(*line);
+            ScopedSrwLock hold(&line->lock);
             while (!line->job && !line->closing)
-                hold.Wait(INFINITE);
+                hold.Wait(&line->changed, INFINITE);
             if (!line->job)
                 return;
             job = line->job;
@@ -137,7 +137,7 @@ void ReadLine(std::shared_ptr<ReaderLine> line, SharedInternet internet) {
         handles.request.Reset();
         {
             // The storing side may have handed over its next transfer already.
-            Hold hold(*line);
+            ScopedSrwLock hold(&line->lock);
             if (line->job == job)
                 line->job.reset();
         }
@@ -146,7 +146,7 @@ void ReadLine(std::shared_ptr<ReaderLine> line, SharedInternet internet) {
 
 }  // namespace
 
-void WaitForNews(TransferNews& news, uint64_t* seen, DWORD milliseconds) {
+void WaitForNews(ArrivalSignal& news, uint64_t* seen, DWORD milliseconds) {
     AcquireSRWLockExclusive(&news.lock);
     if (news.count == *seen)
         SleepConditionVariableSRW(&news.changed, &news.lock, milliseconds, 0);
@@ -154,15 +154,15 @@ void WaitForNews(TransferNews& news, uint64_t* seen, DWORD milliseconds) {
     ReleaseSRWLockExclusive(&news.lock);
 }
 
-void Wake(ReaderLine& line) {
+void WakeReader(ReaderMailbox& line) {
     WakeAllConditionVariable(&line.changed);
 }
 
-bool StartReader(const SharedInternet& internet, const std::shared_ptr<TransferNews>& news, Reader* reader) {
-    reader->line = std::make_shared<ReaderLine>();
+bool StartReader(const SharedInternet& internet, const std::shared_ptr<ArrivalSignal>& news, Reader* reader) {
+    reader->line = std::make_shared<ReaderMailbox>();
     reader->line->news = news;
     try {
-        reader->thread = std::thread(ReadLine, reader->line, internet);
+        reader->thread = std::thread(ReadJobsOfMailbox, reader->line, internet);
         return true;
     } catch (const std::system_error&) {
         reader->line.reset();
@@ -170,32 +170,32 @@ bool StartReader(const SharedInternet& internet, const std::shared_ptr<TransferN
     }
 }
 
-void GiveJob(ReaderLine& line, const std::shared_ptr<TransferJob>& job) {
+void GiveJob(ReaderMailbox& line, const std::shared_ptr<TransferJob>& job) {
     {
-        Hold hold(line);
+        ScopedSrwLock hold(&line.lock);
         line.job = job;
     }
-    Wake(line);
+    WakeReader(line);
 }
 
-void CloseLine(ReaderLine& line) {
+void CloseMailbox(ReaderMailbox& line) {
     {
-        Hold hold(line);
+        ScopedSrwLock hold(&line.lock);
         line.closing = true;
         if (line.job)
             line.job->abandoned = true;
     }
-    Wake(line);
+    WakeReader(line);
 }
 
 void EndReaders(std::vector<Reader>* readers, DWORD milliseconds) {
     for (Reader& reader : *readers)
-        CloseLine(*reader.line);
+        CloseMailbox(*reader.line);
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
     for (Reader& reader : *readers) {
         bool ended = false;
         {
-            Hold hold(*reader.line);
+            ScopedSrwLock hold(&reader.line->lock);
             for (;;) {
                 ended = reader.line->ended;
                 // Under Wine nothing ends the wait for an answer's headers but its timeout.
@@ -203,7 +203,7 @@ void EndReaders(std::vector<Reader>* readers, DWORD milliseconds) {
                 const ULONGLONG now = GetTickCount64();
                 if (ended || asking || now >= deadline)
                     break;
-                hold.Wait(static_cast<DWORD>(deadline - now));
+                hold.Wait(&reader.line->changed, static_cast<DWORD>(deadline - now));
             }
         }
         // Joined when it has returned (or is about to); otherwise it owns what it touches and
@@ -218,10 +218,10 @@ void EndReaders(std::vector<Reader>* readers, DWORD milliseconds) {
 
 void TakeEndedReaders(std::vector<Reader>* readers, std::vector<Reader>* ended) {
     for (size_t i = 0; i < readers->size();) {
-        ReaderLine& line = *(*readers)[i].line;
+        ReaderMailbox& line = *(*readers)[i].line;
         bool hasEnded = false;
         {
-            Hold hold(line);
+            ScopedSrwLock hold(&line.lock);
             hasEnded = line.ended;
         }
         if (hasEnded) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/scoped_win.h"
 #include "update/download_end.h"
 #include "update/http_request_win.h"
 #include "update/http_response.h"
@@ -23,10 +24,10 @@
 struct TransferJob {
     // Set before the job is handed over.
     std::string address;
-    RequestShape request;
+    PreparedRequest request;
     DWORD blockLength = 0;
     TransferLimits limits;
-    // Guarded by the line's lock. The answer is filled in before the state leaves kAsking.
+    // Guarded by the mailbox's lock. The answer is filled in before the state leaves kAsking.
     std::deque<std::vector<char>> blocks;
     ReadState state = ReadState::kAsking;
     bool abandoned = false;  // the storing side gave up on it: the reader stops at its next turn
@@ -36,7 +37,7 @@ struct TransferJob {
 // What the readers of one session tell whoever steps their transfers: that something came. One
 // thread can so wait for all of them at once. Slim locks and condition variables wait inside the
 // process under Wine; the standard library's wait through the wineserver.
-struct TransferNews {
+struct ArrivalSignal {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     uint64_t count = 0;  // grows with every piece of news
@@ -44,57 +45,34 @@ struct TransferNews {
 
 // Waits at most `milliseconds` for news after `*seen` (a count from an earlier call, or 0), and
 // sets it to the count of now.
-void WaitForNews(TransferNews& news, uint64_t* seen, DWORD milliseconds);
+void WaitForNews(ArrivalSignal& news, uint64_t* seen, DWORD milliseconds);
 
 // A reading thread and what it shares with the storing side.
-struct ReaderLine {
+struct ReaderMailbox {
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
-    std::shared_ptr<TransferJob> job;    // the transfer to read, until the reader has ended it
-    bool closing = false;                // no more transfers: the thread ends when it is free
-    std::shared_ptr<TransferNews> news;  // the session's, told of every answer, block and end
-    bool ended = false;                  // the thread is returning
+    std::shared_ptr<TransferJob> job;     // the transfer to read, until the reader has ended it
+    bool closing = false;                 // no more transfers: the thread ends when it is free
+    std::shared_ptr<ArrivalSignal> news;  // the session's, told of every answer, block and end
+    bool ended = false;                   // the thread is returning
 };
 
-// The line's lock, held for a scope.
-class Hold {
-public:
-    explicit Hold(ReaderLine& line) : line_(line) { AcquireSRWLockExclusive(&line_.lock); }
-    ~Hold() { ReleaseSRWLockExclusive(&line_.lock); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-    void Wait(DWORD milliseconds) { SleepConditionVariableSRW(&line_.changed, &line_.lock, milliseconds, 0); }
-    // Runs `action` with the lock let go, and takes it again afterwards, also when it throws.
-    template <typename Action>
-    bool Unlocked(Action action) {
-        ReleaseSRWLockExclusive(&line_.lock);
-        struct Again {
-            SRWLOCK* lock;
-            ~Again() { AcquireSRWLockExclusive(lock); }
-        } again{&line_.lock};
-        return action();
-    }
-
-private:
-    ReaderLine& line_;
-};
-
-// Wakes whoever waits on the line: the reader, when the storing side has made room or handed it
+// Wakes whoever waits on the mailbox: the reader, when the storing side has made room or handed it
 // work.
-void Wake(ReaderLine& line);
+void WakeReader(ReaderMailbox& line);
 
-// A line with its thread, which reads one job after another on `internet` until the line closes.
+// A mailbox with its thread, which reads one job after another on `internet` until the mailbox closes.
 struct Reader {
-    std::shared_ptr<ReaderLine> line;
+    std::shared_ptr<ReaderMailbox> line;
     std::thread thread;
 };
 // False when no thread could be had.
-bool StartReader(const SharedInternet& internet, const std::shared_ptr<TransferNews>& news, Reader* reader);
+bool StartReader(const SharedInternet& internet, const std::shared_ptr<ArrivalSignal>& news, Reader* reader);
 // Hands `job` to the reader's thread.
-void GiveJob(ReaderLine& line, const std::shared_ptr<TransferJob>& job);
+void GiveJob(ReaderMailbox& line, const std::shared_ptr<TransferJob>& job);
 // Tells the thread to end once it is free; the job under way, if any, is abandoned.
-void CloseLine(ReaderLine& line);
-// Closes the lines of `readers` and joins each thread that ends within `milliseconds`; one that
+void CloseMailbox(ReaderMailbox& line);
+// Closes the mailboxes of `readers` and joins each thread that ends within `milliseconds`; one that
 // waits for an answer's headers or does not end by then is left to end on its own, with what it
 // owns. `readers` is empty afterwards.
 void EndReaders(std::vector<Reader>* readers, DWORD milliseconds);

@@ -16,8 +16,8 @@ uint64_t NowMs() {
     return GetTickCount64();
 }
 
-RequestShape RequestFor(const TransferAsk& ask) {
-    RequestShape shape;
+PreparedRequest RequestFor(const RequestOptions& ask) {
+    PreparedRequest shape;
     shape.rangeAsked = ask.range.firstByte > 0 && !ask.range.validator.empty();
     shape.conditional = !ask.unlessStill.empty();
     shape.decode = ask.acceptGzip;
@@ -29,7 +29,7 @@ RequestShape RequestFor(const TransferAsk& ask) {
 
 struct TransferSessionState {
     SharedInternet internet;
-    std::shared_ptr<TransferNews> news = std::make_shared<TransferNews>();
+    std::shared_ptr<ArrivalSignal> news = std::make_shared<ArrivalSignal>();
     SRWLOCK lock = SRWLOCK_INIT;
     std::vector<Reader> free;        // readers whose last body ended; guarded by `lock`
     std::vector<Reader> leftBehind;  // readers of transfers given up before their end; the same
@@ -77,7 +77,7 @@ namespace {
 void LeaveReaderBehind(TransferRun* run) {
     run->running = false;
     // It ends at its next look, and the session joins it when it closes.
-    CloseLine(*run->reader.line);
+    CloseMailbox(*run->reader.line);
     TransferSessionState& session = *run->session;
     std::vector<Reader> ended;
     AcquireSRWLockExclusive(&session.lock);
@@ -101,7 +101,7 @@ bool StartTransfer(TransferRun* run,
                    DWORD blockLength,
                    const TransferLimits& limits,
                    const BodySink& sink,
-                   const TransferAsk& ask,
+                   const RequestOptions& ask,
                    const TransferStop& stop,
                    BodyEnd* end) {
     *end = BodyEnd::kCancelled;
@@ -128,11 +128,11 @@ bool StartTransfer(TransferRun* run,
 
 bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
     TransferJob& job = *run->job;
-    ReaderLine& line = *run->reader.line;
+    ReaderMailbox& line = *run->reader.line;
     bool ended = true;
     bool whole = false;  // the body ended: the reader is free for the session's next transfer
     {
-        Hold hold(line);
+        ScopedSrwLock hold(&line.lock);
         for (;;) {
             // Looked at before anything else: a body that keeps coming must not hold CANCEL off.
             if (run->stop.IsSet()) {
@@ -150,7 +150,7 @@ bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
             if (!job.blocks.empty()) {
                 std::vector<char> block = std::move(job.blocks.front());
                 job.blocks.pop_front();
-                Wake(line);
+                WakeReader(line);
                 const bool taken = hold.Unlocked([&] {
                     RecordArrival(&run->pace, run->limits, NowMs(), block.size());
                     return run->sink->onBlock(block.data(), static_cast<DWORD>(block.size()));
@@ -198,7 +198,7 @@ BodyEnd Transfer(const TransferSession& given,
                  DWORD blockLength,
                  const TransferLimits& limits,
                  const BodySink& sink,
-                 const TransferAsk& ask,
+                 const RequestOptions& ask,
                  const TransferStop& stop,
                  unsigned long* status) {
     TransferRun run;

@@ -37,7 +37,7 @@ struct RangeRequest {
 };
 
 // What a transfer asks for beyond a plain GET.
-struct TransferAsk {
+struct RequestOptions {
     RangeRequest range;
     // A validator the answer may be a bodiless 304 to, when the server still has that version: a
     // strong ETag (If-None-Match) or a date (If-Modified-Since).
@@ -87,7 +87,7 @@ bool StartTransfer(TransferRun* run,
                    DWORD blockLength,
                    const TransferLimits& limits,
                    const BodySink& sink,
-                   const TransferAsk& ask,
+                   const RequestOptions& ask,
                    const TransferStop& stop,
                    BodyEnd* end);
 
@@ -109,6 +109,6 @@ BodyEnd Transfer(const TransferSession& session,
                  DWORD blockLength,
                  const TransferLimits& limits,
                  const BodySink& sink,
-                 const TransferAsk& ask = TransferAsk(),
+                 const RequestOptions& ask = RequestOptions(),
                  const TransferStop& stop = TransferStop(),
                  unsigned long* status = nullptr);

@@ -14,7 +14,7 @@
 //   digest over through a slot of its own; the worker stops and joins them before RunUpdate
 //   returns.
 // - A reading thread per transfer under way (lent by the session) owns the WinInet request and
-//   hands the answer and the blocks to the worker through a queue under its line's lock, telling
+//   hands the answer and the blocks to the worker through a queue under its mailbox's lock, telling
 //   the session's news signal each time; a free one waits for the session's next transfer. A
 //   reader reads only what has come, so one whose transfer was given up (a trickle, CANCEL) ends
 //   at its next bytes. The session joins its readers when it closes, those given up too if they
