@@ -5,6 +5,7 @@
 #include "update/download_end.h"
 #include "update/entry_paths.h"
 #include "update/run_progress.h"
+#include "update/status_texts.h"
 
 namespace {
 

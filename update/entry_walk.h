@@ -17,7 +17,7 @@
 #include "update/digests_ahead.h"
 #include "update/manifest.h"
 #include "update/run_reports.h"
-#include "update/update_run.h"
+#include "update/update_operations.h"
 
 enum class Decision : uint8_t { kUndecided, kUpToDate, kFetch, kInUse };
 

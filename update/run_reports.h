@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "update/update_run.h"
+#include "update/update_operations.h"
 
 // Reports to the window. Progress may wait while the window has not read the last report; what
 // waits goes out before any status text or finish, so the window's figures are exact then.
