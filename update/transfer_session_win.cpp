@@ -5,6 +5,7 @@
 
 #include "update/http_request_win.h"
 #include "update/reading_thread_win.h"
+#include "update/transfer_step.h"
 
 namespace {
 
@@ -134,12 +135,14 @@ bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
     {
         ScopedSrwLock hold(&line.lock);
         for (;;) {
-            // Looked at before anything else: a body that keeps coming must not hold CANCEL off.
-            if (run->stop.IsSet()) {
-                *end = BodyEnd::kCancelled;
-                break;
-            }
-            if (HasAnswered(job.state) && !run->heard) {
+            TransferPicture picture;
+            picture.stopped = run->stop.IsSet();
+            picture.answerNew = HasAnswered(job.state) && !run->heard;
+            picture.blockQueued = !job.blocks.empty();
+            picture.bodyEnded = HasEnded(job.state);
+            picture.tooSlow = IsTransferTooSlow(run->pace, run->limits, NowMs());
+            const TransferStep step = NextTransferStep(picture);
+            if (step == TransferStep::kHandAnswer) {
                 run->heard = true;
                 if (!hold.Unlocked([&] { return run->sink->onAnswer(job.answer); })) {
                     *end = BodyEnd::kFailed;
@@ -147,7 +150,7 @@ bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
                 }
                 continue;
             }
-            if (!job.blocks.empty()) {
+            if (step == TransferStep::kHandBlock) {
                 std::vector<char> block = std::move(job.blocks.front());
                 job.blocks.pop_front();
                 WakeReader(line);
@@ -161,16 +164,16 @@ bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
                 }
                 continue;
             }
-            if (HasEnded(job.state)) {
+            if (step == TransferStep::kCancel) {
+                *end = BodyEnd::kCancelled;
+            } else if (step == TransferStep::kJudgeEnd) {
                 *end = JudgeBodyEnd(job.state, job.answer.length, run->pace.received);
                 whole = true;
-                break;
-            }
-            if (IsTransferTooSlow(run->pace, run->limits, NowMs())) {
+            } else if (step == TransferStep::kTooSlow) {
                 *end = BodyEnd::kBroken;
-                break;
+            } else {
+                ended = false;
             }
-            ended = false;
             break;
         }
         if (ended && status)
