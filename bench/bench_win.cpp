@@ -151,6 +151,8 @@ int BenchUpdate(const std::wstring& folder, const std::string& serverRoot, int r
         allComplete = allComplete && complete;
     }
     Report("peak_working_set_mib", PeakWorkingSetMiB());
+    // What the runs left behind, once every thread of theirs has ended.
+    Report("private_after_mib", PrivateMiB());
     // Read with each progress message: the figure while the run is under way.
     Report("peak_private_mib", peakPrivate);
     return allComplete ? 0 : 1;

@@ -464,6 +464,19 @@ if wanted 8a 8b 8c; then
     rm -rf "$work/far-client" "$work/far-curl" "$work/served/updater/far"
 fi
 
+if wanted 8d; then
+    log "8d. memory left after a run over 10,000 small missing files, nginx HTTPS"
+    python3 scripts/bench_data.py tenk "$work/served/updater"
+    (cd "$work/served/updater" && find tenk -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') \
+        >"$work/served/updater/filelist.txt"
+    rm -rf "$work/tenk-client" && mkdir -p "$work/tenk-client"
+    bench update "$(winpath "$work/tenk-client")" "$nginx_tls" 1 >"$work/tenk.txt" ||
+        die "the update run of row 8d did not complete"
+    record_result tenk_private_before private_before_mib <"$work/tenk.txt"
+    record_result tenk_private_after private_after_mib <"$work/tenk.txt"
+    rm -rf "$work/tenk-client" "$work/served/updater/tenk"
+fi
+
 if wanted 9a 9b; then
     log "9. bytes of the update list: nginx HTTPS through the proxy with no delay, counting what the launcher receives"
     python3 scripts/bench_data.py small "$work/list-client"

@@ -5,6 +5,7 @@
   bench_data.py mixed DIR   1,000 files of 256 KiB in ten folders below DIR/mixed
   bench_data.py far DIR     300 files of 2 to 8 KiB in ten folders below DIR/far
   bench_data.py farbig DIR  one 64 MiB file, DIR/far/d05/big.dat: with far's, it sorts in the middle
+  bench_data.py tenk DIR    10,000 files of 100 to 900 bytes in 100 folders below DIR/tenk
 """
 import os
 import sys
@@ -42,5 +43,10 @@ def farbig(root):
     write(os.path.join(root, "far", "d05", "big.dat"), 64 << 20)
 
 
+def tenk(root):
+    for i in range(10000):
+        write(os.path.join(root, "tenk", "d%02d" % (i // 100), "f%05d.dat" % i), 100 + i * 29 % 801)
+
+
 if __name__ == "__main__":
-    {"small": small, "many": many, "mixed": mixed, "far": far, "farbig": farbig}[sys.argv[1]](sys.argv[2])
+    {"small": small, "many": many, "mixed": mixed, "far": far, "farbig": farbig, "tenk": tenk}[sys.argv[1]](sys.argv[2])

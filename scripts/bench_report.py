@@ -136,6 +136,11 @@ ROWS = [
     ("8c. private bytes during the update run of 8a", lambda: mib("far_private_peak"),
      lambda: "harness before the run: " + mib("far_private_before"), None, "-", "< 24 MiB",
      lambda x: r["far_private_peak"] < 24),
+    ("8d. private bytes after a run over 10,000 small missing files, nginx HTTPS",
+     lambda: "after the run: " + mib("tenk_private_after"),
+     lambda: "the same harness idle, before it: " + mib("tenk_private_before"),
+     lambda: r["tenk_private_after"] - r["tenk_private_before"], "%.1f MiB more", "<= 16 MiB more",
+     lambda x: x <= 16),
     ("9a. bytes received for an unchanged list of 20,000 entries, up-to-date folder, nginx HTTPS",
      lambda: "second start: " + size("list_second_bytes"),
      lambda: "first start: %s (the list alone: %s)" % (size("list_first_bytes"), size("list_plain_bytes")),
@@ -291,6 +296,9 @@ numbered order, and times:
   without the two --parallel options through the same proxy (curl's files checked with md5sum -c
   afterwards), and the same update run straight from nginx;
   8c is the private bytes of the harness read with each progress message of the 8a runs;
+  8d is one `bench_win update` straight from nginx into an empty folder over 10,000 files of 100
+  to 900 bytes: the harness's private bytes once the run has ended and its threads are gone,
+  against the same figure before it (Wine keeps private bytes as the resident size);
 - for rows 9, the same proxy with no delay and a count of the bytes it passes to the launcher
   (TLS included): `bench_win update` over a folder of the 20,000 files of 2b, all up to date, so
   that only the list comes; 9a after the launcher's kept lists are deleted (the first start) and
