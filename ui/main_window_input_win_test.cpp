@@ -241,24 +241,23 @@ private:
 };
 
 // A worker that goes on for a while after CANCEL: the window waits for it before it goes.
+struct SlowWorkerArgument {
+    std::shared_ptr<UpdateRunFlags> flags;
+    std::atomic<bool>* ended;
+};
+DWORD WINAPI SlowWorker(LPVOID argument) {
+    const std::unique_ptr<SlowWorkerArgument> work(static_cast<SlowWorkerArgument*>(argument));
+    while (!work->flags->cancelRequested.load())
+        Sleep(10);
+    Sleep(300);
+    work->ended->store(true);
+    return 0;
+}
+
 TEST_F(MainWindowInputTest, ClosingTheWindowCancelsTheRunAndWaitsForItsWorker) {
     std::atomic<bool> workerEnded{false};
     mainWindowCommands.startUpdateWorker = [&](HWND, const std::shared_ptr<UpdateRunFlags>& flags) -> HANDLE {
-        struct Work {
-            std::shared_ptr<UpdateRunFlags> flags;
-            std::atomic<bool>* ended;
-        };
-        return CreateThread(
-            nullptr, 0,
-            [](LPVOID argument) -> DWORD {
-                const std::unique_ptr<Work> work(static_cast<Work*>(argument));
-                while (!work->flags->cancelRequested.load())
-                    Sleep(10);
-                Sleep(300);
-                work->ended->store(true);
-                return 0;
-            },
-            new Work{flags, &workerEnded}, 0, nullptr);
+        return CreateThread(nullptr, 0, SlowWorker, new SlowWorkerArgument{flags, &workerEnded}, 0, nullptr);
     };
     Press(80, kH - 30);
     ASSERT_TRUE(launcherState.updateRunning);
