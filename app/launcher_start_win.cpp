@@ -7,7 +7,7 @@
 #include "resources/resource_ids.h"
 #include "shell/desktop_shortcut_win.h"
 #include "ui/launcher_state_win.h"
-#include "update/entry_paths.h"
+#include "update/local/entry_paths.h"
 
 bool StartLauncher(HINSTANCE instance, const LauncherStartSteps& steps) {
     Gdiplus::GdiplusStartupInput gdiplusInput;  // version 1, no debug callback, nothing suppressed

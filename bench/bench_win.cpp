@@ -39,10 +39,11 @@
 #include "ui/launcher_resources_win.h"
 #include "ui/main_window_input_win.h"
 #include "ui/main_window_paint_win.h"
-#include "update/entry_paths.h"
-#include "update/file_digest_win.h"
-#include "update/http_transfer_win.h"
-#include "update/update_worker_win.h"
+#include "update/local/entry_paths.h"
+#include "update/local/file_digest_win.h"
+#include "update/transfer/http_transfer_win.h"
+#include "update/list/memory_download_win.h"
+#include "update/run/update_worker_win.h"
 
 namespace {
 

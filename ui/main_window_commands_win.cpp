@@ -9,7 +9,7 @@
 #include "media/music_player_win.h"
 #include "ui/info_dialog_win.h"
 #include "ui/launcher_state_win.h"
-#include "update/update_worker_win.h"
+#include "update/run/update_worker_win.h"
 
 MainWindowCommands mainWindowCommands = {
     OpenLinkInBrowser, [] { LaunchGame(GetLauncherFolder()); }, OpenInfoDialog, StartUpdateWorker, SendMciString,

@@ -20,7 +20,7 @@
 #include "ui/main_window_update_win.h"
 #include "ui/main_window_win.h"
 #include "ui/web_links.h"
-#include "update/update_worker_win.h"
+#include "update/run/update_worker_win.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "ui/draw_primitives_win.h"
 #include "ui/launcher_state_win.h"
 #include "ui/main_window_commands_win.h"
-#include "update/update_worker_win.h"
+#include "update/run/update_worker_win.h"
 
 void StartUpdateRun(HWND window, bool repaint) {
     launcherState.updateRunning = true;

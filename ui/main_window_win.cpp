@@ -17,7 +17,7 @@
 #include "ui/main_window_paint_win.h"
 #include "ui/main_window_update_win.h"
 #include "ui/window_placement.h"
-#include "update/update_worker_win.h"
+#include "update/run/update_worker_win.h"
 
 namespace {
 

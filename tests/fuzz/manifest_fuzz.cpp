@@ -1,6 +1,6 @@
 // libFuzzer target for the manifest parser: checks its invariants against a second, plainer
 // reading of the same text (std::getline per line, then the first bar).
-#include "update/manifest.h"
+#include "update/list/manifest.h"
 
 #include <cstdint>
 #include <cstdlib>

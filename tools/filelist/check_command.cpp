@@ -5,7 +5,7 @@
 
 #include "tools/filelist/commands.h"
 #include "tools/filelist/manifest_rules.h"
-#include "update/manifest_signature.h"
+#include "update/list/manifest_signature.h"
 
 namespace {
 

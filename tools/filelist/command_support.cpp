@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tools/filelist/manifest_rules.h"
-#include "update/manifest_signature.h"
+#include "update/list/manifest_signature.h"
 
 ParsedArguments ParseArguments(const std::vector<std::string>& args,
                                const std::set<std::string>& options,

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "tools/filelist/signing.h"
-#include "update/digest_text.h"
+#include "update/local/digest_text.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "base/scoped_win.h"
 #include "tools/filelist/signing.h"
-#include "update/file_digest_win.h"
+#include "update/local/file_digest_win.h"
 
 namespace {
 

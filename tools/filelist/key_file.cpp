@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "update/manifest_signature.h"
+#include "update/list/manifest_signature.h"
 
 namespace {
 

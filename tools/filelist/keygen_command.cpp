@@ -1,7 +1,7 @@
 // keygen KEYFILE: a new signing key.
 #include "tools/filelist/commands.h"
 #include "tools/filelist/manifest_rules.h"
-#include "update/manifest_signature.h"
+#include "update/list/manifest_signature.h"
 
 int RunKeygen(const std::vector<std::string>& args,
               const FileListOperations& operations,

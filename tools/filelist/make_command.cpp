@@ -5,7 +5,7 @@
 #include "tools/filelist/commands.h"
 #include "tools/filelist/gzip_copy.h"
 #include "tools/filelist/manifest_rules.h"
-#include "update/manifest.h"
+#include "update/list/manifest.h"
 
 namespace {
 const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]";

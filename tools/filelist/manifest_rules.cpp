@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "update/entry_paths.h"
+#include "update/local/entry_paths.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "update/manifest.h"
+#include "update/list/manifest.h"
 
 // One problem a launcher would meet. lineNumber counts from 1; 0 means the problem belongs to no
 // line (a file in the served folder that the manifest does not list, say).

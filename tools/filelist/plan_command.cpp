@@ -7,10 +7,10 @@
 
 #include "tools/filelist/commands.h"
 #include "tools/filelist/manifest_rules.h"
-#include "update/entry_paths.h"
-#include "update/manifest.h"
-#include "update/run_progress.h"
-#include "update/update_run.h"
+#include "update/local/entry_paths.h"
+#include "update/list/manifest.h"
+#include "update/run/run_progress.h"
+#include "update/run/update_run.h"
 
 namespace {
 

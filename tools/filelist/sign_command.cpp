@@ -1,7 +1,7 @@
 // sign MANIFEST -k KEYFILE [--sequence N]: the signature file beside a manifest.
 #include "tools/filelist/commands.h"
 #include "tools/filelist/manifest_rules.h"
-#include "update/manifest_signature.h"
+#include "update/list/manifest_signature.h"
 
 int RunSign(const std::vector<std::string>& args,
             const FileListOperations& operations,

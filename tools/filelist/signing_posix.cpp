@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "update/manifest_signature.h"
+#include "update/list/manifest_signature.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "tools/filelist/key_file.h"
-#include "update/manifest_signature.h"
-#include "update/manifest_signature_win.h"
+#include "update/list/manifest_signature.h"
+#include "update/list/manifest_signature_win.h"
 
 bool GenerateSigningKey(std::string* keyFile, std::string* point) {
     P256Key key;
