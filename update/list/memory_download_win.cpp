@@ -32,7 +32,8 @@ BodyEnd TransferToMemory(const std::string& address,
     sink.onBlock = [&](const char* bytes, DWORD length) {
         return AppendWithinLimit(body, bytes, length, limits.maxManifestBytes);
     };
-    return Transfer(session, address, kMemoryBlockLength, limits, sink, ask, TransferStop{cancel, nullptr}, status);
+    return Transfer(session, TransferOrder{address, kMemoryBlockLength, limits, ask, TransferStop{cancel, nullptr}},
+                    sink, status);
 }
 
 }  // namespace

@@ -179,7 +179,8 @@ bool FileFetch::StartAttempt(BodyEnd* end) {
         return false;
     RequestOptions ask;
     ask.range = resume_;
-    return StartTransfer(&transfer_, share_->session, address_, kFileBlockLength, limits_, sink_, ask, stop_, end);
+    return StartTransfer(&transfer_, share_->session, TransferOrder{address_, kFileBlockLength, limits_, ask, stop_},
+                         sink_, end);
 }
 
 // Made (or opened to append) once the answer is known to be usable, so a failed request leaves

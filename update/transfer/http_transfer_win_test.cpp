@@ -279,8 +279,9 @@ TEST_F(HttpTransferTest, CancelEndsABodyThatComesFasterThanItIsStored) {
         }
         return true;
     };
-    const BodyEnd end =
-        Transfer(nullptr, address, 65536, kTransferLimits, sink, RequestOptions(), TransferStop{&cancel, nullptr});
+    const BodyEnd end = Transfer(
+        nullptr, TransferOrder{address, 65536, kTransferLimits, RequestOptions(), TransferStop{&cancel, nullptr}},
+        sink);
     const ULONGLONG returned = GetTickCount64();
     EXPECT_EQ(static_cast<int>(end), static_cast<int>(BodyEnd::kCancelled));
     EXPECT_TRUE(cancel);

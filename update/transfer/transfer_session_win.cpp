@@ -98,27 +98,23 @@ TransferRun::~TransferRun() {
 
 bool StartTransfer(TransferRun* run,
                    const TransferSession& given,
-                   const std::string& address,
-                   DWORD blockLength,
-                   const TransferLimits& limits,
+                   const TransferOrder& order,
                    const BodySink& sink,
-                   const RequestOptions& ask,
-                   const TransferStop& stop,
                    BodyEnd* end) {
     *end = BodyEnd::kCancelled;
-    if (stop.IsSet())
+    if (order.stop.IsSet())
         return false;
-    run->session = given ? given : OpenTransferSession(limits);
+    run->session = given ? given : OpenTransferSession(order.limits);
     *end = BodyEnd::kFailed;
     if (!TakeReader(*run->session, &run->reader))
         return false;
     run->job = std::make_shared<TransferJob>();
-    run->job->address = address;
-    run->job->blockLength = blockLength;
-    run->job->request = RequestFor(ask);
-    run->job->limits = limits;
-    run->limits = limits;
-    run->stop = stop;
+    run->job->address = order.address;
+    run->job->blockLength = order.blockLength;
+    run->job->request = RequestFor(order.options);
+    run->job->limits = order.limits;
+    run->limits = order.limits;
+    run->stop = order.stop;
     run->sink = &sink;
     run->heard = false;
     StartPace(&run->pace, NowMs());
@@ -197,16 +193,12 @@ void WaitForTransfers(const TransferSession& session, uint64_t* seen, DWORD mill
 }
 
 BodyEnd Transfer(const TransferSession& given,
-                 const std::string& address,
-                 DWORD blockLength,
-                 const TransferLimits& limits,
+                 const TransferOrder& order,
                  const BodySink& sink,
-                 const RequestOptions& ask,
-                 const TransferStop& stop,
                  unsigned long* status) {
     TransferRun run;
     BodyEnd end = BodyEnd::kFailed;
-    if (!StartTransfer(&run, given, address, blockLength, limits, sink, ask, stop, &end))
+    if (!StartTransfer(&run, given, order, sink, &end))
         return end;
     uint64_t seen = 0;
     while (!StepTransfer(&run, &end, status))

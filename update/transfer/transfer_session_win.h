@@ -78,24 +78,30 @@ struct TransferRun {
     bool running = false;  // started and not ended
 };
 
-// Starts fetching `address` on `session` (a session of its own when null) for `sink`, which must
-// outlive the run. False when it cannot start: `stop` was set (the end is then kCancelled) or no
-// reading thread could be had (kFailed).
+// What one transfer is asked to do: the address, the reads' block length, its limits, what it asks
+// for beyond a plain GET, and what stops it.
+struct TransferOrder {
+    std::string address;
+    DWORD blockLength = 65536;
+    TransferLimits limits = kTransferLimits;
+    RequestOptions options;
+    TransferStop stop;
+};
+
+// Starts fetching `order.address` on `session` (a session of its own when null) for `sink`, which
+// must outlive the run. False when it cannot start: the stop was set (the end is then kCancelled)
+// or no reading thread could be had (kFailed).
 bool StartTransfer(TransferRun* run,
                    const TransferSession& session,
-                   const std::string& address,
-                   DWORD blockLength,
-                   const TransferLimits& limits,
+                   const TransferOrder& order,
                    const BodySink& sink,
-                   const RequestOptions& ask,
-                   const TransferStop& stop,
                    BodyEnd* end);
 
 // Hands the sink whatever has come, without waiting; true once the transfer has ended, with its
 // `end` and (when given) `status`, the last answer's status (0 when none came). The answer is
 // taken while it is a 200 (or a 206 to a range, or a 304 to `unlessStill`) reached by at most
 // limits.maxRedirects redirects over https://, the body arrives at a pace within the limits, and
-// the sink takes it. Once `stop` is set it ends with kCancelled at the next step, handing the
+// the sink takes it. Once the order's stop is set it ends with kCancelled at the next step, handing the
 // reading thread back to the session as it does for a transfer that became too slow.
 bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status = nullptr);
 
@@ -105,10 +111,6 @@ void WaitForTransfers(const TransferSession& session, uint64_t* seen, DWORD mill
 
 // A whole transfer, stepped on the calling thread until it ends.
 BodyEnd Transfer(const TransferSession& session,
-                 const std::string& address,
-                 DWORD blockLength,
-                 const TransferLimits& limits,
+                 const TransferOrder& order,
                  const BodySink& sink,
-                 const RequestOptions& ask = RequestOptions(),
-                 const TransferStop& stop = TransferStop(),
                  unsigned long* status = nullptr);
