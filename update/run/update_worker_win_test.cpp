@@ -771,7 +771,8 @@ TEST_F(UpdateWorkerTest, RunsCancelledDuringTricklingTransfersLeaveNoThreadHandl
     std::printf("threads %zu -> %zu, handles %zu -> %zu, private bytes %zu -> %zu\n", first.threads, last.threads,
                 first.handles, last.handles, first.privateBytes, last.privateBytes);
     EXPECT_LE(last.handles, first.handles + first.handles / 10);
-    // Wine keeps about 35 KB of each TLS connection closed amid a body, six a run.
+    // Each run cancelled amid six bodies leaves some 230 KB more (measured over 14 runs, not per
+    // request): room for that.
     EXPECT_LE(last.privateBytes, first.privateBytes + first.privateBytes / 10 + (1u << 20));
 }
 
