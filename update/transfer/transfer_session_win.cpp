@@ -36,7 +36,8 @@ struct TransferSessionState {
     std::vector<Reader> leftBehind;  // readers of transfers given up before their end; the same
 
     // Every transfer has ended by now: the free readers end as soon as they hear of the closing,
-    // and those left behind within a wait for bytes. The session is gone only once they are.
+    // those given up at their next bytes. Those that end within kReadersEndMs are joined; any
+    // other (under Wine, one waiting for headers or for bytes that do not come) ends on its own.
     ~TransferSessionState() {
         std::vector<Reader> readers = std::move(free);
         for (Reader& reader : leftBehind)
@@ -177,8 +178,8 @@ bool StepTransfer(TransferRun* run, BodyEnd* end, unsigned long* status) {
     }
     if (!ended)
         return false;
-    // Unless the body ended, its reader may be stuck in a read for good (or the sink gave up):
-    // it is left behind, and the session lends the next transfer another.
+    // Unless the body ended, its reader may wait for bytes for a while yet (or the sink gave up):
+    // the session keeps it until it ends, and lends the next transfer another.
     if (whole) {
         run->running = false;
         GiveBack(*run->session, std::move(run->reader));
