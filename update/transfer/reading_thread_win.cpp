@@ -15,9 +15,10 @@ constexpr ULONGLONG kLongestBlockWaitMs = 100;
 void NotifyStoringSide(ReaderMailbox& line) {
     WakeAllConditionVariable(&line.changed);
     if (ArrivalSignal* news = line.news.get()) {
-        AcquireSRWLockExclusive(&news->lock);
-        ++news->count;
-        ReleaseSRWLockExclusive(&news->lock);
+        {
+            const ScopedSrwLock hold(&news->lock);
+            ++news->count;
+        }
         WakeAllConditionVariable(&news->changed);
     }
 }
@@ -147,11 +148,10 @@ void ReadJobsOfMailbox(std::shared_ptr<ReaderMailbox> line, SharedInternet inter
 }  // namespace
 
 void WaitForNews(ArrivalSignal& news, uint64_t* seen, DWORD milliseconds) {
-    AcquireSRWLockExclusive(&news.lock);
+    ScopedSrwLock hold(&news.lock);
     if (news.count == *seen)
-        SleepConditionVariableSRW(&news.changed, &news.lock, milliseconds, 0);
+        hold.Wait(&news.changed, milliseconds);
     *seen = news.count;
-    ReleaseSRWLockExclusive(&news.lock);
 }
 
 void WakeReader(ReaderMailbox& line) {
@@ -214,22 +214,4 @@ void EndReaders(std::vector<Reader>* readers, DWORD milliseconds) {
             reader.thread.detach();
     }
     readers->clear();
-}
-
-void TakeEndedReaders(std::vector<Reader>* readers, std::vector<Reader>* ended) {
-    for (size_t i = 0; i < readers->size();) {
-        ReaderMailbox& line = *(*readers)[i].line;
-        bool hasEnded = false;
-        {
-            ScopedSrwLock hold(&line.lock);
-            hasEnded = line.ended;
-        }
-        if (hasEnded) {
-            ended->push_back(std::move((*readers)[i]));
-            (*readers)[i] = std::move(readers->back());
-            readers->pop_back();
-        } else {
-            ++i;
-        }
-    }
 }

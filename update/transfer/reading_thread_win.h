@@ -76,5 +76,3 @@ void CloseMailbox(ReaderMailbox& line);
 // waits for an answer's headers or does not end by then is left to end on its own, with what it
 // owns. `readers` is empty afterwards.
 void EndReaders(std::vector<Reader>* readers, DWORD milliseconds);
-// Moves the readers of `readers` whose threads have ended over to `ended`.
-void TakeEndedReaders(std::vector<Reader>* readers, std::vector<Reader>* ended);

@@ -50,20 +50,20 @@ namespace {
 
 // A free reader of the session, or a new one; false when no thread could be had.
 bool TakeReader(TransferSessionState& session, Reader* reader) {
-    AcquireSRWLockExclusive(&session.lock);
-    const bool found = !session.free.empty();
-    if (found) {
-        *reader = std::move(session.free.back());
-        session.free.pop_back();
+    {
+        const ScopedSrwLock hold(&session.lock);
+        if (!session.free.empty()) {
+            *reader = std::move(session.free.back());
+            session.free.pop_back();
+            return true;
+        }
     }
-    ReleaseSRWLockExclusive(&session.lock);
-    return found || StartReader(session.internet, session.news, reader);
+    return StartReader(session.internet, session.news, reader);
 }
 
 void GiveBack(TransferSessionState& session, Reader&& reader) {
-    AcquireSRWLockExclusive(&session.lock);
+    const ScopedSrwLock hold(&session.lock);
     session.free.push_back(std::move(reader));
-    ReleaseSRWLockExclusive(&session.lock);
 }
 
 }  // namespace
@@ -81,13 +81,8 @@ void LeaveReaderBehind(TransferRun* run) {
     // It ends at its next look, and the session joins it when it closes.
     CloseMailbox(*run->reader.line);
     TransferSessionState& session = *run->session;
-    std::vector<Reader> ended;
-    AcquireSRWLockExclusive(&session.lock);
-    // Those that have ended since are joined now, so that a long run keeps no more than it uses.
-    TakeEndedReaders(&session.leftBehind, &ended);
+    const ScopedSrwLock hold(&session.lock);
     session.leftBehind.push_back(std::move(run->reader));
-    ReleaseSRWLockExclusive(&session.lock);
-    EndReaders(&ended, 0);
 }
 
 }  // namespace

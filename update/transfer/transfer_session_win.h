@@ -82,7 +82,7 @@ struct TransferRun {
 // for beyond a plain GET, and what stops it.
 struct TransferOrder {
     std::string address;
-    DWORD blockLength = 65536;
+    DWORD blockLength = 0;
     TransferLimits limits = kTransferLimits;
     RequestOptions options;
     TransferStop stop;
