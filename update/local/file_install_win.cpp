@@ -1,7 +1,5 @@
 #include "update/local/file_install_win.h"
 
-#include <atomic>
-
 #include "base/launcher_folder_win.h"
 #include "base/scoped_win.h"
 #include "update/local/entry_paths.h"
@@ -19,9 +17,10 @@ DWORD MoveWaitingForHolders(const std::wstring& from, const std::wstring& to, DW
     return error == ERROR_ACCESS_DENIED ? ERROR_SHARING_VIOLATION : error;
 }
 
-// Held across the two renames that replace the running launcher, and for good by the end of the
-// process (KeepLauncherInPlace).
+// Held across the two renames that replace the running launcher; once the program ends
+// (KeepLauncherInPlace), no replacement starts any more.
 SRWLOCK launcherSwap = SRWLOCK_INIT;
+bool launcherKept = false;  // guarded by launcherSwap
 
 // Moves the finished download over the target. The running launcher cannot be replaced, but it
 // can be renamed within its folder: it moves aside, and the new one takes its name.
@@ -31,6 +30,8 @@ DownloadOutcome PutInPlace(const std::wstring& temporaryPath, const std::wstring
         error = MoveWaitingForHolders(temporaryPath, localPath, MOVEFILE_REPLACE_EXISTING);
     } else {
         const ScopedSrwLock swapping(&launcherSwap);
+        if (launcherKept)
+            return DownloadOutcome::kInUse;
         const std::wstring aside = LongPathForm(SupersededLauncherPath(localPath));
         error = MoveWaitingForHolders(localPath, aside, MOVEFILE_REPLACE_EXISTING);
         if (error == ERROR_SUCCESS && !MoveFileExW(temporaryPath.c_str(), localPath.c_str(), 0)) {
@@ -67,8 +68,6 @@ DownloadOutcome InstallDownload(const std::wstring& localPath) {
 }
 
 void KeepLauncherInPlace() {
-    // Once: the lock is not one a thread may take twice.
-    static std::atomic<bool> kept{false};
-    if (!kept.exchange(true))
-        AcquireSRWLockExclusive(&launcherSwap);
+    const ScopedSrwLock swapping(&launcherSwap);
+    launcherKept = true;
 }

@@ -16,6 +16,6 @@ DownloadOutcome LocalFailure(DWORD error);
 DownloadOutcome InstallDownload(const std::wstring& localPath);
 
 // Waits until a replacement of the running launcher under way has ended, and keeps any other from
-// starting: for the end of the process, which must not fall between its two renames and leave no
-// launcher at all.
+// starting (InstallDownload then leaves the launcher as it is, with kInUse): for the end of the
+// process, which must not fall between its two renames and leave no launcher at all.
 void KeepLauncherInPlace();
