@@ -16,7 +16,8 @@ with the peak resident size of the test processes and how much the build volume 
 A test that grows past its bound (256 MiB over its size at its start) is stopped and fails: the
 fault is caught, by the bound.
 It restores the file after each fault, also when interrupted or when the build fails ("broken":
-the fault no longer builds or no longer applies, and the list needs mending). Run it after make
+the fault no longer builds or no longer applies, and the list needs mending; or its suites ran no
+test at all, so it proves nothing). Run it after make
 check has built the trees once; it exits 1 when a fault was missed or hung.
 
 Suites: "native FILTER" (the native tests, AddressSanitizer tree), "win FILTER" (the Windows tests
@@ -126,6 +127,16 @@ class Watch:
         return self.most
 
 
+def tests_run(results):
+    count = 0
+    for path in glob.glob(os.path.join(results, "*.xml")):
+        try:
+            count += sum(1 for _ in ET.parse(path).iter("testcase"))
+        except ET.ParseError:
+            pass
+    return count
+
+
 def failed_tests(results):
     failed = []
     for path in glob.glob(os.path.join(results, "*.xml")):
@@ -202,6 +213,9 @@ def run_fault(fault, arch, tree, log):
     if failed or large:
         grown = "; grew past the bound: %s" % ", ".join(large) if large else ""
         return "caught", seconds, "failed: %s%s; %s" % (", ".join(failed) or "-", grown, sizes)
+    # A suite that could not start (its server, Wine) proves nothing either way.
+    if tests_run(results) == 0:
+        return "broken", seconds, "no test ran (see %s)" % os.path.relpath(results, TOP)
     return "missed", seconds, sizes
 
 
