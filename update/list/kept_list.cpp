@@ -1,5 +1,6 @@
 #include "update/list/kept_list.h"
 
+#include "update/local/digest_text.h"
 #include "update/local/entry_paths.h"
 #include "update/local/record_lines.h"
 
@@ -30,16 +31,6 @@ bool IsRoot(const std::string& root) {
     for (size_t i = prefix; i < root.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(root[i]);
         if (c <= ' ' || c > 0x7E)
-            return false;
-    }
-    return true;
-}
-
-bool IsMd5Text(const std::string& text) {
-    if (text.size() != 32)
-        return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
             return false;
     }
     return true;
@@ -102,16 +93,6 @@ std::string FormatAcceptedSequence(uint64_t sequence) {
 bool ParseAcceptedSequence(const std::string& text, uint64_t* sequence) {
     size_t offset = 0;
     std::string digits;
-    if (!ReadRecordLine(text, kSequenceKey, &offset, &digits) || offset != text.size() || digits.empty() ||
-        (digits[0] == '0' && digits.size() > 1))
-        return false;
-    uint64_t value = 0;
-    for (const char c : digits) {
-        const uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (c < '0' || c > '9' || value > (UINT64_MAX - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    *sequence = value;
-    return true;
+    return ReadRecordLine(text, kSequenceKey, &offset, &digits) && offset == text.size() &&
+           ParseDecimal(digits, sequence);
 }

@@ -21,3 +21,13 @@ bool DigestsMatch(const std::string& computed, const std::string& listed) {
     }
     return true;
 }
+
+bool IsMd5Text(const std::string& text) {
+    if (text.size() != 32)
+        return false;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}

@@ -16,3 +16,17 @@ bool IsPlainText(const std::string& text) {
     }
     return true;
 }
+
+bool ParseDecimal(const std::string& digits, uint64_t* value) {
+    if (digits.empty() || (digits[0] == '0' && digits.size() > 1))
+        return false;
+    uint64_t parsed = 0;
+    for (const char c : digits) {
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (c < '0' || c > '9' || parsed > (UINT64_MAX - digit) / 10)
+            return false;
+        parsed = parsed * 10 + digit;
+    }
+    *value = parsed;
+    return true;
+}
