@@ -9,7 +9,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <vector>
+
+#include "update/local/entry_paths.h"
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
@@ -251,4 +255,89 @@ ProcessHoldings HoldingsOfThisProcess() {
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory)))
         holdings.privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     return holdings;
+}
+
+namespace {
+
+using CreateFileWFunction = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+CreateFileWFunction realCreateFileW = nullptr;
+std::mutex watchedLock;
+std::set<std::wstring> watchedKeys;
+std::atomic<long> readOpens{0};
+
+std::wstring KeyOfOpened(const wchar_t* name) {
+    std::wstring path = name;
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path.erase(0, 4);
+    return PathKey(path);
+}
+
+HANDLE WINAPI CountingCreateFileW(LPCWSTR name,
+                                  DWORD access,
+                                  DWORD share,
+                                  LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition,
+                                  DWORD flags,
+                                  HANDLE templateFile) {
+    if (name && (access & (GENERIC_READ | FILE_READ_DATA))) {
+        const std::wstring key = KeyOfOpened(name);
+        std::lock_guard<std::mutex> hold(watchedLock);
+        if (watchedKeys.count(key))
+            ++readOpens;
+    }
+    return realCreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+
+// The import table entry of this program through which it calls `function`.
+void** ImportSlotOf(FARPROC function) {
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0)
+        return nullptr;
+    for (const IMAGE_IMPORT_DESCRIPTOR* module =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         module->Name != 0; ++module) {
+        for (IMAGE_THUNK_DATA* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+             thunk->u1.Function != 0; ++thunk) {
+            if (reinterpret_cast<FARPROC>(thunk->u1.Function) == function)
+                return reinterpret_cast<void**>(&thunk->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+void WriteSlot(void** slot, void* value) {
+    DWORD old = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), old, &old);
+}
+
+}  // namespace
+
+ReadOpenCounter::ReadOpenCounter(const std::vector<std::wstring>& paths) {
+    {
+        std::lock_guard<std::mutex> hold(watchedLock);
+        watchedKeys.clear();
+        for (const std::wstring& path : paths)
+            watchedKeys.insert(PathKey(path));
+    }
+    readOpens = 0;
+    const FARPROC real = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW");
+    slot_ = real ? ImportSlotOf(real) : nullptr;
+    if (slot_) {
+        realCreateFileW = reinterpret_cast<CreateFileWFunction>(reinterpret_cast<void*>(real));
+        WriteSlot(slot_, reinterpret_cast<void*>(&CountingCreateFileW));
+    }
+}
+
+ReadOpenCounter::~ReadOpenCounter() {
+    if (slot_)
+        WriteSlot(slot_, reinterpret_cast<void*>(realCreateFileW));
+}
+
+long ReadOpenCounter::Count() const {
+    return readOpens.load();
 }

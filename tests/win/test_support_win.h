@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Value of an environment variable, or empty.
 std::string EnvironmentValue(const char* name);
@@ -46,6 +47,23 @@ struct ProcessHoldings {
     size_t privateBytes = 0;
 };
 ProcessHoldings HoldingsOfThisProcess();
+
+// While it lives, counts the opens for reading (CreateFileW asking for GENERIC_READ or
+// FILE_READ_DATA) that this program's own code makes of the files at `paths`, in any spelling, on
+// any thread, the test's own reads among them. It swaps CreateFileW in the program's import table: IsHooked() is false when that
+// could not be done, and a test that relies on it should fail then.
+class ReadOpenCounter {
+public:
+    explicit ReadOpenCounter(const std::vector<std::wstring>& paths);
+    ~ReadOpenCounter();
+    ReadOpenCounter(const ReadOpenCounter&) = delete;
+    ReadOpenCounter& operator=(const ReadOpenCounter&) = delete;
+    bool IsHooked() const { return slot_ != nullptr; }
+    long Count() const;
+
+private:
+    void** slot_ = nullptr;
+};
 
 // A fresh, empty folder under the temporary folder, removed with its content by the destructor.
 class TemporaryFolder {

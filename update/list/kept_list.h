@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <string>
 
-// The files in a kept-list folder. Each is written beside its final name (the name followed by
-// kKeptFileNewSuffix) and renamed over it; the record goes last. The sequence lives in a file of
+// The files in a kept-list folder. Each is written beside its final name (WriteBeside) and renamed
+// over it; the record goes last. The sequence lives in a file of
 // its own, so that deleting a damaged list with its record never resets it.
 constexpr wchar_t kKeptListFileName[] = L"filelist.txt";
 constexpr wchar_t kKeptSignatureFileName[] = L"filelist.txt.sig";
 constexpr wchar_t kKeptRecordFileName[] = L"filelist.kept";
 constexpr wchar_t kAcceptedSequenceFileName[] = L"sequence.txt";
-constexpr wchar_t kKeptFileNewSuffix[] = L".new";
 
 // 16 lower-case hex digits: FNV-1a (64-bit) over the UTF-16LE bytes of the folder's PathKey
 // (entry_paths.h) without a trailing separator, so that every spelling Windows takes for one

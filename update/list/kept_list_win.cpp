@@ -17,19 +17,6 @@ bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
     return ReadFileUpTo(path, kTransferLimits.maxManifestBytes, bytes);
 }
 
-// Beside `path`, flushed, so that a rename over the old file never exposes a half-written one.
-bool WriteBeside(const std::wstring& path, const std::string& bytes) {
-    const std::wstring beside = path + kKeptFileNewSuffix;
-    if (WriteWholeFile(beside, bytes, true))
-        return true;
-    DeleteFileW(beside.c_str());
-    return false;
-}
-
-bool RenameBeside(const std::wstring& path) {
-    return MoveFileExW((path + kKeptFileNewSuffix).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-}
-
 bool DeleteIfThere(const std::wstring& path) {
     return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
@@ -97,7 +84,7 @@ bool WriteKeptList(const std::wstring& folder, const KeptList& list) {
                     RenameBeside(recordPath);
     if (!ok) {
         for (const std::wstring& path : {listPath, signaturePath, recordPath})
-            DeleteFileW((path + kKeptFileNewSuffix).c_str());
+            DeleteFileW((path + kBesideSuffix).c_str());
     }
     return ok;
 }
@@ -108,7 +95,7 @@ void DeleteKeptList(const std::wstring& folder) {
     for (const wchar_t* name : {kKeptListFileName, kKeptSignatureFileName, kKeptRecordFileName}) {
         const std::wstring path = folder + L"\\" + name;
         DeleteFileW(path.c_str());
-        DeleteFileW((path + kKeptFileNewSuffix).c_str());
+        DeleteFileW((path + kBesideSuffix).c_str());
     }
 }
 
@@ -125,6 +112,6 @@ bool WriteAcceptedSequence(const std::wstring& folder, uint64_t sequence) {
     const std::wstring path = folder + L"\\" + kAcceptedSequenceFileName;
     if (MakeFolders(folder) && WriteBeside(path, FormatAcceptedSequence(sequence)) && RenameBeside(path))
         return true;
-    DeleteFileW((path + kKeptFileNewSuffix).c_str());
+    DeleteFileW((path + kBesideSuffix).c_str());
     return false;
 }

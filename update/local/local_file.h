@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -11,6 +12,8 @@ struct FileDigest {
     FileDigest(std::string digest = std::string(), bool inUse = false) : digest(std::move(digest)), inUse(inUse) {}
     std::string digest;
     bool inUse;
+    bool recorded = false;  // taken from the record of an earlier run, not read
+    uint64_t readAt = 0;    // when reading began (a file time), 0 when unknown
 };
 
 // What ends a digest at its next block: the run no longer needing it, or the player's CANCEL.

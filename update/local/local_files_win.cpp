@@ -49,3 +49,15 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes, bool flu
         (!flush || FlushFileBuffers(file.Get()));
     return file.Close() && ok;
 }
+
+bool WriteBeside(const std::wstring& path, const std::string& bytes) {
+    const std::wstring beside = path + kBesideSuffix;
+    if (WriteWholeFile(beside, bytes, true))
+        return true;
+    DeleteFileW(beside.c_str());
+    return false;
+}
+
+bool RenameBeside(const std::wstring& path) {
+    return MoveFileExW((path + kBesideSuffix).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}

@@ -18,3 +18,11 @@ bool ReadFileUpTo(const std::wstring& path, uint64_t most, std::string* bytes);
 // `bytes` as the whole of the file at `path` (made, or emptied first), flushed to the disk when
 // `flush`; false when a write or the close failed.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes, bool flush = false);
+
+// A file replaced whole is written beside its name, with this added, then renamed over it.
+constexpr wchar_t kBesideSuffix[] = L".new";
+// Writes `bytes` beside `path` and flushes them, so that a rename over the old file never exposes a
+// half-written one; false (and nothing left beside) on failure.
+bool WriteBeside(const std::wstring& path, const std::string& bytes);
+// Renames what WriteBeside wrote over `path`.
+bool RenameBeside(const std::wstring& path);

@@ -39,12 +39,14 @@ EntryWalk::EntryWalk(const UpdateOperations& operations,
                      const std::vector<std::wstring>& paths,
                      const std::vector<std::string>& fileBases,
                      DigestsAhead* ahead,
+                     KnownDigests* known,
                      Reports& reports)
     : operations(operations),
       entries(entries),
       paths(paths),
       fileBases(fileBases),
       ahead(ahead),
+      known(known),
       reports(reports),
       units(ProgressUnitsPerEntry(entries.size())),
       totalUnits(static_cast<int32_t>(entries.size()) * units),
@@ -87,13 +89,19 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
         local = ahead->Take(index);
         exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
     }
-    if (!ahead || rewritten) {
+    if (rewritten) {
+        // Written by this run: neither the record nor the listing knows these bytes.
         exists = operations.pathExists(localPath);
         local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
+    } else if (!ahead) {
+        exists = operations.pathExists(localPath);
+        local = exists ? DigestOf(*known, operations, localPath, noStop) : FileDigest();
     }
     // A digest that CANCEL cut short says nothing of the file.
     if (exists && local.digest.empty() && operations.isCancelRequested())
         return false;
+    if (!rewritten)
+        NoteExamined(known, entries[index].path, localPath, local);
     // Held by another program: neither its digest nor a replace can work now.
     if (exists && local.inUse)
         decisions[index] = Decision::kInUse;
@@ -233,6 +241,7 @@ std::wstring EntryWalk::Step() {
         outcome = operations.installFile(paths[next]);
     if (outcome != DownloadOutcome::kStored)
         return FailureText(outcome, widePath);
+    NoteInstalled(known, operations, entries[next].path, paths[next], entries[next].md5);
     const std::wstring key = PathKey(paths[next]);
     written.insert(key);
     if (--queuedPaths[key] == 0)

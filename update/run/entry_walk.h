@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "update/run/digests_ahead.h"
+#include "update/run/known_digests.h"
 #include "update/list/manifest.h"
 #include "update/run/run_reports.h"
 #include "update/run/update_operations.h"
@@ -45,6 +46,7 @@ struct EntryWalk {
               const std::vector<std::wstring>& paths,
               const std::vector<std::string>& fileBases,
               DigestsAhead* ahead,
+              KnownDigests* known,
               Reports& reports);
 
     // Takes the run one step on; "" while it goes on, else the text of its end.
@@ -76,6 +78,7 @@ private:
     const std::vector<std::wstring>& paths;     // up to the first refused entry
     const std::vector<std::string>& fileBases;  // the list's root first
     DigestsAhead* ahead;
+    KnownDigests* known;
     Reports& reports;
     const int32_t units;  // progress units per entry
     const int32_t totalUnits;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "base/scoped_win.h"
+#include "update/local/digest_record_win.h"
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
 #include "update/transfer/http_transfer_win.h"
@@ -68,6 +69,16 @@ bool RunUpdateOnThisThread(HWND window,
         operations.list.readKeptList = [&keptFolder](KeptList* kept) { return ReadKeptList(keptFolder, kept); };
         operations.list.keepList = [&keptFolder](const KeptList& kept) { WriteKeptList(keptFolder, kept); };
         operations.list.dropKeptList = [&keptFolder] { DeleteKeptList(keptFolder); };
+        // The digests read by the runs before: an unchanged file is not read again.
+        operations.readDigestRecord = [&keptFolder](size_t listed, DigestRecord* record) {
+            return ReadDigestRecord(keptFolder, listed, record);
+        };
+        operations.writeDigestRecord = [&keptFolder](const DigestRecord& record) {
+            WriteDigestRecord(keptFolder, record);
+        };
+        operations.readFileStates = ListFileStates;
+        operations.readFileState = ReadFileState;
+        operations.nowFileTime = FileTimeNow;
         if (!manifestPublicKey.empty()) {
             operations.list.readAcceptedSequence = [&keptFolder] { return ReadAcceptedSequence(keptFolder); };
             operations.list.writeAcceptedSequence = [&keptFolder](uint64_t sequence) {

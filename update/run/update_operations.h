@@ -11,6 +11,7 @@
 
 #include "update/local/download_outcome.h"
 #include "update/list/list_fetch.h"
+#include "update/local/digest_record.h"
 #include "update/local/local_file.h"
 
 // A fetch under way: each call does what it can without waiting, and gives true, with the
@@ -29,6 +30,18 @@ struct UpdateOperations {
     std::function<bool(const std::wstring& localPath)> pathExists;  // a file or a folder
     // "" for a file that cannot be read, or once `stop` is set or CANCEL is pressed.
     std::function<FileDigest(const std::wstring& localPath, const std::atomic<bool>& stop)> computeDigest;
+    // The record of the digests earlier runs read in this game folder: read with the number of
+    // entries listed (false when there is none, or it is damaged or too large), and replaced
+    // whole. Unset: every file is read at every run.
+    std::function<bool(size_t listedEntries, DigestRecord* record)> readDigestRecord;
+    std::function<void(const DigestRecord& record)> writeDigestRecord;
+    // Each path's length and times without opening it (one listing of each folder), in the
+    // order of `paths`.
+    std::function<std::vector<ListedFile>(const std::vector<std::wstring>& paths)> readFileStates;
+    // One file's, once the run has put it in place.
+    std::function<bool(const std::wstring& localPath, FileState* state)> readFileState;
+    // The wall clock, as a file time.
+    std::function<uint64_t()> nowFileTime;
     // Threads that compute the entries' digests ahead while the run handles the entries before
     // them; 0 computes each digest when its turn comes, after pathExists.
     size_t digestThreads = 0;

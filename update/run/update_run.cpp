@@ -10,6 +10,7 @@
 #include "update/run/digests_ahead.h"
 #include "update/local/entry_paths.h"
 #include "update/run/entry_walk.h"
+#include "update/run/known_digests.h"
 #include "update/list/manifest.h"
 #include "update/run/run_progress.h"
 #include "update/run/run_reports.h"
@@ -73,6 +74,7 @@ constexpr size_t kDigestsAhead = 32;
 struct Prepared {
     std::vector<std::wstring> leftDownloads;
     std::vector<std::wstring> paths;
+    KnownDigests known;
     std::unique_ptr<DigestsAhead> ahead;
 };
 
@@ -122,14 +124,20 @@ bool RunUpdate(const std::wstring& launcherFolder,
         // What is left of these once every listed file is in place belongs to no download any more.
         prepared.leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
         prepared.paths = PathsToExamine(launcherFolder, entries);
+        PrepareKnownDigests(operations, entries, prepared.paths, &prepared.known);
         if (operations.digestThreads > 0 && prepared.paths.size() > 1) {
-            prepared.ahead.reset(
-                new DigestsAhead(prepared.paths, kDigestsAhead, operations.digestThreads, operations.computeDigest));
+            const KnownDigests& known = prepared.known;
+            prepared.ahead.reset(new DigestsAhead(prepared.paths, kDigestsAhead, operations.digestThreads,
+                                                  [&known, &operations](const std::wstring& path,
+                                                                        const std::atomic<bool>& stop) {
+                                                      return DigestOf(known, operations, path, stop);
+                                                  }));
             if (!prepared.ahead->IsRunning())
                 prepared.ahead.reset();
         }
     } catch (const std::bad_alloc&) {
         // Nothing has been examined yet: the run ends as if the list had not come.
+        prepared.ahead.reset();
         prepared = Prepared();
         return EndRun(reports, kStatusCannotConnect, false);
     }
@@ -138,7 +146,8 @@ bool RunUpdate(const std::wstring& launcherFolder,
     // is gone before them.
     std::unique_ptr<EntryWalk> walk;
     try {
-        walk.reset(new EntryWalk(operations, entries, prepared.paths, fileBases, prepared.ahead.get(), reports));
+        walk.reset(new EntryWalk(operations, entries, prepared.paths, fileBases, prepared.ahead.get(), &prepared.known,
+                                 reports));
     } catch (const std::bad_alloc&) {
         return EndRun(reports, kStatusCannotConnect, false);
     }
@@ -159,10 +168,12 @@ bool RunUpdate(const std::wstring& launcherFolder,
             walk->DropFetchedAhead(end == kStatusCancelled ? EarlyEnd::kCancel
                                    : noRoom                ? EarlyEnd::kNoRoom
                                                            : EarlyEnd::kFailure);
+            KeepKnownDigests(prepared.known, operations, entries, false);
             return EndRun(reports, end, false);
         }
     }
     for (const std::wstring& path : prepared.leftDownloads)
         operations.deleteFile(path);
+    KeepKnownDigests(prepared.known, operations, entries, true);
     return EndRun(reports, kStatusComplete, true);
 }

@@ -1,5 +1,7 @@
 #include "update/run/update_run.h"
 
+#include "update/local/digest_record.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -102,6 +104,13 @@ struct FakeRun {
     std::map<std::wstring, std::vector<std::wstring>> temporaryFiles;  // folder -> ours found there
     Lines listedFolders;
     Lines cleaned;  // deletions of temporary files, apart from `touched`
+    // The record of digests, when the run keeps one: its text as on disk ("" for none), how often
+    // it was written, each file's state as a listing shows it, and the wall clock (a file time).
+    bool keepsDigests = false;
+    std::string recordText;
+    int recordWrites = 0;
+    std::map<std::wstring, FileState> fileStates;
+    std::atomic<uint64_t> fileTime{0};
 
     UpdateOperations Operations() {
         UpdateOperations operations;
@@ -205,8 +214,33 @@ struct FakeRun {
             std::lock_guard<std::mutex> hold(lock);
             installed.push_back(path);
             localDigests[path] = fetchedDigests[path];
+            fileStates[path] = {fileStates[path].length + 1, fileTime, fileTime};
             return DownloadOutcome::kStored;
         };
+        if (keepsDigests) {
+            operations.readDigestRecord = [this](size_t listed, DigestRecord* record) {
+                return ParseDigestRecord(recordText, listed, record);
+            };
+            operations.writeDigestRecord = [this](const DigestRecord& record) {
+                ++recordWrites;
+                recordText = FormatDigestRecord(record);
+            };
+            operations.readFileStates = [this](const std::vector<std::wstring>& paths) {
+                std::vector<ListedFile> listed(paths.size());
+                for (size_t i = 0; i < paths.size(); ++i) {
+                    const auto found = fileStates.find(paths[i]);
+                    if (found != fileStates.end() && localDigests.count(paths[i]))
+                        listed[i] = {true, found->second};
+                }
+                return listed;
+            };
+            operations.readFileState = [this](const std::wstring& path, FileState* state) {
+                std::lock_guard<std::mutex> hold(lock);
+                *state = fileStates[path];
+                return true;
+            };
+            operations.nowFileTime = [this] { return fileTime.load(); };
+        }
         operations.transfersAtOnce = transfersAtOnce;
         operations.canResume = [this](const std::wstring& path) { return resumable.count(path) != 0; };
         // The clock moves only while the run waits.
@@ -1149,6 +1183,151 @@ TEST(UpdateRunKeptList, ASignedListIsCheckedAgainWhenKeptAndNeverRolledBack) {
         EXPECT_EQ(run.signatureRequests.size(), c.signatureRequests) << c.name;
         EXPECT_EQ(run.accepted, std::max<uint64_t>(c.accepted, c.end == kComplete ? 3 : 0)) << c.name;
     }
+}
+
+constexpr uint64_t kSecond = kFileTimeTicksPerSecond;
+constexpr uint64_t kDay = 24 * 3600 * kSecond;
+const std::string kDigestA = "0cc175b9c0f1b6a831c399e269772661";
+const std::string kDigestB = "92eb5ffee6ae2fec3ad71c777531578f";
+
+// The files the run read, in order: the paths of its digest calls.
+Lines DigestsRead(const FakeRun& run) {
+    Lines read;
+    for (const std::wstring& line : run.touched) {
+        if (line.compare(0, 7, L"digest ") == 0)
+            read.push_back(line.substr(7));
+    }
+    return read;
+}
+
+// A folder of three up-to-date files written an hour before the first start, whose record the
+// runs keep. Each Start is a new run at the given time, with what the last one left.
+struct KeptFolder {
+    FakeRun run;
+    KeptFolder() {
+        run.keepsDigests = true;
+        run.served[kManifestAddress] = "a.dat|" + kDigestA + "\r\nsub/b.dat|" + kDigestB + "\r\nc.dat|" + kDigestA + "\r\n";
+        run.fileTime = 400 * kDay;
+        for (const wchar_t* name : {L"a.dat", L"sub\\b.dat", L"c.dat"}) {
+            run.localDigests[Local(name)] = name == std::wstring(L"sub\\b.dat") ? kDigestB : kDigestA;
+            run.fileStates[Local(name)] = {100, run.fileTime - 3600 * kSecond, run.fileTime - 7200 * kSecond};
+        }
+    }
+    Lines Start(uint64_t at) {
+        run.fileTime = at;
+        run.listRequests.clear();
+        run.touched.clear();
+        run.messages.clear();
+        run.Run();
+        return DigestsRead(run);
+    }
+    uint64_t LastFullCheck() {
+        DigestRecord record;
+        return ParseDigestRecord(run.recordText, 3, &record) ? record.lastFullCheck : 0;
+    }
+};
+
+TEST(DigestRecordRun, ASecondStartReadsOnlyFilesWhoseLengthOrTimesMovedAndTellsThePlayerTheSame) {
+    KeptFolder folder;
+    const uint64_t first = folder.run.fileTime;
+    EXPECT_EQ(folder.Start(first).size(), 3u) << "no record: every file is read";
+    const Lines firstMessages = folder.run.messages;
+    EXPECT_EQ(folder.run.recordWrites, 1);
+    EXPECT_EQ(folder.LastFullCheck(), first);
+
+    EXPECT_EQ(folder.Start(first + kDay), Lines()) << "nothing moved: nothing is read";
+    EXPECT_EQ(folder.run.messages, firstMessages);
+    EXPECT_EQ(folder.run.recordWrites, 1) << "an unchanged record is not written again";
+
+    // Each field alone moves: only that file is read again, and found to differ, fetched.
+    const struct {
+        const char* name;
+        FileState change;
+    } moves[] = {{"length", {1, 0, 0}}, {"last write", {0, 1, 0}}, {"creation", {0, 0, 1}}};
+    uint64_t at = first + 2 * kDay;
+    for (const auto& move : moves) {
+        FileState& state = folder.run.fileStates[Local(L"c.dat")];
+        state = {state.length + move.change.length, state.lastWrite + move.change.lastWrite,
+                 state.creation + move.change.creation};
+        folder.run.localDigests[Local(L"c.dat")] = kDigestB;
+        folder.run.installed.clear();
+        EXPECT_EQ(folder.Start(at += kDay), Lines({Local(L"c.dat")})) << move.name;
+        EXPECT_EQ(folder.run.installed, Lines({Local(L"c.dat")})) << move.name;
+        // Installed now: its times are those of the rename, too fresh to trust at the next start,
+        // which reads it once more; the start after that reads nothing.
+        EXPECT_EQ(folder.Start(at += kUnsettledTicks), Lines({Local(L"c.dat")})) << move.name;
+        EXPECT_EQ(folder.Start(at += kSecond), Lines()) << move.name;
+    }
+}
+
+TEST(DigestRecordRun, AFileWrittenWithinTwoSecondsOfItsReadingIsReadAgainNextTime) {
+    KeptFolder folder;
+    const uint64_t first = folder.run.fileTime;
+    folder.run.fileStates[Local(L"a.dat")].lastWrite = first - kUnsettledTicks + 1;
+    folder.Start(first);
+    EXPECT_EQ(folder.Start(first + kDay), Lines({Local(L"a.dat")}));
+    EXPECT_EQ(folder.Start(first + 2 * kDay), Lines());
+}
+
+TEST(DigestRecordRun, BytesChangedUnderTheSameTimesWaitForTheWeeklyFullCheckWhichOnlyACompleteRunEnds) {
+    KeptFolder folder;
+    const uint64_t first = folder.run.fileTime;
+    folder.Start(first);
+    folder.run.localDigests[Local(L"sub\\b.dat")] = kDigestA;  // the times put back after the change
+
+    EXPECT_EQ(folder.Start(first + 7 * kDay - 1), Lines());
+    EXPECT_TRUE(folder.run.installed.empty());
+    EXPECT_EQ(folder.LastFullCheck(), first);
+
+    // Seven days on, the full check starts, and CANCEL ends it after the first file: it does not
+    // count, and the next start checks in full again.
+    folder.run.onDigest = [&folder](const std::wstring&, const std::atomic<bool>&) { folder.run.cancelRequested = true; };
+    folder.Start(first + 7 * kDay);
+    EXPECT_EQ(folder.run.messages.end()[-2], kCancelled);
+    EXPECT_EQ(folder.LastFullCheck(), first);
+    folder.run.onDigest = nullptr;
+    folder.run.cancelRequested = false;
+
+    const uint64_t full = first + 8 * kDay;
+    EXPECT_EQ(folder.Start(full).size(), 3u);
+    EXPECT_EQ(folder.run.installed, Lines({Local(L"sub\\b.dat")}));
+    EXPECT_EQ(folder.run.messages.end()[-2], kComplete);
+    EXPECT_EQ(folder.LastFullCheck(), full);
+
+    // A clock put back before the last full check checks in full too.
+    EXPECT_EQ(folder.Start(full - kDay).size(), 3u);
+}
+
+TEST(DigestRecordRun, ADamagedOrOversizedRecordIsAFullCheckThatCompletesAndIsWrittenAnew) {
+    for (const char* damage : {"byte", "size"}) {
+        KeptFolder folder;
+        const uint64_t first = folder.run.fileTime;
+        folder.Start(first);
+        if (damage == std::string("byte"))
+            folder.run.recordText[folder.run.recordText.size() / 2] ^= 1;
+        else
+            folder.run.recordText += std::string(3 * kMostRecordBytesPerEntry, '\n');
+        EXPECT_EQ(folder.Start(first + kDay).size(), 3u) << damage;
+        EXPECT_EQ(folder.run.messages.end()[-2], kComplete) << damage;
+        EXPECT_EQ(folder.LastFullCheck(), first + kDay) << damage;
+        EXPECT_EQ(folder.Start(first + 2 * kDay), Lines()) << damage;
+    }
+}
+
+TEST(DigestRecordRun, ARunThatEndsEarlyKeepsTheRecordOfTheFilesItDidNotReach) {
+    KeptFolder folder;
+    const uint64_t first = folder.run.fileTime;
+    folder.Start(first);
+    // a.dat moved and differs now: its download fails and ends the run before b and c.
+    folder.run.fileStates[Local(L"a.dat")].lastWrite += kSecond;
+    folder.run.localDigests[Local(L"a.dat")] = kDigestB;
+    folder.run.failingDownloads.insert("https://updates.test/updater/a.dat");
+    EXPECT_EQ(folder.Start(first + kDay), Lines({Local(L"a.dat")}));
+    EXPECT_EQ(folder.run.messages.end()[-2], L"status Error downloading: a.dat");
+    folder.run.failingDownloads.clear();
+    // Only a.dat is read again: what it was found to hold is kept too.
+    EXPECT_EQ(folder.Start(first + 2 * kDay), Lines());
+    EXPECT_EQ(folder.run.installed, Lines({Local(L"a.dat")}));
 }
 
 }  // namespace

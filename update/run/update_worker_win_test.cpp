@@ -11,6 +11,7 @@
 
 #include "test_support_win.h"
 #include "tools/filelist/signing.h"
+#include "update/local/digest_record_win.h"
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
 #include "update/list/kept_list_win.h"
@@ -923,6 +924,143 @@ uint64_t CommittedBytes() {
         address = next;
     }
     return committed;
+}
+
+Lines StatusTexts(const Lines& messages) {
+    Lines texts;
+    for (const std::wstring& line : messages) {
+        if (line.compare(0, 7, L"status ") == 0)
+            texts.push_back(line);
+    }
+    return texts;
+}
+
+// Bytes changed in place, of the same length, with both times put back as they were.
+void RewriteKeepingTimes(const std::wstring& path, const std::string& bytes) {
+    WIN32_FILE_ATTRIBUTE_DATA before = {};
+    ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    SetFileTime(file, &before.ftCreationTime, nullptr, &before.ftLastWriteTime);
+    CloseHandle(file);
+    WIN32_FILE_ATTRIBUTE_DATA after = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &after);
+    ASSERT_EQ(CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime), 0);
+    ASSERT_EQ(after.nFileSizeLow, before.nFileSizeLow);
+}
+
+// Three listed files already up to date, written long ago, and the opens for reading of each.
+class DigestRecordTest : public UpdateWorkerTest {
+protected:
+    void SetUp() override {
+        UpdateWorkerTest::SetUp();
+        if (IsSkipped())
+            return;
+        const char* names[] = {"a.dat", "maps/b.unr", "system/c.ini"};
+        std::string manifest;
+        for (int i = 0; i < 3; ++i) {
+            const std::string bytes(1000 + i * 5000, static_cast<char>('a' + i));
+            manifest += Serve(names[i], bytes);
+            std::wstring local = launcher_.Path() + L"\\" + Widen(names[i]);
+            for (wchar_t& c : local)
+                c = c == L'/' ? L'\\' : c;
+            CreateDirectoryW(local.substr(0, local.rfind(L'\\')).c_str(), nullptr);
+            WriteBytes(local, bytes);
+            MakeOld(local);
+            files_.push_back(local);
+            served_.push_back(bytes);
+        }
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
+        record_ = KeptListFolder(launcher_.Path());
+    }
+    uint64_t LastFullCheck() {
+        DigestRecord record;
+        return ReadDigestRecord(record_, files_.size(), &record) ? record.lastFullCheck : 0;
+    }
+
+    std::vector<std::wstring> files_;
+    std::vector<std::string> served_;
+    std::wstring record_;
+};
+
+TEST_F(DigestRecordTest, ASecondStartOpensNoListedFileAndASameLengthRewriteIsReadAndFetched) {
+    const ReadOpenCounter all(files_);
+    ASSERT_TRUE(all.IsHooked());
+    collected.clear();
+    Run();
+    EXPECT_EQ(all.Count(), 3) << "the first start reads every file";
+    const Lines first = collected;
+    ASSERT_EQ(first.back(), L"finished 1");
+    EXPECT_GT(LastFullCheck(), 0u);
+
+    collected.clear();
+    Run();
+    EXPECT_EQ(all.Count(), 3) << "the second start opens none of them";
+    EXPECT_EQ(collected, first);
+
+    // Same length, other bytes, written now.
+    WriteBytes(files_[1], std::string(served_[1].size(), 'x'));
+    collected.clear();
+    Run();
+    EXPECT_EQ(all.Count(), 4);
+    EXPECT_EQ(ReadBytes(files_[1]), served_[1]);
+    const Lines fetched = {L"status Checking for updates...", L"status Downloading: maps/b.unr",
+                           L"status Update complete! Press GAME START to play."};
+    EXPECT_EQ(StatusTexts(collected), fetched);
+    EXPECT_EQ(collected.back(), L"finished 1");
+}
+
+TEST_F(DigestRecordTest, BytesChangedUnderTheirOldTimesAreCaughtOnlyByTheWeeklyFullCheck) {
+    Run();
+    ASSERT_EQ(collected.back(), L"finished 1");
+    RewriteKeepingTimes(files_[2], std::string(served_[2].size(), 'x'));
+
+    const ReadOpenCounter all(files_);
+    ASSERT_TRUE(all.IsHooked());
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_EQ(all.Count(), 0);
+    EXPECT_EQ(ReadBytes(files_[2]), std::string(served_[2].size(), 'x')) << "a normal start trusts the record";
+    const long beforeFullCheck = all.Count();  // the test's own read counts too
+
+    // The last full check a moment less than 7 days ago, then 7 days ago.
+    for (const uint64_t age : {kFullCheckEveryTicks - 60 * kFileTimeTicksPerSecond, kFullCheckEveryTicks}) {
+        DigestRecord record;
+        ASSERT_TRUE(ReadDigestRecord(record_, files_.size(), &record));
+        record.lastFullCheck = FileTimeNow() - age;
+        ASSERT_TRUE(WriteDigestRecord(record_, record));
+        collected.clear();
+        Run();
+        EXPECT_EQ(collected.back(), L"finished 1");
+    }
+    EXPECT_EQ(all.Count() - beforeFullCheck, 3) << "only the full check reads the files";
+    EXPECT_EQ(ReadBytes(files_[2]), served_[2]);
+    EXPECT_GT(LastFullCheck(), FileTimeNow() - 600 * kFileTimeTicksPerSecond);
+}
+
+TEST_F(DigestRecordTest, ADamagedRecordLeadsToAFullCheckAndACompletedRun) {
+    Run();
+    ASSERT_EQ(collected.back(), L"finished 1");
+    const std::wstring path = record_ + L"\\" + kDigestRecordFileName;
+    std::string text = ReadBytes(path);
+    ASSERT_FALSE(text.empty());
+    text[text.size() / 2] ^= 0x01;
+    WriteBytes(path, text);
+    // The bytes of one file changed under their old times: only a full check finds it.
+    RewriteKeepingTimes(files_[0], std::string(served_[0].size(), 'x'));
+
+    const ReadOpenCounter all(files_);
+    ASSERT_TRUE(all.IsHooked());
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_EQ(all.Count(), 3);
+    EXPECT_EQ(ReadBytes(files_[0]), served_[0]);
+    DigestRecord record;
+    EXPECT_TRUE(ReadDigestRecord(record_, files_.size(), &record)) << "written anew";
 }
 
 TEST(PostStatusText, TheReceiverGetsACopyAndAFailedPostFreesIt) {
