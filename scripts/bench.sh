@@ -26,6 +26,7 @@ nginx_tls_port=47644
 nginx_http_port=47645
 # Rows 8: the proxy's one-way delay, so twice this is the far player's round trip.
 far_delay_ms=25
+far_proxy_line="scripts/delay_proxy.py --target $nginx_tls_port --delay-ms $far_delay_ms"
 started=$(date +%s)
 
 log() { printf '\n==> %s\n' "$*" >&2; }
@@ -62,6 +63,13 @@ wanted() {
     for key; do case "$rows" in *" $key "*) return 0 ;; esac; done
     return 1
 }
+# The function that measures each row. Rows that share their runs share it: 3a and 3b, 8a to 8c,
+# 9a and 9b, and 5, which is read from the update runs of 2a.
+declare -A row_fn=(
+    [1]=row_1 [2a]=row_2a_5 [2b]=row_2b [3a]=row_3ab [3b]=row_3ab [3c]=row_3c [3d]=row_3d [4]=row_4
+    [5]=row_2a_5 [6]=row_6 [7]=row_7 [8a]=row_8abc [8b]=row_8abc [8c]=row_8abc [8d]=row_8d [9a]=row_9ab [9b]=row_9ab
+)
+for key in $every_row; do [ -n "${row_fn[$key]:-}" ] || die "no function measures row $key"; done
 
 # On the WoW64 route the trees are built here and the benchmarks run again inside the Debian
 # unstable folder, whose Wine runs the i686 build; there only what the runs need is installed.
@@ -173,6 +181,7 @@ start_proxy() {
     done
     [ -s "$work/$name.port" ] || die "the proxy $name did not start: $(cat "$work/$name.log")"
 }
+stop_proxy() { kill "$proxy_pid" 2>/dev/null; wait "$proxy_pid" 2>/dev/null || true; proxy_pid=; }
 
 log "servers"
 StartTestServer "$work/served/updater" "$work/python" "$python_port" || die "the Python test server did not start"
@@ -232,9 +241,30 @@ update_bench() {  # folder key
     record_result "peak_$key" peak_working_set_mib <"$work/update-$key.txt"
 }
 
-if wanted 1; then
+# The 1 GiB folder of 2a, which rows 5 and 6 read too.
+need_client_1g() {
+    [ -d "$work/client" ] && return
+    mkdir -p "$work/client/system"
+    head -c $((1 << 30)) /dev/urandom | (cd "$work/client/system" && split -a 4 -d -b 536871 - part)
+}
+# The download folder of rows 3; dl_win, its name for Wine.
+need_dl() {
+    [ -d "$work/dl" ] && return
+    mkdir -p "$work/dl"
+    dl_win=$(winpath "$work/dl")
+}
+# The 256 MiB file of 3a and 3b, which 3d cuts; big_md5, its digest.
+path_big="updater/download-256m.bin"
+need_big_256m() {
+    [ -f "$work/served/$path_big" ] && return
+    head -c $((256 << 20)) /dev/urandom >"$work/served/$path_big"
+    warm "$work/served/$path_big"
+    big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
+}
+
+row_1() {
     log "1. MD5 of a 512 MiB file"
-    big="$work/data/digest-512m.bin"
+    local big="$work/data/digest-512m.bin"
     head -c $((512 << 20)) /dev/urandom >"$big"
     warm "$big"
     record md5_sum "$(median_time md5sum "$big")"
@@ -242,32 +272,28 @@ if wanted 1; then
     grep -q "DIGEST $(md5sum "$big" | cut -c1-32)" "$work/md5.txt" || die "ComputeFileMd5 disagrees with md5sum"
     record_result md5_ours md5 <"$work/md5.txt"
     rm -f "$big"
-fi
+}
 
-if wanted 5; then
-    log "2. update run over one small file (the memory baseline)"
-    mkdir -p "$work/tiny/system"
-    echo tiny >"$work/tiny/system/one.txt"
-    make_lists "$work/tiny"
-    bench update "$(winpath "$work/tiny")" "$python_root" 1 >"$work/update-tiny.txt" || die "the one-file update failed"
-    record_result peak_tiny peak_working_set_mib <"$work/update-tiny.txt"
-    rm -rf "$work/tiny"
-fi
-
-# The 1 GiB folder of 2a serves row 5 (the memory of its update runs) and row 6 too.
-if wanted 2a 5 6; then
-    mkdir -p "$work/client/system"
-    head -c $((1 << 30)) /dev/urandom | (cd "$work/client/system" && split -a 4 -d -b 536871 - part)
-fi
-if wanted 2a 5; then
+# Row 5 is the memory of the update runs of 2a, against a run over one small file before them.
+row_2a_5() {
+    if wanted 5; then
+        log "2. update run over one small file (the memory baseline)"
+        mkdir -p "$work/tiny/system"
+        echo tiny >"$work/tiny/system/one.txt"
+        make_lists "$work/tiny"
+        bench update "$(winpath "$work/tiny")" "$python_root" 1 >"$work/update-tiny.txt" || die "the one-file update failed"
+        record_result peak_tiny peak_working_set_mib <"$work/update-tiny.txt"
+        rm -rf "$work/tiny"
+    fi
+    need_client_1g
     log "2a. update run over 2,000 files, 1 GiB"
     update_bench "$work/client" a
     record_result peak_before_a peak_working_set_before_mib <"$work/update-a.txt"
     record_result private_peak_a peak_private_mib <"$work/update-a.txt"
     record_result private_before_a private_before_mib <"$work/update-a.txt"
-fi
+}
 
-if wanted 2b; then
+row_2b() {
     log "2b. update run over 20,000 small files"
     python3 scripts/bench_data.py small "$work/small"
     update_bench "$work/small" b
@@ -280,22 +306,16 @@ if wanted 2b; then
         record_result "perfile_$step" "perfile_$step" <"$work/perfile.txt"
     done
     rm -rf "$work/small"
-fi
+}
 
-mkdir -p "$work/dl"
-dl_win=$(winpath "$work/dl")
-path_big="updater/download-256m.bin"
-# The 256 MiB file of 3a and 3b is the one 3d cuts.
-if wanted 3a 3b 3d; then
-    head -c $((256 << 20)) /dev/urandom >"$work/served/$path_big"
-    warm "$work/served/$path_big"
-    big_md5=$(md5sum "$work/served/$path_big" | cut -d' ' -f1)
-fi
-if wanted 3a 3b; then
+# 3a, 3b: the 256 MiB file from the root $1 by DownloadToFile, the bare loop (reads of $2, sized by $3), curl.
+dl_ours() { bench download "$1/$path_big" "$dl_win\\big.bin" "$big_md5" "$runs" | result download; }
+dl_raw() { bench rawdownload "$1/$path_big" "$dl_win\\raw.bin" "$runs" "${2:-65536}" "${3:-read}" | result rawdownload; }
+dl_curl() { median_time curl -sf -o "$work/dl/curl.bin" "$1/$path_big"; }
+row_3ab() {
+    need_dl
+    need_big_256m
     log "3a, 3b. downloading 256 MiB"
-    dl_ours() { bench download "$1/$path_big" "$dl_win\\big.bin" "$big_md5" "$runs" | result download; }
-    dl_raw() { bench rawdownload "$1/$path_big" "$dl_win\\raw.bin" "$runs" "${2:-65536}" "${3:-read}" | result rawdownload; }
-    dl_curl() { median_time curl -sf -o "$work/dl/curl.bin" "$1/$path_big"; }
     for server in nginx:"$nginx_tls" python:"$python_root"; do
         record "dl_ours_${server%%:*}" "$(dl_ours "${server#*:}")"
         record "dl_raw_${server%%:*}" "$(dl_raw "${server#*:}")"
@@ -307,9 +327,10 @@ if wanted 3a 3b; then
     record dl_raw_1m "$(dl_raw "$nginx_tls" 1048576 read)"
     record dl_raw_avail "$(dl_raw "$nginx_tls" 65536 available)"
     cmp "$work/dl/big.bin" "$work/served/$path_big" || die "DownloadToFile wrote another file"
-fi
+}
 
-if wanted 3c; then
+row_3c() {
+    need_dl
     log "3c. 1,000 small files"
     python3 scripts/bench_data.py many "$work/served/updater/many"
     (cd "$work/served/updater" && ls many | sed 's|^|many/|') >"$work/many.list"
@@ -336,21 +357,22 @@ if wanted 3c; then
     record list_curl_each "$(median_time xargs -a "$work/many.list" -I{} curl -sf -o "$work/dl/{}" "$nginx_tls/updater/{}")"
     cmp "$work/dl/many/m0999.dat" "$work/served/updater/many/m0999.dat" || die "the small files differ"
     rm -rf "$work/dl/many" "$work/served/updater/many"
-fi
+}
 
-if wanted 3d; then
+row_3d() {
+    need_dl
+    need_big_256m
     log "3d. resuming a cut download"
     # The Python server cuts the 256 MiB file at 90% on each run's first request.
-    cut_at=$(((256 << 20) * 9 / 10))
+    local cut_at=$(((256 << 20) * 9 / 10))
     bench resume "$python_root/_fault/once:cut=$cut_at/$path_big" "$dl_win\\resumed.bin" "$big_md5" "$runs" \
         >"$work/resume.txt" || die "the cut download did not resume"
     for key in resume_first resume_second resume_first_bytes resume_second_bytes; do
         record_result "$key" "$key" <"$work/resume.txt"
     done
-fi
-rm -rf "$work/dl" "$work/served/$path_big"
+}
 
-if wanted 4; then
+row_4() {
     log "4. painting and start-up"
     bench paint "$runs" >"$work/paint.txt"
     for step in paint hover_tick gdiplus_startup extract_music decode_background decode_background_again decode_icons \
@@ -362,43 +384,69 @@ if wanted 4; then
     record_result startup_first_paint startup_first_paint <"$work/startup.txt"
     record_result startup_window startup_window <"$work/startup.txt"
     record process_start "$(bench processstart "$runs" | result process_start_exit)"
-fi
+}
 
-# 5. memory: read during the update runs of 2a.
-
-if wanted 6; then
+row_6() {
+    need_client_1g
     log "6. the operators' tool writing a manifest for the 1 GiB of 2a"
     rm -f "$work/client/md5sum.list"
     warm "$work/client"
     record tool_make "$(median_time "$filelist" make "$work/client" -o "$work/tool-filelist.txt")"
     record tool_md5sum "$(cd "$work/client" && median_time sh -c 'find . -type f | xargs md5sum >/dev/null')"
-fi
-rm -rf "$work/client" "$work/tool-filelist.txt"
+    rm -f "$work/tool-filelist.txt"
+}
 
-if wanted 7; then
+# One update run of row 7 from nginx with the manifest $1, over a client folder holding the files of $2.
+mixed_run() {
+    rm -rf "$work/mixed-client"
+    mkdir -p "$work/mixed-client"
+    cut -d'|' -f1 "$work/$2" | (cd "$work/served/updater" && xargs -r cp --parents -t "$work/mixed-client")
+    cp "$work/$1" "$work/served/updater/filelist.txt"
+    warm "$work/mixed-client"
+    bench update "$(winpath "$work/mixed-client")" "$nginx_tls" 1 | result update
+}
+row_7() {
     log "7. a mixed run: half the files up to date, half fetched from nginx"
     python3 scripts/bench_data.py mixed "$work/served/updater"
     (cd "$work/served/updater" && find mixed -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') >"$work/mixed-all.txt"
     awk 'NR % 2 == 1' "$work/mixed-all.txt" >"$work/mixed-present.txt"
     awk 'NR % 2 == 0' "$work/mixed-all.txt" >"$work/mixed-fetched.txt"
     : >"$work/mixed-none.txt"
-    # One update run from nginx with the manifest $1, over a client folder holding the files of $2.
-    mixed_run() {
-        rm -rf "$work/mixed-client"
-        mkdir -p "$work/mixed-client"
-        cut -d'|' -f1 "$work/$2" | (cd "$work/served/updater" && xargs -r cp --parents -t "$work/mixed-client")
-        cp "$work/$1" "$work/served/updater/filelist.txt"
-        warm "$work/mixed-client"
-        bench update "$(winpath "$work/mixed-client")" "$nginx_tls" 1 | result update
-    }
     record mixed "$(for i in $(seq "$runs"); do mixed_run mixed-all.txt mixed-present.txt; done | median)"
     record mixed_check "$(for i in $(seq "$runs"); do mixed_run mixed-present.txt mixed-present.txt; done | median)"
     record mixed_fetch "$(for i in $(seq "$runs"); do mixed_run mixed-fetched.txt mixed-none.txt; done | median)"
     rm -rf "$work/mixed-client" "$work/served/updater/mixed"
-fi
+}
 
-far_proxy_line="scripts/delay_proxy.py --target $nginx_tls_port --delay-ms $far_delay_ms"
-if wanted 8a 8b 8c; then
+# One update run of rows 8 into an empty folder with the manifest $1 from the root $2; its RESULT
+# lines are added to $3.
+far_run() {
+    rm -rf "$work/far-client"
+    mkdir -p "$work/far-client"
+    cp "$work/$1" "$work/served/updater/filelist.txt"
+    bench update "$(winpath "$work/far-client")" "$2" 1 >>"$work/$3" || die "an update run of row 8 ($3) did not complete"
+}
+# curl with the options $3... over the files of the manifest $2 through the proxy, into an empty
+# folder each run; its files are checked, and the median of its wall times is recorded as $1.
+far_curl() {
+    local key="$1" list="$2" i a b
+    shift 2
+    awk -F'|' -v root="$far_root/updater/" -v dir="$work/far-curl/" \
+        '{ print "url = \"" root $1 "\"\noutput = \"" dir $1 "\"" }' "$work/$list" >"$work/far-curl.cfg"
+    awk -F'|' '{ print $2 "  " $1 }' "$work/$list" >"$work/far-curl.md5"
+    : >"$work/far-times-$key.txt"
+    for i in $(seq "$runs"); do
+        rm -rf "$work/far-curl"
+        a=$(date +%s.%N)
+        curl -sf --no-progress-meter --create-dirs "$@" -K "$work/far-curl.cfg" || die "curl failed ($key)"
+        b=$(date +%s.%N)
+        echo "$a $b" | awk '{ printf "%.6f\n", $2 - $1 }' >>"$work/far-times-$key.txt"
+        (cd "$work/far-curl" && md5sum -c --quiet "$work/far-curl.md5") >&2 || die "curl's files differ ($key)"
+    done
+    record "$key" "$(median <"$work/far-times-$key.txt")"
+}
+# 8c is the memory of the update runs of 8a, which run for either.
+row_8abc() {
     log "8. a player far from the server: nginx HTTPS behind a proxy that holds each direction $far_delay_ms ms"
     python3 scripts/bench_data.py far "$work/served/updater"
     wanted 8b && python3 scripts/bench_data.py farbig "$work/served/updater"
@@ -409,34 +457,6 @@ if wanted 8a 8b 8c; then
     start_proxy far $((600 + 300 * runs)) $far_proxy_line
     far_root="https://localhost:$(cat "$work/far.port")"
     curl -sf "$far_root/updater/probe.txt" >/dev/null || die "nginx does not answer through the delay proxy"
-
-    # One update run into an empty folder with the manifest $1 from the root $2; its RESULT lines
-    # are added to $3.
-    far_run() {
-        rm -rf "$work/far-client"
-        mkdir -p "$work/far-client"
-        cp "$work/$1" "$work/served/updater/filelist.txt"
-        bench update "$(winpath "$work/far-client")" "$2" 1 >>"$work/$3" || die "an update run of row 8 ($3) did not complete"
-    }
-    # curl with the options $3... over the files of the manifest $2 through the proxy, into an empty
-    # folder each run; its files are checked, and the median of its wall times is recorded as $1.
-    far_curl() {
-        local key="$1" list="$2" i a b
-        shift 2
-        awk -F'|' -v root="$far_root/updater/" -v dir="$work/far-curl/" \
-            '{ print "url = \"" root $1 "\"\noutput = \"" dir $1 "\"" }' "$work/$list" >"$work/far-curl.cfg"
-        awk -F'|' '{ print $2 "  " $1 }' "$work/$list" >"$work/far-curl.md5"
-        : >"$work/far-times-$key.txt"
-        for i in $(seq "$runs"); do
-            rm -rf "$work/far-curl"
-            a=$(date +%s.%N)
-            curl -sf --no-progress-meter --create-dirs "$@" -K "$work/far-curl.cfg" || die "curl failed ($key)"
-            b=$(date +%s.%N)
-            echo "$a $b" | awk '{ printf "%.6f\n", $2 - $1 }' >>"$work/far-times-$key.txt"
-            (cd "$work/far-curl" && md5sum -c --quiet "$work/far-curl.md5") >&2 || die "curl's files differ ($key)"
-        done
-        record "$key" "$(median <"$work/far-times-$key.txt")"
-    }
     if wanted 8a 8c; then
         : >"$work/far.txt"
         for i in $(seq "$runs"); do far_run far-small.txt "$far_root" far.txt; done
@@ -458,13 +478,11 @@ if wanted 8a 8b 8c; then
         record_result farbig_ours update <"$work/farbig.txt"
         far_curl farbig_curl_six far-all.txt --parallel --parallel-max 6
     fi
-    kill "$proxy_pid" 2>/dev/null
-    wait "$proxy_pid" 2>/dev/null || true
-    proxy_pid=
+    stop_proxy
     rm -rf "$work/far-client" "$work/far-curl" "$work/served/updater/far"
-fi
+}
 
-if wanted 8d; then
+row_8d() {
     log "8d. memory left after a run over 10,000 small missing files, nginx HTTPS"
     python3 scripts/bench_data.py tenk "$work/served/updater"
     (cd "$work/served/updater" && find tenk -type f | sort | xargs md5sum | awk '{ print $2 "|" $1 }') \
@@ -475,9 +493,21 @@ if wanted 8d; then
     record_result tenk_private_before private_before_mib <"$work/tenk.txt"
     record_result tenk_private_after private_after_mib <"$work/tenk.txt"
     rm -rf "$work/tenk-client" "$work/served/updater/tenk"
-fi
+}
 
-if wanted 9a 9b; then
+# The bytes the launcher receives in one update run of rows 9 over the up-to-date folder: only the
+# list (or the answer that it has not changed) comes, TLS and all.
+received() { awk '$1 == "to_client" { print $2 }' "$work/count.txt"; }
+list_run() {
+    local before
+    before=$(received)
+    bench update "$(winpath "$work/list-client")" "$count_root" 1 >/dev/null || die "an update run of row 9 did not complete"
+    sleep 0.5  # the proxy notes a connection's bytes once it has closed
+    echo $(($(received) - before))
+}
+# The lists the launcher kept from earlier runs: a start with none is a first start.
+forget_lists() { find "$WINEPREFIX/drive_c/users" -depth -type d -name VardenhalUpdater -exec rm -rf {} +; }
+row_9ab() {
     log "9. bytes of the update list: nginx HTTPS through the proxy with no delay, counting what the launcher receives"
     python3 scripts/bench_data.py small "$work/list-client"
     make_lists "$work/list-client"
@@ -485,18 +515,6 @@ if wanted 9a 9b; then
     start_proxy count $((600 + 120 * runs)) scripts/delay_proxy.py --target "$nginx_tls_port" --delay-ms 0 \
         --no-handshake-delay --count-file "$work/count.txt"
     count_root="https://localhost:$(cat "$work/count.port")"
-    # The bytes the launcher receives in one update run over the up-to-date folder: only the list
-    # (or the answer that it has not changed) comes, TLS and all.
-    received() { awk '$1 == "to_client" { print $2 }' "$work/count.txt"; }
-    list_run() {
-        local before
-        before=$(received)
-        bench update "$(winpath "$work/list-client")" "$count_root" 1 >/dev/null || die "an update run of row 9 did not complete"
-        sleep 0.5  # the proxy notes a connection's bytes once it has closed
-        echo $(($(received) - before))
-    }
-    # The lists the launcher kept from earlier runs: a start with none is a first start.
-    forget_lists() { find "$WINEPREFIX/drive_c/users" -depth -type d -name VardenhalUpdater -exec rm -rf {} +; }
     if wanted 9a; then
         : >"$work/list-first.txt"
         : >"$work/list-second.txt"
@@ -526,11 +544,25 @@ if wanted 9a 9b; then
         record list_gz_file_bytes "$(stat -c %s "$work/served/updater/filelist.txt.gz")"
         rm -f "$work/served/updater/filelist.txt.gz"
     fi
-    kill "$proxy_pid" 2>/dev/null
-    wait "$proxy_pid" 2>/dev/null || true
-    proxy_pid=
+    stop_proxy
     rm -rf "$work/list-client"
-fi
+}
+
+# Each function runs once, in the place of its first row, if any of its rows is wanted. The shared
+# data goes once the last row that may read it has had its turn.
+declare -A to_run=()
+for row in $rows; do to_run[${row_fn[$row]}]=1; done
+for row in $every_row; do
+    fn=${row_fn[$row]}
+    if [ -n "${to_run[$fn]:-}" ]; then
+        unset "to_run[$fn]"
+        "$fn"
+    fi
+    case "$row" in
+    3d) rm -rf "$work/dl" "$work/served/$path_big" ;;
+    6) rm -rf "$work/client" ;;
+    esac
+done
 
 log "writing $out"
 meta date "$(date -u '+%Y-%m-%d %H:%M UTC')"
