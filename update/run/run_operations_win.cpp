@@ -133,6 +133,11 @@ bool RunUpdateOnThisThread(HWND window,
             unread.store(false);
     };
     operations.isProgressUnread = [&unread] { return unread.load(); };
-    operations.postStatus = [window](const std::wstring& text) { PostStatusText(window, text); };
+    // A text counts as a report the window has yet to read, as a figure does.
+    operations.postStatus = [window, &unread](const std::wstring& text) {
+        unread.store(true);
+        if (!PostStatusText(window, text))
+            unread.store(false);
+    };
     return RunUpdate(launcherFolder, serverRoots, operations);
 }

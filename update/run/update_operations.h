@@ -76,8 +76,8 @@ struct UpdateOperations {
     // In units of ProgressUnitsPerEntry (run_progress.h): `done` grows with the bytes of the file
     // under way, and equals `total` only once every entry is handled.
     std::function<void(int32_t done, int32_t total)> postProgress;
-    // True while the window has not read the last progress posted; a report is then held back.
-    // Unset: every report is posted.
+    // True while the window has not read the last report posted (a figure or a text: it reads
+    // them at its animation tick); a report is then held back. Unset: every report is posted.
     std::function<bool()> isProgressUnread;
     std::function<void(const std::wstring& text)> postStatus;
 };

@@ -21,7 +21,7 @@ namespace {
 // caller has let go of everything the run used, so the window shows the text before it leaves
 // the running state.
 bool EndRun(Reports& reports, const std::wstring& text, bool complete) {
-    reports.Status(text);
+    reports.StatusNow(text);
     return complete;
 }
 
@@ -84,7 +84,7 @@ bool RunUpdate(const std::wstring& launcherFolder,
                const std::vector<std::string>& serverRoots,
                const UpdateOperations& operations) {
     Reports reports{operations};
-    reports.Status(kStatusChecking);
+    reports.StatusNow(kStatusChecking);
     FetchedList fetched = FetchList(operations.list, serverRoots);
     std::vector<FileListEntry> entries;
     std::vector<std::string> fileBases;

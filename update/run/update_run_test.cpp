@@ -268,7 +268,10 @@ struct FakeRun {
             figures.push_back(done);
             messages.push_back(ProgressLine(done, total));
         };
-        operations.postStatus = [this](const std::wstring& text) { messages.push_back(L"status " + text); };
+        operations.postStatus = [this](const std::wstring& text) {
+            unread = true;
+            messages.push_back(L"status " + text);
+        };
         return operations;
     }
 
@@ -758,7 +761,7 @@ TEST(UpdateRunProgress, AHeldFigureGoesOutBeforeTheRunWaitsForADigest) {
     EXPECT_EQ(Lines(run.messages.end() - 3, run.messages.end()), (Lines{L"progress 3 of 3", kComplete, L"finished 1"}));
 }
 
-TEST(UpdateRunProgress, AWindowThatReadsNothingGetsExactFiguresWithEveryText) {
+TEST(UpdateRunProgress, AWindowThatReadsNothingGetsTheExactFigureBeforeTheLastText) {
     FakeRun run;
     run.windowReadsNothing = true;
     run.served[kManifestAddress] = Manifest({"a.dat", "b.dat", "c.dat", "d.dat"});
@@ -766,9 +769,58 @@ TEST(UpdateRunProgress, AWindowThatReadsNothingGetsExactFiguresWithEveryText) {
     run.localDigests[Local(L"b.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
     run.localDigests[Local(L"d.dat")] = "d41d8cd98f00b204e9800998ecf8427e";
     EXPECT_TRUE(run.Run());
-    const Lines expected = {kChecking,          L"progress 0 of 4", L"progress 2 of 4", L"status Downloading: c.dat",
-                            L"progress 4 of 4", kComplete,          L"finished 1"};
+    // The first report is read by nobody: every later one waits, the figure goes out before the
+    // last text, and the texts that waited are gone, replaced by later ones.
+    const Lines expected = {kChecking, L"progress 4 of 4", kComplete, L"finished 1"};
     EXPECT_EQ(run.messages, expected);
+}
+
+TEST(UpdateRunProgress, TheWindowGetsAFigureAndATextATickAndTheLatestTextInListOrder) {
+    FakeRun run;
+    run.windowReadsNothing = true;
+    std::vector<std::string> paths;
+    for (char name = 'a'; name <= 'l'; ++name)
+        paths.push_back(std::string(1, name) + ".dat");
+    run.served[kManifestAddress] = Manifest(paths);
+    // Every download takes three steps, with a wait after each; the window reads at every other wait.
+    run.onStep = [](const std::string&, int step, FetchProgress&, const std::atomic<bool>&, DownloadOutcome*) {
+        return step >= 3;
+    };
+    int waits = 0;
+    UpdateOperations operations = run.Operations();
+    operations.waitForTransfers = [&](uint32_t milliseconds) {
+        run.nowMs += milliseconds;
+        if (++waits % 2 == 0) {
+            run.unread = false;
+            run.messages.push_back(L"tick");
+        }
+    };
+    EXPECT_TRUE(RunUpdate(kFolder, run.roots, operations));
+    size_t figures = 0;
+    size_t textsThisTick = 0;
+    std::wstring lastText;
+    size_t texts = 0;
+    for (size_t i = 0; i + 2 < run.messages.size(); ++i) {  // the last two are the end's figure and text
+        const std::wstring& line = run.messages[i];
+        if (line == L"tick") {
+            figures = textsThisTick = 0;
+            continue;
+        }
+        const bool isText = line.compare(0, 7, L"status ") == 0;
+        EXPECT_LE(isText ? ++textsThisTick : ++figures, 1u) << "report " << i;
+        if (line.compare(0, 19, L"status Downloading:") == 0) {
+            EXPECT_GT(line, lastText) << "texts in list order, each once";
+            lastText = line;
+            ++texts;
+        }
+    }
+    EXPECT_GE(texts, 2u);
+    EXPECT_LT(texts, paths.size()) << "some texts were replaced by later ones";
+    const auto lastFigure = std::find_if(run.messages.rbegin(), run.messages.rend(),
+                                         [](const std::wstring& line) { return line.compare(0, 9, L"progress ") == 0; });
+    ASSERT_NE(lastFigure, run.messages.rend());
+    EXPECT_EQ(*lastFigure, L"progress 12 of 12");
+    EXPECT_EQ(run.messages.back(), kComplete);
 }
 
 std::string Address(const std::string& path) {
