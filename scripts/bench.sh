@@ -66,7 +66,7 @@ wanted() {
 # The function that measures each row. Rows that share their runs share it: 3a and 3b, 8a to 8c,
 # 9a and 9b, and 5, which is read from the update runs of 2a.
 declare -A row_fn=(
-    [1]=row_1 [2a]=row_2a_5 [2b]=row_2b [3a]=row_3ab [3b]=row_3ab [3c]=row_3c [3d]=row_3d [4]=row_4
+    [1]=row_1 [2a]=row_2a_5 [2a-cold]=row_2a_cold [2a-full]=row_2a_5 [2b]=row_2b [3a]=row_3ab [3b]=row_3ab [3c]=row_3c [3d]=row_3d [4]=row_4
     [5]=row_2a_5 [6]=row_6 [7]=row_7 [8a]=row_8abc [8b]=row_8abc [8c]=row_8abc [8d]=row_8d [9a]=row_9ab [9b]=row_9ab
 )
 for key in $every_row; do [ -n "${row_fn[$key]:-}" ] || die "no function measures row $key"; done
@@ -229,17 +229,33 @@ make_lists() {
     (cd "$1" && find . -type f ! -name md5sum.list | sed 's|^\./||' | sort | xargs -d '\n' md5sum >md5sum.list)
     awk '{ print substr($0, 35) "|" $1 }' "$1/md5sum.list" >"$work/served/updater/filelist.txt"
 }
-# An update run over an up-to-date folder, and md5sum -c over the same files: update_KEY, md5c_KEY.
+# The digest records the launcher kept: a start without one reads every file, as the weekly full
+# check does.
+forget_digests() { find "$WINEPREFIX/drive_c/users" -path '*VardenhalUpdater*' -name digests.txt -delete; }
+# Update runs over an up-to-date folder, and md5sum -c over the same files: md5c_KEY; the full
+# check, one process a run with no record (update_KEY_full, its memory in update-KEY-full.txt);
+# then the starts after it, which trust the record it left (update_KEY).
 update_bench() {  # folder key
-    local folder="$1" key="$2"
+    local folder="$1" key="$2" i
     make_lists "$folder"
     warm "$folder"
     record "md5c_$key" "$(cd "$folder" && median_time md5sum -c --quiet md5sum.list)"
+    : >"$work/update-$key-full.txt"
+    for i in $(seq "$runs"); do
+        forget_digests
+        bench update "$(winpath "$folder")" "$python_root" 1 >>"$work/update-$key-full.txt" ||
+            die "a full check of $key did not complete"
+    done
+    record_result "update_${key}_full" update <"$work/update-$key-full.txt"
+    record_result "peak_$key" peak_working_set_mib <"$work/update-$key-full.txt"
     bench update "$(winpath "$folder")" "$python_root" "$runs" >"$work/update-$key.txt" ||
         die "an update run of $key did not complete"
     record_result "update_$key" update <"$work/update-$key.txt"
-    record_result "peak_$key" peak_working_set_mib <"$work/update-$key.txt"
 }
+# Wine's own libraries and those it loads for TLS: what a cold start reads before any game file.
+wine_dir=$(dirname "$(readlink -f "$WINELOADER")")
+# The page cache emptied, so that every byte comes from the disk.
+drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 
 # The 1 GiB folder of 2a, which rows 5 and 6 read too.
 need_client_1g() {
@@ -288,9 +304,40 @@ row_2a_5() {
     need_client_1g
     log "2a. update run over 2,000 files, 1 GiB"
     update_bench "$work/client" a
-    record_result peak_before_a peak_working_set_before_mib <"$work/update-a.txt"
-    record_result private_peak_a peak_private_mib <"$work/update-a.txt"
-    record_result private_before_a private_before_mib <"$work/update-a.txt"
+    record_result peak_before_a peak_working_set_before_mib <"$work/update-a-full.txt"
+    record_result private_peak_a peak_private_mib <"$work/update-a-full.txt"
+    record_result private_before_a private_before_mib <"$work/update-a-full.txt"
+}
+
+# 2a-cold: the starts after the first and md5sum -c, each after the page cache is dropped (as root).
+row_2a_cold() {
+    need_client_1g
+    log "2a-cold. update run over 2,000 files, 1 GiB, page cache dropped"
+    if ! drop_caches 2>/dev/null; then
+        meta unmeasured_2a-cold "this machine does not let the page cache be dropped (/proc/sys/vm/drop_caches)"
+        return
+    fi
+    make_lists "$work/client"
+    # One start first, so that the record stands for the files as they are now.
+    bench update "$(winpath "$work/client")" "$python_root" 1 >/dev/null || die "an update run of 2a-cold did not complete"
+    local i
+    record md5c_a_cold "$(for i in $(seq "$runs"); do drop_caches; (cd "$work/client" && timed md5sum -c --quiet md5sum.list); done | median)"
+    : >"$work/update-a-cold.txt"
+    for i in $(seq "$runs"); do
+        drop_caches
+        bench update "$(winpath "$work/client")" "$python_root" 1 >>"$work/update-a-cold.txt" ||
+            die "an update run of 2a-cold did not complete"
+    done
+    record_result update_a_cold update <"$work/update-a-cold.txt"
+    # The same with Wine's own files read back in after the drop: what is left is the game folder's.
+    : >"$work/update-a-cold-game.txt"
+    for i in $(seq "$runs"); do
+        drop_caches
+        warm "$wine_dir" "$WINEPREFIX/drive_c/windows" "$(dirname "$wine_dir")"/libgnutls* 2>/dev/null || true
+        bench update "$(winpath "$work/client")" "$python_root" 1 >>"$work/update-a-cold-game.txt" ||
+            die "an update run of 2a-cold did not complete"
+    done
+    record_result update_a_cold_game update <"$work/update-a-cold-game.txt"
 }
 
 row_2b() {

@@ -49,15 +49,27 @@ ROWS = [
      lambda: "ComputeFileMd5: %s (%s)" % (s("md5_ours"), rate(512, "md5_ours")),
      lambda: "md5sum: %s (%s)" % (s("md5_sum"), rate(512, "md5_sum")),
      lambda: r["md5_sum"] / r["md5_ours"], "%.2f", ">= 0.90", lambda x: x >= 0.9),
-    ("2a. up-to-date check, 2,000 files, 1 GiB",
+    ("2a. up-to-date check, 2,000 files, 1 GiB, a start after the first",
      lambda: "whole update run: " + s("update_a"), lambda: "md5sum -c: " + s("md5c_a"),
-     lambda: r["md5c_a"] / r["update_a"], "%.2f", ">= 1.0", lambda x: x >= 1.0),
-    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB",
+     lambda: r["md5c_a"] / r["update_a"], "%.2f", ">= 20", lambda x: x >= 20),
+    ("2a-cold. the same with the page cache dropped before each run",
+     lambda: "whole update run: " + s("update_a_cold"), lambda: "md5sum -c: " + s("md5c_a_cold"),
+     lambda: r["md5c_a_cold"] / r["update_a_cold"], "%.2f", ">= 20", lambda x: x >= 20),
+    ("2a-cold. the same, Wine's own files read back in after the drop (the game folder alone cold)",
+     lambda: "whole update run: " + s("update_a_cold_game"), lambda: "md5sum -c: " + s("md5c_a_cold"),
+     lambda: r["md5c_a_cold"] / r["update_a_cold_game"], "%.2f", "(none)", None),
+    ("2a-full. the same as the weekly full check (no record: every file read)",
+     lambda: "whole update run: " + s("update_a_full"), lambda: "md5sum -c: " + s("md5c_a"),
+     lambda: r["md5c_a"] / r["update_a_full"], "%.2f", ">= 1.0", lambda x: x >= 1.0),
+    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB, a start after the first",
      lambda: "whole update run: " + s("update_b"), lambda: "bare one-thread digest loop (Wine): " + s("bare_b"),
-     lambda: r["update_b"] / r["bare_b"], "%.2f x the loop's time", "<= 0.6 x the loop's", lambda x: x <= 0.6),
-    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB",
-     lambda: "whole update run: " + s("update_b"), lambda: "md5sum -c: " + s("md5c_b"),
-     lambda: r["md5c_b"] / r["update_b"], "%.2f", "(none)", None),
+     lambda: r["update_b"] / r["bare_b"], "%.2f x the loop's time", "<= 0.15 x the loop's", lambda x: x <= 0.15),
+    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB, full check",
+     lambda: "whole update run: " + s("update_b_full"), lambda: "bare one-thread digest loop (Wine): " + s("bare_b"),
+     lambda: r["update_b_full"] / r["bare_b"], "%.2f x the loop's time", "<= 0.6 x the loop's", lambda x: x <= 0.6),
+    ("2b. up-to-date check, 20,000 files of 1 to 8 KiB, full check",
+     lambda: "whole update run: " + s("update_b_full"), lambda: "md5sum -c: " + s("md5c_b"),
+     lambda: r["md5c_b"] / r["update_b_full"], "%.2f", "(none)", None),
     ("3a. download 256 MiB, nginx HTTPS",
      lambda: "DownloadToFile: %s (%s)" % (s("dl_ours_nginx"), rate(256, "dl_ours_nginx")),
      lambda: "bare WinInet loop: %s (%s)" % (s("dl_raw_nginx"), rate(256, "dl_raw_nginx")),
@@ -196,10 +208,14 @@ p("| --- | --- | --- | --- | --- | --- |")
 for name, ours, comparison, ratio, ratio_text, target, met in ROWS:
     if key_of(name) not in chosen:
         continue
-    value = ratio() if ratio else None
-    shown_ratio = ratio_text % value if ratio else ratio_text
-    verdict = "-" if met is None else ("yes" if met(value) else "no")
-    p("| %s | %s | %s | %s | %s | %s |" % (name.format(**meta), ours(), comparison(), shown_ratio, target, verdict))
+    try:
+        value = ratio() if ratio else None
+        cells = (ours(), comparison(), ratio_text % value if ratio else ratio_text,
+                 "-" if met is None else ("yes" if met(value) else "no"))
+    except KeyError as missing:
+        # A row the machine could not measure (say, no right to drop the page cache): bench.sh says why.
+        cells = ("not measured: " + meta.get("unmeasured_" + key_of(name), "no %s" % missing), "-", "-", "-")
+    p("| %s | %s | %s | %s | %s | %s |" % ((name.format(**meta),) + cells[:3] + (target,) + cells[3:]))
 p("")
 p("Ratios are the comparison's time over ours (higher is better for us), except those that say")
 p("\"x ... time\" or \"x the sum\": those are our time over the comparison's (lower is better).\n")
@@ -208,7 +224,8 @@ if shown("2b"):
     p("### Where an up-to-date check of small files goes (per file; steps timed over 2,000 of the 20,000 files)\n")
     p("| step | time a file |")
     p("| --- | --- |")
-    for step, value in [("whole update run (median)", r["update_b"] / 20000),
+    for step, value in [("whole update run, a start after the first (median)", r["update_b"] / 20000),
+                        ("whole update run, full check (median)", r["update_b_full"] / 20000),
                         ("md5sum -c (median)", r["md5c_b"] / 20000),
                         ("GetFileAttributesW", r["perfile_attributes"]),
                         ("CreateFileW and CloseHandle", r["perfile_open_close"]),

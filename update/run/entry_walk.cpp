@@ -73,35 +73,40 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
     const bool rewritten = written.count(PathKey(localPath)) != 0;
     bool exists = false;
     FileDigest local;
-    if (ahead) {
-        if (!ahead->IsReady(index)) {
+    const bool trusted = IsTrusted(*known, index);
+    if (ahead && !trusted) {
+        const size_t position = known->readPosition[index];
+        if (!ahead->IsReady(position)) {
             // Fetches under way are not left without steps while a digest is read.
             if (!mayWait || !underWay.empty())
                 return false;
             // The bar shows what is done before the run waits for a long digest. A short one,
             // as most are, is waited for first: a message for each small file would cost more
             // than its digest. A long one is waited for a tick at a time, so CANCEL is looked at.
-            if (!ahead->WaitUntilReady(index, kTickMs)) {
+            if (!ahead->WaitUntilReady(position, kTickMs)) {
                 reports.Flush();
                 return false;
             }
         }
-        local = ahead->Take(index);
+        local = ahead->Take(position);
         exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
+    } else if (trusted && !rewritten) {
+        local = RecordedDigestOf(*known, index);
+        exists = true;
     }
     if (rewritten) {
         // Written by this run: neither the record nor the listing knows these bytes.
         exists = operations.pathExists(localPath);
         local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
-    } else if (!ahead) {
+    } else if (!ahead && !trusted) {
         exists = operations.pathExists(localPath);
-        local = exists ? DigestOf(*known, operations, localPath, noStop) : FileDigest();
+        local = exists ? ReadDigest(operations, localPath, noStop) : FileDigest();
     }
     // A digest that CANCEL cut short says nothing of the file.
     if (exists && local.digest.empty() && operations.isCancelRequested())
         return false;
     if (!rewritten)
-        NoteExamined(known, entries[index].path, localPath, local);
+        NoteExamined(known, entries, index, local);
     // Held by another program: neither its digest nor a replace can work now.
     if (exists && local.inUse)
         decisions[index] = Decision::kInUse;
@@ -241,7 +246,7 @@ std::wstring EntryWalk::Step() {
         outcome = operations.installFile(paths[next]);
     if (outcome != DownloadOutcome::kStored)
         return FailureText(outcome, widePath);
-    NoteInstalled(known, operations, entries[next].path, paths[next], entries[next].md5);
+    NoteInstalled(known, operations, entries, next, paths[next]);
     const std::wstring key = PathKey(paths[next]);
     written.insert(key);
     if (--queuedPaths[key] == 0)

@@ -1,9 +1,5 @@
 #include "update/run/known_digests.h"
 
-#include <algorithm>
-
-#include "update/local/entry_paths.h"
-
 namespace {
 
 std::string LowerCase(std::string text) {
@@ -14,6 +10,14 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
+void Learn(KnownDigests* known, const std::string& listedPath, size_t index, const RecordedDigest* recorded) {
+    known->examined[index] = true;
+    if (recorded)
+        known->learned[listedPath] = *recorded;
+    else
+        known->learned.erase(listedPath);
+}
+
 }  // namespace
 
 void PrepareKnownDigests(const UpdateOperations& operations,
@@ -22,6 +26,9 @@ void PrepareKnownDigests(const UpdateOperations& operations,
                          KnownDigests* known) {
     known->kept = operations.readDigestRecord && operations.writeDigestRecord && operations.readFileStates &&
                   operations.nowFileTime;
+    known->readPosition.resize(paths.size());
+    for (size_t index = 0; index < paths.size(); ++index)
+        known->readPosition[index] = index;
     if (!known->kept)
         return;
     known->startedAt = operations.nowFileTime();
@@ -29,76 +36,73 @@ void PrepareKnownDigests(const UpdateOperations& operations,
     known->fullCheck =
         !operations.readDigestRecord(entries.size(), &record) || IsFullCheckDue(record.lastFullCheck, known->startedAt);
     known->record = std::move(record);
-    const std::vector<ListedFile> states = operations.readFileStates(paths);
-    for (size_t index = 0; index < paths.size() && index < states.size(); ++index) {
-        if (!states[index].found)
-            continue;
-        const std::wstring key = PathKey(paths[index]);
-        known->listed.emplace(key, states[index].state);
-        if (known->fullCheck)
-            continue;
+    known->listed = operations.readFileStates(paths);
+    known->listed.resize(paths.size());
+    known->trusted.assign(paths.size(), nullptr);
+    known->examined.assign(paths.size(), false);
+    if (known->fullCheck)
+        return;
+    for (size_t index = 0; index < paths.size(); ++index) {
         const auto recorded = known->record.files.find(entries[index].path);
-        if (recorded != known->record.files.end() && TrustsRecordedDigest(recorded->second, states[index].state))
-            known->trusted.emplace(key, recorded->second);
+        if (known->listed[index].found && recorded != known->record.files.end() &&
+            TrustsRecordedDigest(recorded->second, known->listed[index].state))
+            known->trusted[index] = &recorded->second;
     }
+    size_t position = 0;
+    for (size_t index = 0; index < paths.size(); ++index)
+        known->readPosition[index] = known->trusted[index] ? kNotRead : position++;
 }
 
-FileDigest DigestOf(const KnownDigests& known,
-                    const UpdateOperations& operations,
-                    const std::wstring& localPath,
-                    const std::atomic<bool>& stop) {
-    if (!known.kept)
-        return operations.computeDigest(localPath, stop);
-    const auto trusted = known.trusted.find(PathKey(localPath));
-    if (trusted != known.trusted.end()) {
-        FileDigest digest(trusted->second.md5);
-        digest.recorded = true;
-        return digest;
+std::vector<std::wstring> PathsToRead(const KnownDigests& known, const std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> toRead;
+    for (size_t index = 0; index < paths.size(); ++index) {
+        if (!IsTrusted(known, index))
+            toRead.push_back(paths[index]);
     }
-    const uint64_t readAt = operations.nowFileTime();
+    return toRead;
+}
+
+FileDigest RecordedDigestOf(const KnownDigests& known, size_t index) {
+    FileDigest digest(known.trusted[index]->md5);
+    digest.recorded = true;
+    return digest;
+}
+
+FileDigest ReadDigest(const UpdateOperations& operations, const std::wstring& localPath, const std::atomic<bool>& stop) {
+    const uint64_t readAt = operations.nowFileTime ? operations.nowFileTime() : 0;
     FileDigest digest = operations.computeDigest(localPath, stop);
     digest.readAt = readAt;
     return digest;
 }
 
-void NoteExamined(KnownDigests* known, const std::string& listedPath, const std::wstring& localPath, const FileDigest& local) {
+void NoteExamined(KnownDigests* known, const std::vector<FileListEntry>& entries, size_t index, const FileDigest& local) {
     if (!known->kept)
         return;
-    known->examined.insert(listedPath);
-    known->learned.erase(listedPath);
-    const std::wstring key = PathKey(localPath);
-    if (local.recorded) {
-        known->learned[listedPath] = known->trusted.at(key);
-        return;
-    }
-    const auto state = known->listed.find(key);
-    // A digest cut short, or of a file that was not there when the folder was listed, says
-    // nothing the next run could use.
-    if (local.digest.empty() || local.inUse || local.readAt == 0 || state == known->listed.end())
-        return;
+    if (local.recorded)
+        return Learn(known, entries[index].path, index, known->trusted[index]);
+    // A digest cut short, or of a file the listing did not show, says nothing the next run could use.
+    if (local.digest.empty() || local.inUse || local.readAt == 0 || !known->listed[index].found)
+        return Learn(known, entries[index].path, index, nullptr);
     RecordedDigest recorded;
-    recorded.state = state->second;
+    recorded.state = known->listed[index].state;
     recorded.md5 = local.digest;
     recorded.readAt = local.readAt;
-    known->learned[listedPath] = recorded;
+    Learn(known, entries[index].path, index, &recorded);
 }
 
 void NoteInstalled(KnownDigests* known,
                    const UpdateOperations& operations,
-                   const std::string& listedPath,
-                   const std::wstring& localPath,
-                   const std::string& md5) {
+                   const std::vector<FileListEntry>& entries,
+                   size_t index,
+                   const std::wstring& localPath) {
     if (!known->kept)
         return;
-    known->examined.insert(listedPath);
-    known->learned.erase(listedPath);
     RecordedDigest recorded;
-    if (!operations.readFileState || !operations.readFileState(localPath, &recorded.state))
-        return;
+    const bool stated = operations.readFileState && operations.readFileState(localPath, &recorded.state);
     // The bytes were hashed as they arrived, before the rename: the times are read after it.
-    recorded.md5 = LowerCase(md5);
+    recorded.md5 = LowerCase(entries[index].md5);
     recorded.readAt = operations.nowFileTime();
-    known->learned[listedPath] = recorded;
+    Learn(known, entries[index].path, index, stated ? &recorded : nullptr);
 }
 
 void KeepKnownDigests(const KnownDigests& known,
@@ -110,12 +114,12 @@ void KeepKnownDigests(const KnownDigests& known,
     DigestRecord next;
     next.lastFullCheck = known.fullCheck && complete ? known.startedAt : known.record.lastFullCheck;
     next.files = known.learned;
-    for (const FileListEntry& entry : entries) {
-        if (known.examined.count(entry.path))
+    for (size_t index = 0; index < entries.size(); ++index) {
+        if (index < known.examined.size() && known.examined[index])
             continue;
-        const auto recorded = known.record.files.find(entry.path);
+        const auto recorded = known.record.files.find(entries[index].path);
         if (recorded != known.record.files.end())
-            next.files.emplace(entry.path, recorded->second);
+            next.files.emplace(entries[index].path, recorded->second);
     }
     if (!(next == known.record))
         operations.writeDigestRecord(next);

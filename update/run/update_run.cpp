@@ -125,12 +125,12 @@ bool RunUpdate(const std::wstring& launcherFolder,
         prepared.leftDownloads = RemoveStaleDownloads(operations, launcherFolder, entries);
         prepared.paths = PathsToExamine(launcherFolder, entries);
         PrepareKnownDigests(operations, entries, prepared.paths, &prepared.known);
-        if (operations.digestThreads > 0 && prepared.paths.size() > 1) {
-            const KnownDigests& known = prepared.known;
-            prepared.ahead.reset(new DigestsAhead(prepared.paths, kDigestsAhead, operations.digestThreads,
-                                                  [&known, &operations](const std::wstring& path,
-                                                                        const std::atomic<bool>& stop) {
-                                                      return DigestOf(known, operations, path, stop);
+        // Only the files the record does not stand for are read ahead.
+        std::vector<std::wstring> toRead = PathsToRead(prepared.known, prepared.paths);
+        if (operations.digestThreads > 0 && toRead.size() > 1) {
+            prepared.ahead.reset(new DigestsAhead(std::move(toRead), kDigestsAhead, operations.digestThreads,
+                                                  [&operations](const std::wstring& path, const std::atomic<bool>& stop) {
+                                                      return ReadDigest(operations, path, stop);
                                                   }));
             if (!prepared.ahead->IsRunning())
                 prepared.ahead.reset();

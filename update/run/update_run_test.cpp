@@ -1280,35 +1280,41 @@ struct KeptFolder {
 };
 
 TEST(DigestRecordRun, ASecondStartReadsOnlyFilesWhoseLengthOrTimesMovedAndTellsThePlayerTheSame) {
-    KeptFolder folder;
-    const uint64_t first = folder.run.fileTime;
-    EXPECT_EQ(folder.Start(first).size(), 3u) << "no record: every file is read";
-    const Lines firstMessages = folder.run.messages;
-    EXPECT_EQ(folder.run.recordWrites, 1);
-    EXPECT_EQ(folder.LastFullCheck(), first);
+    // Digests read on the run's thread, and ahead on threads of their own (those the record
+    // stands for are never handed to them).
+    for (const size_t threads : {size_t{0}, size_t{2}}) {
+        SCOPED_TRACE(threads);
+        KeptFolder folder;
+        folder.run.digestThreads = threads;
+        const uint64_t first = folder.run.fileTime;
+        EXPECT_EQ(folder.Start(first).size(), 3u) << "no record: every file is read";
+        const Lines firstMessages = folder.run.messages;
+        EXPECT_EQ(folder.run.recordWrites, 1);
+        EXPECT_EQ(folder.LastFullCheck(), first);
 
-    EXPECT_EQ(folder.Start(first + kDay), Lines()) << "nothing moved: nothing is read";
-    EXPECT_EQ(folder.run.messages, firstMessages);
-    EXPECT_EQ(folder.run.recordWrites, 1) << "an unchanged record is not written again";
+        EXPECT_EQ(folder.Start(first + kDay), Lines()) << "nothing moved: nothing is read";
+        EXPECT_EQ(folder.run.messages, firstMessages);
+        EXPECT_EQ(folder.run.recordWrites, 1) << "an unchanged record is not written again";
 
-    // Each field alone moves: only that file is read again, and found to differ, fetched.
-    const struct {
-        const char* name;
-        FileState change;
-    } moves[] = {{"length", {1, 0, 0}}, {"last write", {0, 1, 0}}, {"creation", {0, 0, 1}}};
-    uint64_t at = first + 2 * kDay;
-    for (const auto& move : moves) {
-        FileState& state = folder.run.fileStates[Local(L"c.dat")];
-        state = {state.length + move.change.length, state.lastWrite + move.change.lastWrite,
-                 state.creation + move.change.creation};
-        folder.run.localDigests[Local(L"c.dat")] = kDigestB;
-        folder.run.installed.clear();
-        EXPECT_EQ(folder.Start(at += kDay), Lines({Local(L"c.dat")})) << move.name;
-        EXPECT_EQ(folder.run.installed, Lines({Local(L"c.dat")})) << move.name;
-        // Installed now: its times are those of the rename, too fresh to trust at the next start,
-        // which reads it once more; the start after that reads nothing.
-        EXPECT_EQ(folder.Start(at += kUnsettledTicks), Lines({Local(L"c.dat")})) << move.name;
-        EXPECT_EQ(folder.Start(at += kSecond), Lines()) << move.name;
+        // Each field alone moves: only that file is read again, and found to differ, fetched.
+        const struct {
+            const char* name;
+            FileState change;
+        } moves[] = {{"length", {1, 0, 0}}, {"last write", {0, 1, 0}}, {"creation", {0, 0, 1}}};
+        uint64_t at = first + 2 * kDay;
+        for (const auto& move : moves) {
+            FileState& state = folder.run.fileStates[Local(L"c.dat")];
+            state = {state.length + move.change.length, state.lastWrite + move.change.lastWrite,
+                     state.creation + move.change.creation};
+            folder.run.localDigests[Local(L"c.dat")] = kDigestB;
+            folder.run.installed.clear();
+            EXPECT_EQ(folder.Start(at += kDay), Lines({Local(L"c.dat")})) << move.name;
+            EXPECT_EQ(folder.run.installed, Lines({Local(L"c.dat")})) << move.name;
+            // Installed now: its times are those of the rename, too fresh to trust at the next start,
+            // which reads it once more; the start after that reads nothing.
+            EXPECT_EQ(folder.Start(at += kUnsettledTicks), Lines({Local(L"c.dat")})) << move.name;
+            EXPECT_EQ(folder.Start(at += kSecond), Lines()) << move.name;
+        }
     }
 }
 
