@@ -29,9 +29,12 @@ struct FileState {
 };
 bool operator==(const FileState& a, const FileState& b);
 
-// A path as its folder's listing shows it: not found when the listing lacks it or shows a folder.
+// A path as its folder's listing shows it: found as a plain file with its state, or surely absent
+// (its folder's listing ended without the name, or there is no such folder). Neither when it is
+// something else (a folder, a link) or the folder could not be listed.
 struct ListedFile {
     bool found = false;
+    bool absent = false;
     FileState state;
 };
 

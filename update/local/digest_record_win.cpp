@@ -52,6 +52,7 @@ bool WriteDigestRecord(const std::wstring& folder, const DigestRecord& record) {
 
 std::vector<ListedFile> ListFileStates(const std::vector<std::wstring>& paths) {
     std::vector<ListedFile> listed(paths.size());
+    std::vector<bool> named(paths.size());  // the name is in its folder's listing, as anything
     // By folder key: the folder as first written, and the paths' indices by the keys of their names.
     struct Folder {
         std::wstring path;
@@ -72,20 +73,30 @@ std::vector<ListedFile> ListFileStates(const std::vector<std::wstring>& paths) {
         const auto& names = folder.second.names;
         WIN32_FIND_DATAW data;
         const ScopedFindHandle search(StartListing(folder.second.path, &data));
-        if (!search.IsValid())
+        if (!search.IsValid()) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                for (const auto& name : names)
+                    listed[name.second].absent = true;
+            }
             continue;
+        }
         do {
-            if (!IsPlainFile(data.dwFileAttributes))
-                continue;
             const auto found = names.equal_range(PathKey(data.cFileName));
             for (auto name = found.first; name != found.second; ++name) {
                 ListedFile& file = listed[name->second];
-                file.found = true;
+                named[name->second] = true;
+                file.found = IsPlainFile(data.dwFileAttributes);
                 file.state.length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
                 file.state.lastWrite = FromFileTime(data.ftLastWriteTime);
                 file.state.creation = FromFileTime(data.ftCreationTime);
             }
         } while (FindNextFileW(search.Get(), &data));
+        // A listing cut short by an error says nothing of the names it did not reach.
+        if (GetLastError() != ERROR_NO_MORE_FILES)
+            continue;
+        for (const auto& name : names)
+            listed[name.second].absent = !named[name.second];
     }
     return listed;
 }

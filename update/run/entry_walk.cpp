@@ -74,7 +74,8 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
     bool exists = false;
     FileDigest local;
     const bool trusted = IsTrusted(*known, index);
-    if (ahead && !trusted) {
+    const bool readAhead = ahead && IsReadAhead(*known, index);
+    if (readAhead) {
         const size_t position = known->readPosition[index];
         if (!ahead->IsReady(position)) {
             // Fetches under way are not left without steps while a digest is read.
@@ -98,7 +99,7 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
         // Written by this run: neither the record nor the listing knows these bytes.
         exists = operations.pathExists(localPath);
         local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
-    } else if (!ahead && !trusted) {
+    } else if (!readAhead && !trusted) {
         exists = operations.pathExists(localPath);
         local = exists ? ReadDigest(operations, localPath, noStop) : FileDigest();
     }

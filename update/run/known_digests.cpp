@@ -40,23 +40,25 @@ void PrepareKnownDigests(const UpdateOperations& operations,
     known->listed.resize(paths.size());
     known->trusted.assign(paths.size(), nullptr);
     known->examined.assign(paths.size(), false);
-    if (known->fullCheck)
-        return;
-    for (size_t index = 0; index < paths.size(); ++index) {
+    for (size_t index = 0; index < paths.size() && !known->fullCheck; ++index) {
         const auto recorded = known->record.files.find(entries[index].path);
         if (known->listed[index].found && recorded != known->record.files.end() &&
             TrustsRecordedDigest(recorded->second, known->listed[index].state))
             known->trusted[index] = &recorded->second;
     }
+    // A file the listing shows absent is looked for once more when its turn comes, on the run's
+    // thread: the threads ahead would only wait to fail to open it.
     size_t position = 0;
-    for (size_t index = 0; index < paths.size(); ++index)
-        known->readPosition[index] = known->trusted[index] ? kNotRead : position++;
+    for (size_t index = 0; index < paths.size(); ++index) {
+        known->readPosition[index] =
+            known->trusted[index] || known->listed[index].absent ? kNotRead : position++;
+    }
 }
 
 std::vector<std::wstring> PathsToRead(const KnownDigests& known, const std::vector<std::wstring>& paths) {
     std::vector<std::wstring> toRead;
     for (size_t index = 0; index < paths.size(); ++index) {
-        if (!IsTrusted(known, index))
+        if (IsReadAhead(known, index))
             toRead.push_back(paths[index]);
     }
     return toRead;

@@ -23,7 +23,8 @@ struct KnownDigests {
     // The recorded digest that still stands for an entry's file, or null: read-only once
     // prepared, so any thread may look.
     std::vector<const RecordedDigest*> trusted;
-    // By entry: its place among the files to read (those not trusted), or kNotRead.
+    // By entry: its place among the files to read ahead (neither trusted nor surely absent), or
+    // kNotRead.
     std::vector<size_t> readPosition;
     // What this run learned, by listed path; the entries it looked at, learned or not.
     std::map<std::string, RecordedDigest> learned;
@@ -40,11 +41,16 @@ void PrepareKnownDigests(const UpdateOperations& operations,
 
 constexpr size_t kNotRead = static_cast<size_t>(-1);
 
-// The paths of the files to read, in list order: those the record does not stand for.
+// The paths of the files to read ahead, in list order: those the record does not stand for and
+// the listing showed.
 std::vector<std::wstring> PathsToRead(const KnownDigests& known, const std::vector<std::wstring>& paths);
 
 inline bool IsTrusted(const KnownDigests& known, size_t index) {
     return index < known.trusted.size() && known.trusted[index] != nullptr;
+}
+
+inline bool IsReadAhead(const KnownDigests& known, size_t index) {
+    return known.readPosition[index] != kNotRead;
 }
 
 // The recorded digest of a trusted entry's file.

@@ -230,7 +230,8 @@ struct FakeRun {
                 for (size_t i = 0; i < paths.size(); ++i) {
                     const auto found = fileStates.find(paths[i]);
                     if (found != fileStates.end() && localDigests.count(paths[i]))
-                        listed[i] = {true, found->second};
+                        listed[i] = {true, false, found->second};
+                    listed[i].absent = !localDigests.count(paths[i]);
                 }
                 return listed;
             };
@@ -1316,6 +1317,18 @@ TEST(DigestRecordRun, ASecondStartReadsOnlyFilesWhoseLengthOrTimesMovedAndTellsT
             EXPECT_EQ(folder.Start(at += kSecond), Lines()) << move.name;
         }
     }
+}
+
+TEST(DigestRecordRun, AFileTheListingShowsAbsentIsLookedForOnTheRunsThreadAndFetched) {
+    KeptFolder folder;
+    folder.run.digestThreads = 2;
+    folder.run.localDigests.erase(Local(L"sub\\b.dat"));
+    folder.run.fileStates.erase(Local(L"sub\\b.dat"));
+    const Lines read = folder.Start(folder.run.fileTime);
+    EXPECT_EQ(std::count(read.begin(), read.end(), Local(L"sub\\b.dat")), 0) << "no digest of a missing file";
+    EXPECT_EQ(std::count(folder.run.touched.begin(), folder.run.touched.end(), L"exists " + Local(L"sub\\b.dat")), 1);
+    EXPECT_EQ(folder.run.installed, Lines({Local(L"sub\\b.dat")}));
+    EXPECT_EQ(folder.run.messages.back(), L"finished 1");
 }
 
 TEST(DigestRecordRun, AFileWrittenWithinTwoSecondsOfItsReadingIsReadAgainNextTime) {
