@@ -309,6 +309,18 @@ row_2a_5() {
     record_result private_before_a private_before_mib <"$work/update-a-full.txt"
 }
 
+# Update runs over the folder $2, each after the page cache is dropped (and Wine's own files read
+# back in, with a third argument); their median recorded as $1.
+cold_runs() {  # key folder [warm-wine]
+    local key="$1" folder="$2" i
+    : >"$work/$key.txt"
+    for i in $(seq "$runs"); do
+        drop_caches
+        [ -z "${3:-}" ] || warm "$wine_dir" "$WINEPREFIX/drive_c/windows" "$(dirname "$wine_dir")"/libgnutls* 2>/dev/null || true
+        bench update "$(winpath "$folder")" "$python_root" 1 >>"$work/$key.txt" || die "an update run of $key did not complete"
+    done
+    record_result "$key" update <"$work/$key.txt"
+}
 # 2a-cold: the starts after the first and md5sum -c, each after the page cache is dropped (as root).
 row_2a_cold() {
     need_client_1g
@@ -322,34 +334,15 @@ row_2a_cold() {
     bench update "$(winpath "$work/client")" "$python_root" 1 >/dev/null || die "an update run of 2a-cold did not complete"
     local i
     record md5c_a_cold "$(for i in $(seq "$runs"); do drop_caches; (cd "$work/client" && timed md5sum -c --quiet md5sum.list); done | median)"
-    : >"$work/update-a-cold.txt"
-    for i in $(seq "$runs"); do
-        drop_caches
-        bench update "$(winpath "$work/client")" "$python_root" 1 >>"$work/update-a-cold.txt" ||
-            die "an update run of 2a-cold did not complete"
-    done
-    record_result update_a_cold update <"$work/update-a-cold.txt"
+    cold_runs update_a_cold "$work/client"
     # The same with Wine's own files read back in after the drop: what is left is the game folder's.
-    : >"$work/update-a-cold-game.txt"
-    for i in $(seq "$runs"); do
-        drop_caches
-        warm "$wine_dir" "$WINEPREFIX/drive_c/windows" "$(dirname "$wine_dir")"/libgnutls* 2>/dev/null || true
-        bench update "$(winpath "$work/client")" "$python_root" 1 >>"$work/update-a-cold-game.txt" ||
-            die "an update run of 2a-cold did not complete"
-    done
-    record_result update_a_cold_game update <"$work/update-a-cold-game.txt"
+    cold_runs update_a_cold_game "$work/client" warm-wine
     # The same over a folder of one file: what a cold start costs whatever the folder holds.
     mkdir -p "$work/tiny/system"
     echo tiny >"$work/tiny/system/one.txt"
     make_lists "$work/tiny"
     bench update "$(winpath "$work/tiny")" "$python_root" 1 >/dev/null || die "the one-file update failed"
-    : >"$work/update-tiny-cold.txt"
-    for i in $(seq "$runs"); do
-        drop_caches
-        bench update "$(winpath "$work/tiny")" "$python_root" 1 >>"$work/update-tiny-cold.txt" ||
-            die "the one-file update failed"
-    done
-    record_result update_tiny_cold update <"$work/update-tiny-cold.txt"
+    cold_runs update_tiny_cold "$work/tiny"
     rm -rf "$work/tiny"
 }
 
