@@ -341,3 +341,10 @@ ReadOpenCounter::~ReadOpenCounter() {
 long ReadOpenCounter::Count() const {
     return readOpens.load();
 }
+
+uint64_t LengthOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}

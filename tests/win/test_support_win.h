@@ -82,6 +82,8 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 // Whole content of a file; `ok` false when it cannot be read.
 std::string ReadBytes(const std::wstring& path, bool* ok = nullptr);
 bool PathExists(const std::wstring& path);
+// The file's length in bytes, 0 when it cannot be asked.
+uint64_t LengthOf(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 std::wstring Widen(const std::string& ascii);

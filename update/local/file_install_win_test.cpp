@@ -10,13 +10,6 @@
 
 namespace {
 
-uint64_t LengthOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // Once the program ends, a fetched launcher no longer takes the running one's place, while any
 // other file still goes in place.
 TEST(FileInstall, OnceTheProgramEndsTheRunningLauncherIsNoLongerReplaced) {

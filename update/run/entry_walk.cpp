@@ -73,7 +73,7 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
     const bool rewritten = written.count(PathKey(localPath)) != 0;
     bool exists = false;
     FileDigest local;
-    const bool trusted = IsTrusted(*known, index);
+    // Whatever else happens, a digest read ahead is taken in its turn, so the next can be.
     const bool readAhead = ahead && IsReadAhead(*known, index);
     if (readAhead) {
         const size_t position = known->readPosition[index];
@@ -91,15 +91,15 @@ bool EntryWalk::Decide(size_t index, bool mayWait) {
         }
         local = ahead->Take(position);
         exists = true;  // a file that could not be read counts too: like a missing one, it is fetched
-    } else if (trusted && !rewritten) {
-        local = RecordedDigestOf(*known, index);
-        exists = true;
     }
     if (rewritten) {
         // Written by this run: neither the record nor the listing knows these bytes.
         exists = operations.pathExists(localPath);
         local = exists ? operations.computeDigest(localPath, noStop) : FileDigest();
-    } else if (!readAhead && !trusted) {
+    } else if (IsTrusted(*known, index)) {
+        local = RecordedDigestOf(*known, index);
+        exists = true;
+    } else if (!readAhead) {
         exists = operations.pathExists(localPath);
         local = exists ? ReadDigest(operations, localPath, noStop) : FileDigest();
     }

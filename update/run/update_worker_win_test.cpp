@@ -551,13 +551,6 @@ TEST_F(UpdateWorkerTest, CancelDuringTheWaitBeforeARetryEndsTheRunAtOnce) {
     EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
 }
 
-uint64_t LengthOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 TEST_F(UpdateWorkerTest, CancelDuringASlowDownloadEndsSoonAndTheNextRunAsksForTheRest) {
     if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
@@ -983,6 +976,12 @@ protected:
         WriteBytes(updaterFolder_ + L"\\filelist.txt", manifest);
         record_ = KeptListFolder(launcher_.Path());
     }
+    // A run that must complete, its messages alone in `collected`.
+    void RunToTheEnd() {
+        collected.clear();
+        Run();
+        EXPECT_EQ(collected.back(), L"finished 1");
+    }
     uint64_t LastFullCheck() {
         DigestRecord record;
         return ReadDigestRecord(record_, files_.size(), &record) ? record.lastFullCheck : 0;
@@ -1010,11 +1009,9 @@ TEST_F(DigestRecordTest, ASecondStartOpensNoListedFileAndASameLengthRewriteIsRea
 
     // Same length, other bytes, written now.
     WriteBytes(files_[1], std::string(served_[1].size(), 'x'));
-    collected.clear();
-    Run();
+    RunToTheEnd();
     EXPECT_EQ(all.Count(), 4);
     EXPECT_EQ(ReadBytes(files_[1]), served_[1]);
-    EXPECT_EQ(collected.back(), L"finished 1");
 }
 
 TEST_F(DigestRecordTest, BytesChangedUnderTheirOldTimesAreCaughtOnlyByTheWeeklyFullCheck) {
@@ -1024,9 +1021,7 @@ TEST_F(DigestRecordTest, BytesChangedUnderTheirOldTimesAreCaughtOnlyByTheWeeklyF
 
     const ReadOpenCounter all(files_);
     ASSERT_TRUE(all.IsHooked());
-    collected.clear();
-    Run();
-    EXPECT_EQ(collected.back(), L"finished 1");
+    RunToTheEnd();
     EXPECT_EQ(all.Count(), 0);
     EXPECT_EQ(ReadBytes(files_[2]), std::string(served_[2].size(), 'x')) << "a normal start trusts the record";
     const long beforeFullCheck = all.Count();  // the test's own read counts too
@@ -1037,9 +1032,7 @@ TEST_F(DigestRecordTest, BytesChangedUnderTheirOldTimesAreCaughtOnlyByTheWeeklyF
         ASSERT_TRUE(ReadDigestRecord(record_, files_.size(), &record));
         record.lastFullCheck = FileTimeNow() - age;
         ASSERT_TRUE(WriteDigestRecord(record_, record));
-        collected.clear();
-        Run();
-        EXPECT_EQ(collected.back(), L"finished 1");
+        RunToTheEnd();
     }
     EXPECT_EQ(all.Count() - beforeFullCheck, 3) << "only the full check reads the files";
     EXPECT_EQ(ReadBytes(files_[2]), served_[2]);
@@ -1059,9 +1052,7 @@ TEST_F(DigestRecordTest, ADamagedRecordLeadsToAFullCheckAndACompletedRun) {
 
     const ReadOpenCounter all(files_);
     ASSERT_TRUE(all.IsHooked());
-    collected.clear();
-    Run();
-    EXPECT_EQ(collected.back(), L"finished 1");
+    RunToTheEnd();
     EXPECT_EQ(all.Count(), 3);
     EXPECT_EQ(ReadBytes(files_[0]), served_[0]);
     DigestRecord record;

@@ -201,13 +201,6 @@ TEST_F(HttpTransferTest, ACutDownloadGoesOnWhereItStoppedWhenTheServerStillHasTh
     }
 }
 
-uint64_t LengthOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFromWhatArrived) {
     if (!HasTestServerLog())
         GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
