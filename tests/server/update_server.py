@@ -10,8 +10,8 @@ it to the first request of that file (and query) only (once:500, once:cut=600000
 answers nothing until the test releases the file (gate:404, or "gate:" alone for a plain answer).
 A test releases a held file by making FILE.release beside it (FILE need not exist); "once:" goes
 first when both are given (once:gate:500). Without a fault, files come
-with an ETag and Last-Modified, and a Range "bytes=N-" gets a 206 with the rest unless an If-Range
-names another version.
+with an ETag and Last-Modified, and a Range "bytes=N-" gets a 206 with the rest (a "bytes=N-M" the
+bytes from N to M) unless an If-Range names another version.
 
 Conditional requests, without a fault only (a fault answers as if none was asked): an
 If-None-Match that names the file's ETag (strong comparison, so a W/ tag never matches; a list of
@@ -35,6 +35,7 @@ Kinds:
   no-ranges      the whole file with a 200, whatever Range asks for
   wrong-range    a Range "bytes=N-" (N > 0) gets a 206 that starts at byte N/2 and says so in its
                  Content-Range; without a Range, the whole file
+  bad-part       a Range gets the 206 it asks for, with the first byte of the part inverted
   slow           the body in 16 KiB pieces, 20 ms apart
   empty200       an empty 200 answer
   endless        no length, the file (or 64 KiB blocks of "x") again and again until the client leaves
@@ -301,15 +302,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if varies:
                 self.send_header("Vary", "Accept-Encoding")
             return self.end_headers()
-        first = self.requested_start(etag, modified) if kind != "no-ranges" else None
+        first, last = self.requested_range(etag, modified) if kind != "no-ranges" else (None, None)
         if first is not None and first >= size:
             return self.send_body(416, b"", "text/plain")
         start = first or 0
         if kind == "wrong-range" and first:
             start = first // 2
+        end = size if last is None else min(last + 1, size)
         self.send_response(206 if first is not None else 200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(size - start))
+        self.send_header("Content-Length", str(end - start))
         self.send_header("ETag", etag)
         self.send_header("Last-Modified", modified)
         if gzipped:
@@ -317,7 +319,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if varies:
             self.send_header("Vary", "Accept-Encoding")
         if first is not None:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))
         if kind == "cut":
             self.send_header("Connection", "close")
         self.end_headers()
@@ -325,15 +327,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         with open(local, "rb") as f:
             f.seek(start)
+            if kind == "bad-part" and first is not None:
+                # One byte of the part turned, the rest as asked.
+                block = f.read(end - start)
+                return self.wfile.write(bytes([block[0] ^ 0xFF]) + block[1:])
             if kind == "cut":
                 self.write_from(f, (size - start) // 2 if number < 0 else min(number, size - start))
                 self.wfile.flush()
                 return self.cut_connection()
             if kind == "hold":
-                self.write_from(f, min(number, size - start))
+                self.write_from(f, min(number, end - start))
                 self.wfile.flush()
                 if not self.wait_for_release(local):
                     return self.cut_connection()
+            if last is not None:
+                return self.write_from(f, end - f.tell())
             while True:
                 if kind == "slow" and self.out_of_time():
                     return self.cut_connection()
@@ -354,17 +362,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(b"%x\r\n%s\r\n" % (len(block), block) if chunked else block)
             left -= len(block)
 
-    def requested_start(self, etag, modified):
-        """The first byte a "Range: bytes=N-" asks for, or None for the whole file: no Range, another
-        form of it, or an If-Range that names another version."""
+    def requested_range(self, etag, modified):
+        """The first and last byte a "Range: bytes=N-" or "bytes=N-M" asks for (the last None when
+        open), or (None, None) for the whole file: no Range, another form of it, or an If-Range
+        that names another version."""
         wanted = self.headers.get("Range", "")
         if_range = self.headers.get("If-Range")
-        if not wanted.startswith("bytes=") or not wanted.endswith("-") or (if_range and if_range not in (etag, modified)):
-            return None
-        try:
-            return int(wanted[len("bytes="):-1])
-        except ValueError:
-            return None
+        match = re.fullmatch(r"bytes=(\d+)-(\d*)", wanted)
+        if not match or (if_range and if_range not in (etag, modified)):
+            return None, None
+        first, last = int(match.group(1)), match.group(2)
+        if last and int(last) < first:
+            return None, None
+        return first, int(last) if last else None
 
     def not_modified(self, etag, mtime):
         """Whether the request's If-None-Match, or without one its If-Modified-Since, says that the

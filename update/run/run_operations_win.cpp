@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "base/scoped_win.h"
+#include "update/delta/delta_fetch_win.h"
 #include "update/local/digest_record_win.h"
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
@@ -108,8 +109,15 @@ bool RunUpdateOnThisThread(HWND window,
     const std::shared_ptr<FetchShare> share = OpenFetchShare(session, limits);
     operations.startFetch = [&](const std::string& address, const std::wstring& localPath, const std::string& md5,
                                 FetchProgress& progress, const std::atomic<bool>& stop) -> FetchStep {
-        std::shared_ptr<FileFetch> fetch = std::make_shared<FileFetch>(
-            address, localPath, md5, limits, share, TransferStop{&flags.cancelRequested, &stop}, &progress);
+        const TransferStop stops{&flags.cancelRequested, &stop};
+        // A large file already there is patched from the blocks it holds, when its map allows.
+        if (IsWorthPatching(localPath)) {
+            std::shared_ptr<DeltaFetch> fetch =
+                std::make_shared<DeltaFetch>(address, localPath, md5, limits, share, stops, &progress);
+            return [fetch](DownloadOutcome* outcome) { return fetch->Step(outcome); };
+        }
+        std::shared_ptr<FileFetch> fetch =
+            std::make_shared<FileFetch>(address, localPath, md5, limits, share, stops, &progress);
         return [fetch](DownloadOutcome* outcome) { return fetch->Step(outcome); };
     };
     operations.installFile = InstallDownload;

@@ -13,6 +13,10 @@
 // - Digest threads (DigestsAhead, none to four) read the files of the paths ahead and hand each
 //   digest over through a slot of its own; the worker stops and joins them before RunUpdate
 //   returns.
+// - A patch thread per large file patched from its block map (DeltaFetch, one at a time for each
+//   such fetch): it searches the old file and writes the blocks found into the temporary file,
+//   then checks the assembled file's MD5, while the worker waits for it between its steps; the
+//   worker stops it within a megabyte and joins it before the fetch ends or is dropped.
 // - A reading thread per transfer under way (lent by the session) owns the WinInet request and
 //   hands the answer and the blocks to the worker through a queue under its mailbox's lock, telling
 //   the session's news signal each time; a free one waits for the session's next transfer. A

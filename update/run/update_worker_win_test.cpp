@@ -13,6 +13,7 @@
 
 #include "test_support_win.h"
 #include "tools/filelist/signing.h"
+#include "update/delta/block_map.h"
 #include "update/local/digest_record_win.h"
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
@@ -940,7 +941,8 @@ uint64_t CommittedBytes() {
 void RewriteKeepingTimes(const std::wstring& path, const std::string& bytes) {
     WIN32_FILE_ATTRIBUTE_DATA before = {};
     ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -1057,6 +1059,154 @@ TEST_F(DigestRecordTest, ADamagedRecordLeadsToAFullCheckAndACompletedRun) {
     EXPECT_EQ(ReadBytes(files_[0]), served_[0]);
     DigestRecord record;
     EXPECT_TRUE(ReadDigestRecord(record_, files_.size(), &record)) << "written anew";
+}
+
+// A large file on the server with its block map, and the player's older version of it: 24 MiB,
+// which the new one changes in three places, one of them an insertion that shifts all that follows.
+class PatchTest : public UpdateWorkerTest {
+protected:
+    void SetUp() override {
+        UpdateWorkerTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!HasTestServerLog())
+            GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+        old_.resize(24u << 20);
+        uint32_t seed = 12345;
+        for (char& c : old_) {
+            seed = seed * 1664525 + 1013904223;
+            c = static_cast<char>(seed >> 24);
+        }
+        new_ = old_;
+        new_.insert(3u << 20, std::string(5000, 'i'));
+        new_.replace(10u << 20, 100000, std::string(100000, 'r'));
+        new_.replace(20u << 20, 1000, std::string(1000, 's'));
+        WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("maps/big.dat", new_));
+        served_ = updaterFolder_ + L"\\maps\\big.dat";
+        ServeMap(new_);
+        local_ = launcher_.Path() + L"\\maps\\big.dat";
+        CreateDirectoryW((launcher_.Path() + L"\\maps").c_str(), nullptr);
+        WriteBytes(local_, old_);
+    }
+    std::string MapOf(const std::string& bytes) {
+        BlockMapMaker maker(bytes.size());
+        maker.Feed(bytes.data(), bytes.size());
+        BlockMap map;
+        EXPECT_TRUE(maker.Finish(&map));
+        return FormatBlockMap(map);
+    }
+    void ServeMap(const std::string& bytes) { WriteBytes(served_ + L".blockmap", MapOf(bytes)); }
+    // The requests for the file itself (not its map) past `offset` in the server's log.
+    std::vector<std::string> FileRequests(size_t offset) {
+        std::vector<std::string> lines;
+        const std::string log = TestServerLogSince(offset);
+        for (size_t start = 0, end; start < log.size(); start = end + 1) {
+            end = log.find('\n', start);
+            end = end == std::string::npos ? log.size() : end;
+            const std::string line = log.substr(start, end - start);
+            if (line.find("/maps/big.dat ") != std::string::npos)
+                lines.push_back(line);
+        }
+        return lines;
+    }
+    // The bytes the Range of a logged request asks for.
+    static uint64_t RangeBytes(const std::string& line) {
+        const size_t at = line.find(" range=bytes=");
+        unsigned long long first = 0, last = 0;
+        if (at == std::string::npos || sscanf(line.c_str() + at, " range=bytes=%llu-%llu", &first, &last) != 2)
+            return 0;
+        return last - first + 1;
+    }
+
+    std::string old_;
+    std::string new_;
+    std::wstring served_;
+    std::wstring local_;
+};
+
+TEST_F(PatchTest, AChangedLargeFileIsPatchedFromItsMapWithRangesForWhatChangedOnly) {
+    const size_t logged = TestServerLogSince().size();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_TRUE(ReadBytes(local_) == new_);
+    const std::string log = TestServerLogSince(logged);
+    EXPECT_EQ(CountOccurrences(log, "/maps/big.dat.blockmap "), 1u) << log;
+    const std::vector<std::string> requests = FileRequests(logged);
+    // One range for each changed place: its blocks, and one either side at an insertion's edges.
+    EXPECT_EQ(requests.size(), 3u) << log;
+    uint64_t asked = 0;
+    for (const std::string& line : requests) {
+        EXPECT_NE(line.find(" status=206"), std::string::npos) << line;
+        EXPECT_GT(RangeBytes(line), 0u) << "only Range requests: " << line;
+        asked += RangeBytes(line);
+    }
+    EXPECT_GE(asked, 106000u);
+    EXPECT_LE(asked, 106000u + 6 * 4096);
+    EXPECT_TRUE(TemporaryFilesIn(launcher_.Path() + L"\\maps").empty());
+}
+
+TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
+    const std::string goodMap = MapOf(new_);
+    std::string otherDigest = goodMap;  // the assembled file cannot have the listed digest
+    {
+        const std::string oldMap = MapOf(old_);
+        const size_t md5 = goodMap.find("md5 ");
+        otherDigest =
+            oldMap.substr(0, oldMap.find("md5 ")) + goodMap.substr(md5, 37) + oldMap.substr(oldMap.find("md5 ") + 37);
+    }
+    const struct {
+        const char* name;
+        std::string map;    // "" for none
+        const char* fault;  // on the file itself, "" for none
+    } cases[] = {
+        {"no map", "", ""},
+        {"a map of another version", MapOf(old_), ""},
+        {"a map cut short", goodMap.substr(0, goodMap.size() - 5), ""},
+        {"a damaged header", "vardenhal-blockmap 2" + goodMap.substr(20), ""},
+        {"a server that ignores Range", goodMap, "no-ranges"},
+        {"a part that comes back wrong", goodMap, "bad-part"},
+        {"an assembled file that fails the listed digest", otherDigest, ""},
+    };
+    for (const auto& c : cases) {
+        DeleteFileW((served_ + L".blockmap").c_str());
+        if (!c.map.empty())
+            WriteBytes(served_ + L".blockmap", c.map);
+        DeleteFileW((served_ + L".fault").c_str());
+        if (*c.fault)
+            WriteBytes(served_ + L".fault", c.fault);
+        WriteBytes(local_, old_);
+        const size_t logged = TestServerLogSince().size();
+        collected.clear();
+        Run();
+        EXPECT_EQ(collected.back(), L"finished 1") << c.name;
+        EXPECT_TRUE(ReadBytes(local_) == new_) << c.name;
+        size_t whole = 0;
+        for (const std::string& line : FileRequests(logged))
+            whole += line.find(" range=") == std::string::npos && line.find(" status=200") != std::string::npos;
+        EXPECT_EQ(whole, 1u) << c.name << "\n" << TestServerLogSince(logged);
+    }
+}
+
+TEST_F(PatchTest, CancelWhileAPartComesKeepsTheOldFileAsItWas) {
+    WriteBytes(served_ + L".fault", "hold=1000");
+    const size_t logged = TestServerLogSince().size();
+    ULONGLONG finished = 0;
+    std::thread run([&] {
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
+        finished = GetTickCount64();
+    });
+    const bool held = WaitForLogged("/maps/big.dat VardenhalUpdater https range=bytes=", logged);
+    const ULONGLONG pressed = GetTickCount64();
+    flags_.cancelRequested.store(true);
+    run.join();
+    ReleaseServedFile(served_);
+    DrainMessages();
+    ASSERT_TRUE(held) << TestServerLogSince(logged);
+    EXPECT_LT(finished - pressed, 2000u);
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
+    EXPECT_TRUE(ReadBytes(local_) == old_) << "the old file byte for byte";
+    EXPECT_TRUE(TemporaryFilesIn(launcher_.Path() + L"\\maps").empty());
 }
 
 TEST(PostStatusText, TheReceiverGetsACopyAndAFailedPostFreesIt) {

@@ -30,16 +30,6 @@ uint64_t QueryFreeBytes(const std::wstring& folder) {
     return available.QuadPart;
 }
 
-// The run's figure, asked of `folder`'s volume when it is not trusted for `needed` more bytes:
-// a run writes file after file onto one disk, and asking costs a tenth of a small file's whole
-// download under Wine. Asked again after kFreeSpaceRecheckBytes, so other programs' writes are
-// noticed in time.
-DiskRoom& RoomFor(FetchShare& share, const std::wstring& folder, uint64_t needed) {
-    if (MustAskFreeSpace(share.room, needed))
-        NoteFreeSpace(&share.room, QueryFreeBytes(folder));
-    return share.room;
-}
-
 // Writes all of `length` bytes: ERROR_SUCCESS, or the error met. Wine answers a write that meets
 // a full disk with a short count and no error; the rest then fails with ERROR_DISK_FULL, and a
 // write that moves nothing at all means the same.
@@ -99,6 +89,26 @@ std::shared_ptr<FetchShare> OpenFetchShare(const TransferSession& session, const
     return share;
 }
 
+bool TakeTransferSlot(FetchShare& share) {
+    if (share.transfers >= kTransfersAtOnce)
+        return false;
+    ++share.transfers;
+    return true;
+}
+
+void ReturnTransferSlot(FetchShare& share) {
+    --share.transfers;
+}
+
+// A run writes file after file onto one disk, and asking costs a tenth of a small file's whole
+// download under Wine. Asked again after kFreeSpaceRecheckBytes, so other programs' writes are
+// noticed in time.
+DiskRoom& RoomFor(FetchShare& share, const std::wstring& folder, uint64_t needed) {
+    if (MustAskFreeSpace(share.room, needed))
+        NoteFreeSpace(&share.room, QueryFreeBytes(folder));
+    return share.room;
+}
+
 FileFetch::FileFetch(const std::string& address,
                      const std::wstring& localPath,
                      const std::string& md5,
@@ -119,6 +129,13 @@ FileFetch::FileFetch(const std::string& address,
 
 FileFetch::~FileFetch() {
     ReleaseRoom();
+    ReturnSlot();
+}
+
+void FileFetch::ReturnSlot() {
+    if (slotHeld_)
+        ReturnTransferSlot(*share_);
+    slotHeld_ = false;
 }
 
 void FileFetch::ReleaseRoom() {
@@ -133,6 +150,11 @@ bool FileFetch::Step(DownloadOutcome* outcome) {
     }
     while (!done_) {
         BodyEnd end = BodyEnd::kFailed;
+        if (!transfer_.running && !slotHeld_) {
+            if (!TakeTransferSlot(*share_))
+                return false;
+            slotHeld_ = true;
+        }
         if (!transfer_.running && !StartAttempt(&end)) {
             done_ = EndAttempt(end, &outcome_);
             continue;
@@ -253,6 +275,7 @@ void FileFetch::DropPart() {
 
 bool FileFetch::EndAttempt(BodyEnd end, DownloadOutcome* outcome) {
     ReleaseRoom();
+    ReturnSlot();
     facts_.end = end;
     facts_.closed = file_.Close();
     if (facts_.localEnd == DownloadOutcome::kStored && !facts_.closed)

@@ -23,9 +23,17 @@ struct FetchShare {
     TransferSession session;
     ScopedCryptContext md5Provider;
     DiskRoom room;
+    // Transfers under way, at most kTransfersAtOnce: a fetch waits for a free one before its
+    // request, and a file patched from its parts uses those the others leave.
+    size_t transfers = 0;
 };
 // A share over `session`, or over a session of its own when that is null.
 std::shared_ptr<FetchShare> OpenFetchShare(const TransferSession& session, const TransferLimits& limits);
+bool TakeTransferSlot(FetchShare& share);
+void ReturnTransferSlot(FetchShare& share);
+// The share's free-space figure, asked of `folder`'s volume first when it is not trusted for
+// `needed` more bytes.
+DiskRoom& RoomFor(FetchShare& share, const std::wstring& folder, uint64_t needed);
 
 // One file's fetch into a temporary file beside `localPath`, stepped by the thread that made it,
 // which may step several at once and wait for news of any (WaitForTransfers on Session()). It
@@ -64,6 +72,7 @@ private:
     bool EndAttempt(BodyEnd end, DownloadOutcome* outcome);
     void DropPart();
     void ReleaseRoom();
+    void ReturnSlot();
 
     std::string address_;
     std::wstring localPath_;
@@ -88,6 +97,7 @@ private:
     uint64_t promised_ = 0;  // what the disk room still holds for this body
     bool hashed_ = true;
     bool recordedAhead_ = false;
+    bool slotHeld_ = false;
     std::string validator_;
     BodySink sink_;
     TransferRun transfer_;

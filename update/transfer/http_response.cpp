@@ -127,3 +127,12 @@ std::string BuildRequestHeaders(uint64_t firstByte,
         headers += "Accept-Encoding: gzip\r\n";
     return headers;
 }
+
+std::string BuildSpanHeader(uint64_t first, uint64_t count) {
+    return "Range: bytes=" + std::to_string(first) + "-" + std::to_string(first + count - 1) + "\r\n";
+}
+
+bool IsSpanAnswer(uint64_t first, uint64_t count, unsigned long status, int64_t rangeStart, int64_t length) {
+    return status == 206 && rangeStart >= 0 && static_cast<uint64_t>(rangeStart) == first && length >= 0 &&
+           static_cast<uint64_t>(length) == count;
+}

@@ -60,3 +60,10 @@ std::string BuildRequestHeaders(uint64_t firstByte,
                                 const std::string& rangeValidator,
                                 const std::string& unlessStill,
                                 bool acceptGzip);
+
+// The Range header that asks for `count` bytes (at least one) from `first`.
+std::string BuildSpanHeader(uint64_t first, uint64_t count);
+
+// Whether an answer brings exactly the part asked for: a 206 from `first` whose Content-Length is
+// `count`. A 200 (a server that ignores Range) would bring the whole file.
+bool IsSpanAnswer(uint64_t first, uint64_t count, unsigned long status, int64_t rangeStart, int64_t length);

@@ -71,6 +71,21 @@ TEST(RequestHeaders, ARangeOnlyWithItsVersionAndAnUnchangedListByETagOrDate) {
               "If-Modified-Since: Tue, 08 Dec 2026 10:00:00 GMT\r\n");
 }
 
+TEST(RequestHeaders, APartOfAFileIsAskedForAndTakenOnlyAsExactlyThoseBytes) {
+    EXPECT_EQ(BuildSpanHeader(0, 1), "Range: bytes=0-0\r\n");
+    EXPECT_EQ(BuildSpanHeader(4096, 8192), "Range: bytes=4096-12287\r\n");
+    EXPECT_EQ(BuildSpanHeader(1ull << 32, 1), "Range: bytes=4294967296-4294967296\r\n");
+    EXPECT_EQ(BuildSpanHeader((1ull << 31) - 1, (1ull << 32) + 2), "Range: bytes=2147483647-6442450944\r\n");
+    const uint64_t first = (1ull << 32) + 4096;
+    EXPECT_TRUE(IsSpanAnswer(first, 8192, 206, static_cast<int64_t>(first), 8192));
+    EXPECT_FALSE(IsSpanAnswer(first, 8192, 200, -1, 8192)) << "the whole file";
+    EXPECT_FALSE(IsSpanAnswer(first, 8192, 206, static_cast<int64_t>(first) - 4096, 8192)) << "from elsewhere";
+    EXPECT_FALSE(IsSpanAnswer(first, 8192, 206, 4096, 8192)) << "the offset cut to 32 bits";
+    EXPECT_FALSE(IsSpanAnswer(first, 8192, 206, static_cast<int64_t>(first), 4096)) << "a shorter part";
+    EXPECT_FALSE(IsSpanAnswer(first, 8192, 206, static_cast<int64_t>(first), -1)) << "no length";
+    EXPECT_FALSE(IsSpanAnswer(first, 8192, 206, -1, 8192)) << "no Content-Range";
+}
+
 TEST(HttpResponse, AListComesPlainOrInGzipOnlyAsItsHeaderLinesSay) {
     const std::string lines =
         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\ncontent-encoding:  br \r\nX-Content-Encoding: gzip\r\n"

@@ -19,10 +19,12 @@ uint64_t NowMs() {
 
 PreparedRequest RequestFor(const RequestOptions& ask) {
     PreparedRequest shape;
-    shape.rangeAsked = ask.range.firstByte > 0 && !ask.range.validator.empty();
+    shape.rangeAsked = (ask.range.firstByte > 0 && !ask.range.validator.empty()) || ask.spanCount > 0;
     shape.conditional = !ask.unlessStill.empty();
     shape.decode = ask.acceptGzip;
     shape.headers = BuildRequestHeaders(ask.range.firstByte, ask.range.validator, ask.unlessStill, ask.acceptGzip);
+    if (ask.spanCount > 0)
+        shape.headers += BuildSpanHeader(ask.spanFirst, ask.spanCount);
     return shape;
 }
 

@@ -45,6 +45,10 @@ struct RequestOptions {
     // The answer may come gzip-compressed; the body reaches the sink decoded. Only for the list:
     // the lengths and ranges of files are their bytes'.
     bool acceptGzip = false;
+    // Only bytes spanFirst to spanFirst + spanCount - 1 of the file (0: all of it), whichever
+    // version the server has: a 206 with exactly those is the answer wanted.
+    uint64_t spanFirst = 0;
+    uint64_t spanCount = 0;
 };
 
 // What ends a transfer early: the player's CANCEL, or the run giving the file up. Either may be
