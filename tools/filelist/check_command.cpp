@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <set>
+#include <utility>
 
+#include "tools/filelist/block_map_files.h"
 #include "tools/filelist/commands.h"
 #include "tools/filelist/manifest_rules.h"
 #include "update/list/manifest_signature.h"
@@ -40,8 +42,31 @@ std::string FormatFinding(const std::string& manifestPath, const ManifestFinding
     return text + finding.message;
 }
 
+// Empty when the map beside a listed file is the one make would write for it now (`made`);
+// otherwise what is wrong with it.
+std::string DescribeBlockMap(const FileListOperations& operations,
+                             const std::string& path,
+                             uint64_t length,
+                             const std::string& listedMd5,
+                             const BlockMap& made) {
+    const char kRemedy[] = "; make with -o writes it again";
+    std::string text;
+    const BlockMapRead read = ReadBlockMapFile(operations, path + kBlockMapSuffix, length, &text);
+    if (read == BlockMapRead::kMissing)
+        return std::string("no block map beside it, so launchers download it whole") + kRemedy;
+    BlockMap map;
+    if (read == BlockMapRead::kRefused || !ParseBlockMap(text, &map))
+        return std::string("block map damaged, so launchers download it whole") + kRemedy;
+    // The digest in either letter case is what a launcher checks the patched file against.
+    if (map.md5 != FoldLetterCase(listedMd5))
+        return "block map stale: it names " + map.md5 + ", the manifest says " + EscapeForDisplay(listedMd5) + kRemedy;
+    if (text != FormatBlockMap(made))
+        return std::string("block map differs from the file's") + kRemedy;
+    return std::string();
+}
+
 // Files the manifest lists that the folder lacks or holds with other contents, and files it holds
-// that the manifest does not list.
+// that the manifest does not list; the block maps of the listed files, and maps no launcher uses.
 bool CompareWithFolder(const FileListOperations& operations,
                        const std::string& folder,
                        const ManifestLint& lint,
@@ -51,7 +76,7 @@ bool CompareWithFolder(const FileListOperations& operations,
     if (!WalkFolder(operations, folder, &walk, err))
         return false;
 
-    std::vector<const ListedEntry*> toHash;
+    std::vector<std::pair<const ListedEntry*, uint64_t>> toHash;  // with its length
     uint64_t totalLength = 0;
     std::set<std::string> listedPaths;
     for (const ListedEntry& listed : lint.entries) {
@@ -67,15 +92,24 @@ bool CompareWithFolder(const FileListOperations& operations,
         } else if (kind != PathKind::kFile) {
             findings->push_back({listed.lineNumber, entry.path, "listed but not a file in the folder"});
         } else {
-            toHash.push_back(&listed);
+            toHash.push_back({&listed, length});
             totalLength += length;
         }
     }
 
     ProgressLine progress = StartProgress(operations, err, totalLength);
-    for (const ListedEntry* listed : toHash) {
+    for (const auto& hashed : toHash) {
+        const ListedEntry* listed = hashed.first;
         const FileListEntry& entry = listed->entry;
-        const std::string actual = ComputeMd5WithProgress(operations, JoinPath(folder, entry.path), &progress);
+        const std::string path = JoinPath(folder, entry.path);
+        const bool mapped = GetsBlockMap(hashed.second);
+        // A large file's map is rebuilt in the read that checks its digest.
+        BlockMap made;
+        std::string actual;
+        if (!mapped)
+            actual = ComputeMd5WithProgress(operations, path, &progress);
+        else if (MakeBlockMapOfFile(operations, path, hashed.second, &progress, &made))
+            actual = made.md5;
         if (actual.empty()) {
             findings->push_back({listed->lineNumber, entry.path, "cannot be read from the folder"});
         } else if (actual != entry.md5 && actual != FoldLetterCase(entry.md5)) {
@@ -84,13 +118,20 @@ bool CompareWithFolder(const FileListOperations& operations,
                 {listed->lineNumber, entry.path,
                  "digest mismatch: the manifest says " + EscapeForDisplay(entry.md5) + ", the file has " + actual});
         }
+        if (mapped && !actual.empty()) {
+            const std::string problem = DescribeBlockMap(operations, path, hashed.second, entry.md5, made);
+            if (!problem.empty())
+                findings->push_back({listed->lineNumber, entry.path, problem});
+        }
     }
     ClearProgress(&progress);
 
     for (const WalkedFile& file : walk.files) {
-        if (!IsListFile(file.path) && listedPaths.count(file.path) == 0)
+        if (!IsListFile(file.path) && !IsBlockMapPath(file.path) && listedPaths.count(file.path) == 0)
             findings->push_back({0, file.path, "present in the folder but not listed"});
     }
+    for (const UnusedBlockMap& unused : FindUnusedBlockMaps(walk.files, listedPaths))
+        findings->push_back({0, unused.path, "block map not used: " + unused.reason});
     return true;
 }
 

@@ -36,6 +36,8 @@ namespace {
 const auto kProgressDelay = std::chrono::seconds(1);
 const auto kProgressInterval = std::chrono::milliseconds(250);
 
+}  // namespace
+
 void AdvanceProgress(ProgressLine* progress, uint64_t bytes) {
     progress->done += bytes;
     if (!progress->enabled)
@@ -50,8 +52,6 @@ void AdvanceProgress(ProgressLine* progress, uint64_t bytes) {
     progress->drawnLength = std::max(progress->drawnLength, text.size() + 1);
     progress->lastDrawn = now;
 }
-
-}  // namespace
 
 void ClearProgress(ProgressLine* progress) {
     if (progress->drawnLength > 0)

@@ -54,6 +54,7 @@ struct ProgressLine {
 };
 ProgressLine StartProgress(const FileListOperations& operations, std::ostream& err, uint64_t total);
 void ClearProgress(ProgressLine* progress);
+void AdvanceProgress(ProgressLine* progress, uint64_t bytes);
 std::string ComputeMd5WithProgress(const FileListOperations& operations,
                                    const std::string& path,
                                    ProgressLine* progress);

@@ -140,32 +140,54 @@ bool ReplaceFileContents(const std::string& path, const std::string& bytes) {
     return true;
 }
 
-std::string ComputeFileMd5(const std::string& path, const std::function<void(uint64_t)>& onBlock) {
+bool StreamFile(const std::string& path, const std::function<void(const uint8_t*, size_t)>& onBytes) {
     ScopedDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.fd < 0)
-        return std::string();
+        return false;
     posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::unique_ptr<EVP_MD_CTX, DigestContextFreer> context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1)
-        return std::string();
-    std::unique_ptr<unsigned char[]> block(new unsigned char[kReadBlockLength]);
+    std::unique_ptr<uint8_t[]> block(new uint8_t[kReadBlockLength]);
     for (;;) {
         const ssize_t count = read(file.fd, block.get(), kReadBlockLength);
         if (count < 0 && errno == EINTR)
             continue;
-        // A read error midway must not pass for the digest of a shorter file.
+        // A read error midway must not pass for the end of a shorter file.
         if (count < 0)
-            return std::string();
+            return false;
         if (count == 0)
-            break;
-        if (EVP_DigestUpdate(context.get(), block.get(), static_cast<size_t>(count)) != 1)
-            return std::string();
-        if (onBlock)
-            onBlock(static_cast<uint64_t>(count));
+            return true;
+        onBytes(block.get(), static_cast<size_t>(count));
     }
+}
+
+size_t ReadFileAt(const std::string& path, uint64_t offset, uint8_t* into, size_t length) {
+    ScopedDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0)
+        return 0;
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t count = pread(file.fd, into + done, length - done, static_cast<off_t>(offset + done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        done += static_cast<size_t>(count);
+    }
+    return done;
+}
+
+std::string ComputeFileMd5(const std::string& path, const std::function<void(uint64_t)>& onBlock) {
+    std::unique_ptr<EVP_MD_CTX, DigestContextFreer> context(EVP_MD_CTX_new());
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1)
+        return std::string();
+    bool hashed = true;
+    const bool read = StreamFile(path, [&](const uint8_t* bytes, size_t length) {
+        hashed = hashed && EVP_DigestUpdate(context.get(), bytes, length) == 1;
+        if (onBlock)
+            onBlock(length);
+    });
     unsigned char value[EVP_MAX_MD_SIZE];
     unsigned int valueLength = 0;
-    if (EVP_DigestFinal_ex(context.get(), value, &valueLength) != 1)
+    if (!read || !hashed || EVP_DigestFinal_ex(context.get(), value, &valueLength) != 1)
         return std::string();
     return FormatDigestHex(value, valueLength);
 }
@@ -196,6 +218,8 @@ FileListOperations MakeFileListOperations() {
     operations.readFile = ReadWholeFile;
     operations.replaceFile = ReplaceFileContents;
     operations.computeFileMd5 = ComputeFileMd5;
+    operations.streamFile = StreamFile;
+    operations.readFileAt = ReadFileAt;
     operations.generateKey = GenerateSigningKey;
     operations.sign = SignWithKeyFile;
     operations.verify = VerifySignature;

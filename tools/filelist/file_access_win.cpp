@@ -6,7 +6,10 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "base/scoped_win.h"
 #include "tools/filelist/signing.h"
@@ -122,6 +125,45 @@ std::string ComputeMd5(const std::string& path, const std::function<void(uint64_
     });
 }
 
+HANDLE OpenToRead(const std::string& path, DWORD flags) {
+    return CreateFileW(ToWindowsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags,
+                       nullptr);
+}
+
+bool StreamFile(const std::string& path, const std::function<void(const uint8_t*, size_t)>& onBytes) {
+    ScopedFile file(OpenToRead(path, FILE_FLAG_SEQUENTIAL_SCAN));
+    if (!file.IsValid())
+        return false;
+    std::vector<uint8_t> block(256 * 1024);
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &count, nullptr))
+            return false;
+        if (count == 0)
+            return true;
+        onBytes(block.data(), count);
+    }
+}
+
+size_t ReadFileAt(const std::string& path, uint64_t offset, uint8_t* into, size_t length) {
+    ScopedFile file(OpenToRead(path, FILE_FLAG_RANDOM_ACCESS));
+    if (!file.IsValid())
+        return 0;
+    size_t done = 0;
+    while (done < length) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
+        DWORD count = 0;
+        // Past the end ReadFile fails with ERROR_HANDLE_EOF: the bytes read so far are all there is.
+        if (!ReadFile(file.Get(), into + done, wanted, &count, &at) || count == 0)
+            break;
+        done += count;
+    }
+    return done;
+}
+
 // Made with an access list that lets in its owner alone, so the key is never readable by others.
 bool CreatePrivateFile(const std::string& path, const std::string& bytes) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -153,6 +195,8 @@ FileListOperations MakeFileListOperations() {
     operations.readFile = ReadWholeFile;
     operations.replaceFile = ReplaceFileContents;
     operations.computeFileMd5 = ComputeMd5;
+    operations.streamFile = StreamFile;
+    operations.readFileAt = ReadFileAt;
     operations.generateKey = GenerateSigningKey;
     operations.sign = SignWithKeyFile;
     operations.verify = VerifySignature;

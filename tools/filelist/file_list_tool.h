@@ -2,6 +2,7 @@
 // commands decide here; the file system comes in as operations so both platforms share them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -31,6 +32,13 @@ struct FileListOperations {
     // 32 lower-case hex digits, streamed block by block (onBlock gets each block's length);
     // empty when the file cannot be opened or a read fails midway.
     std::function<std::string(const std::string& path, const std::function<void(uint64_t)>& onBlock)> computeFileMd5;
+    // A file's bytes in one read front to back, each block handed on as it comes; false when the
+    // file cannot be opened or a read fails midway.
+    std::function<bool(const std::string& path,
+                       const std::function<void(const uint8_t* bytes, size_t length)>& onBytes)>
+        streamFile;
+    // Up to `length` bytes from `offset`: how many it read, 0 at the end or when reading fails.
+    std::function<size_t(const std::string& path, uint64_t offset, uint8_t* into, size_t length)> readFileAt;
     // Signing (see signing.h): a new key file's text and public point; a signature (r then s)
     // over bytes with a key file's text; checking one against a public point.
     std::function<bool(std::string* keyFile, std::string* point)> generateKey;

@@ -6,12 +6,15 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "tools/filelist/file_access.h"
+#include "update/delta/block_map.h"
 
 namespace {
 
@@ -22,6 +25,25 @@ const std::string kEmptyMd5 = "d41d8cd98f00b204e9800998ecf8427e";
 const std::string kAbcMd5 = "900150983cd24fb0d6963f7d28e17f72";
 const std::string kMillionAMd5 = "7707d6ae4e027c70eea2a935c2296f21";
 const std::string kMessageDigestMd5 = "f96b697d7cb7938d525a2f31aaf161d0";  // "message digest"
+
+const size_t kMiB = 1 << 20;
+
+// Bytes without repeats, so every block of a map is found in one place only.
+std::string Noise(size_t length, uint32_t seed) {
+    std::string bytes(length, '\0');
+    uint32_t state = seed;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+// The map's text naming another digest; it still reads well.
+std::string WithOtherDigest(std::string mapText) {
+    const size_t at = mapText.find("md5 ") + 4;
+    return mapText.replace(at, 32, kAbcMd5);
+}
 
 class FileListToolTest : public testing::Test {
 protected:
@@ -362,6 +384,158 @@ TEST_F(FileListToolTest, PlanComparesLikeTheLauncher) {
     }
     EXPECT_EQ(Run({"plan", served_ + "/filelist.txt", root_ + "/absent"}), kExitError);
     EXPECT_EQ(Run({"plan", served_ + "/filelist.txt"}), kExitError);
+}
+
+TEST_F(FileListToolTest, MakeWritesABlockMapBesideEachListedFileOf1MiBOrMore) {
+    const struct {
+        std::string name;
+        size_t length;
+        bool mapped;
+    } cases[] = {{"under.dat", kMiB - 1, false}, {"exact.dat", kMiB, true}, {"system/over.dat", kMiB + 5000, true}};
+    uint32_t seed = 1;
+    for (const auto& c : cases)
+        Write(served_ + "/" + c.name, Noise(c.length, seed++));
+    const std::string manifest = served_ + "/filelist.txt";
+    ASSERT_EQ(Run({"make", served_}), kExitClean) << err_;
+    for (const auto& c : cases)
+        EXPECT_FALSE(fs::exists(served_ + "/" + c.name + ".blockmap")) << "written to standard output: " << c.name;
+
+    ASSERT_EQ(Run({"make", served_, "-o", manifest}), kExitClean) << err_;
+    const std::string list = Read(manifest);
+    const FileListOperations operations = MakeFileListOperations();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = served_ + "/" + c.name;
+        EXPECT_NE(list.find(c.name + "|" + operations.computeFileMd5(path, nullptr) + "\n"), std::string::npos);
+        ASSERT_EQ(fs::exists(path + ".blockmap"), c.mapped);
+        if (!c.mapped)
+            continue;
+        BlockMap map;
+        ASSERT_TRUE(ParseBlockMap(Read(path + ".blockmap"), &map));
+        EXPECT_NE(list.find(c.name + "|" + map.md5 + "\n"), std::string::npos) << list;
+        EXPECT_EQ(map.length, c.length);
+    }
+}
+
+TEST_F(FileListToolTest, MakeRewritesOnlyTheMapsOfChangedFilesAndDeletesNone) {
+    Write(served_ + "/big.dat", Noise(kMiB, 1));
+    Write(served_ + "/same.dat", Noise(kMiB, 2));
+    Write(served_ + "/small.txt", "abc");
+    const std::string manifest = served_ + "/filelist.txt";
+    ASSERT_EQ(Run({"make", served_, "-o", manifest}), kExitClean) << err_;
+    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(48);
+    for (const char* name : {"/big.dat.blockmap", "/same.dat.blockmap"})
+        fs::last_write_time(served_ + name, longAgo);
+    Write(served_ + "/big.dat", Noise(kMiB, 3));
+    Write(served_ + "/gone.dat.blockmap", "left over");
+    Write(served_ + "/small.txt.blockmap", "left over");
+
+    ASSERT_EQ(Run({"make", served_, "-o", manifest}), kExitClean) << err_;
+    EXPECT_EQ(fs::last_write_time(served_ + "/same.dat.blockmap"), longAgo);
+    EXPECT_NE(fs::last_write_time(served_ + "/big.dat.blockmap"), longAgo);
+    BlockMap map;
+    ASSERT_TRUE(ParseBlockMap(Read(served_ + "/big.dat.blockmap"), &map));
+    EXPECT_NE(Read(manifest).find("big.dat|" + map.md5 + "\n"), std::string::npos);
+    for (const char* line :
+         {"block maps: 1 written, 1 unchanged", "not used: gone.dat.blockmap: gone.dat is not listed",
+          "not used: small.txt.blockmap: small.txt is under 1 MiB"})
+        EXPECT_NE(err_.find(line), std::string::npos) << line << "\n" << err_;
+    EXPECT_TRUE(fs::exists(served_ + "/gone.dat.blockmap"));
+    EXPECT_TRUE(fs::exists(served_ + "/small.txt.blockmap"));
+}
+
+TEST_F(FileListToolTest, CheckFindsEveryBlockMapALauncherCouldNotUse) {
+    Write(served_ + "/a.txt", "abc");
+    Write(served_ + "/big.dat", Noise(kMiB + 100, 1));
+    const std::string manifest = served_ + "/filelist.txt";
+    const std::string mapPath = served_ + "/big.dat.blockmap";
+    ASSERT_EQ(Run({"make", served_, "-o", manifest}), kExitClean) << err_;
+    const std::string goodMap = Read(mapPath);
+    const std::string goodList = Read(manifest);
+    std::string flipped = goodMap;
+    flipped.back() = static_cast<char>(flipped.back() ^ 1);
+    BlockMap map;
+    ASSERT_TRUE(ParseBlockMap(goodMap, &map));
+    const struct {
+        const char* name;
+        std::function<void()> spoil;
+        std::string finding;  // empty: a clean folder
+        size_t problems;
+    } cases[] = {
+        {"clean", [] {}, "", 0},
+        {"missing", [&] { fs::remove(mapPath); }, ":2: big.dat: no block map beside it", 1},
+        {"damaged", [&] { Write(mapPath, goodMap.substr(0, 100)); }, ":2: big.dat: block map damaged", 1},
+        {"stale", [&] { Write(mapPath, WithOtherDigest(goodMap)); },
+         ":2: big.dat: block map stale: it names " + kAbcMd5, 1},
+        // The map fits the file, but the list names other bytes, which the map cannot patch to.
+        {"list of other bytes", [&] { Write(manifest, "a.txt|" + kAbcMd5 + "\nbig.dat|" + kEmptyMd5 + "\n"); },
+         ":2: big.dat: block map stale: it names " + map.md5 + ", the manifest says " + kEmptyMd5, 2},
+        {"different", [&] { Write(mapPath, flipped); }, ":2: big.dat: block map differs from the file's", 1},
+        {"beside an unlisted file", [&] { Write(served_ + "/gone.dat.blockmap", goodMap); },
+         ": gone.dat.blockmap: block map not used: gone.dat is not listed", 1},
+        {"beside a small file", [&] { Write(served_ + "/a.txt.blockmap", goodMap); },
+         ": a.txt.blockmap: block map not used: a.txt is under 1 MiB", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(manifest, goodList);
+        Write(mapPath, goodMap);
+        fs::remove(served_ + "/gone.dat.blockmap");
+        fs::remove(served_ + "/a.txt.blockmap");
+        c.spoil();
+        if (c.finding.empty()) {
+            EXPECT_EQ(Run({"check", manifest, served_}), kExitClean) << out_;
+            EXPECT_EQ(out_, manifest + ": 2 entries, no problems\n");
+            continue;
+        }
+        EXPECT_EQ(Run({"check", manifest, served_}), kExitFindings);
+        EXPECT_NE(out_.find(manifest + c.finding), std::string::npos) << out_;
+        EXPECT_NE(out_.find(": " + std::to_string(c.problems) + " problem(s)"), std::string::npos) << out_;
+    }
+}
+
+TEST_F(FileListToolTest, PlanCountsAFileWithAUsableMapByTheBytesItsDeltaMoves) {
+    const std::string served = Noise(2 * kMiB, 7);
+    Write(served_ + "/a.txt", "abc");
+    Write(served_ + "/big.dat", served);
+    const std::string manifest = served_ + "/filelist.txt";
+    ASSERT_EQ(Run({"make", served_, "-o", manifest}), kExitClean) << err_;
+    const std::string mapPath = served_ + "/big.dat.blockmap";
+    const std::string goodMap = Read(mapPath);
+
+    // 10,000 bytes changed in the middle: only the 4 KiB blocks they touch are missing.
+    const size_t changedAt = kMiB + 100;
+    const size_t changedLength = 10000;
+    std::string changed = served;
+    changed.replace(changedAt, changedLength, Noise(changedLength, 8));
+    const uint64_t missingBytes = ((changedAt + changedLength - 1) / 4096 - changedAt / 4096 + 1) * 4096;
+    const std::string deltaBytes = std::to_string(goodMap.size() + missingBytes);
+    const std::string whole =
+        "download a.txt (3 bytes, missing)\ndownload big.dat (2097152 bytes, differs)\n"
+        "2 of 2 file(s) to download, 2097155 bytes (2 MiB)\n";
+    const struct {
+        const char* name;
+        std::string map;  // empty: none beside big.dat
+        std::string client;
+        std::string output;
+    } cases[] = {
+        {"delta", goodMap, changed,
+         "download a.txt (3 bytes, missing)\ndownload big.dat (2097152 bytes, differs, as a delta: about " +
+             deltaBytes + " bytes)\n2 of 2 file(s) to download (1 as a delta), " +
+             std::to_string(goodMap.size() + missingBytes + 3) + " bytes\n"},
+        {"no map", "", changed, whole},
+        {"map of another digest", WithOtherDigest(goodMap), changed, whole},
+        {"client file under 1 MiB", goodMap, served.substr(0, kMiB - 1), whole},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(mapPath);
+        if (!c.map.empty())
+            Write(mapPath, c.map);
+        Write(client_ + "/big.dat", c.client);
+        ASSERT_EQ(Run({"plan", manifest, client_}), kExitClean) << err_;
+        EXPECT_EQ(out_, c.output);
+    }
 }
 
 TEST_F(FileListToolTest, KeygenSignAndCheckWithThePublicKey) {

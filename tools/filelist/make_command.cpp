@@ -1,7 +1,10 @@
 // make DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]: the manifest of a served folder.
 #include <algorithm>
 #include <map>
+#include <set>
+#include <utility>
 
+#include "tools/filelist/block_map_files.h"
 #include "tools/filelist/commands.h"
 #include "tools/filelist/gzip_copy.h"
 #include "tools/filelist/manifest_rules.h"
@@ -9,6 +12,21 @@
 
 namespace {
 const char kMakeUsage[] = "make takes DIR [-o FILE [--sign KEYFILE [--sequence N]] [--gzip]]";
+
+// Whether `path` already holds exactly `bytes`: a map rewritten unchanged would get a new date
+// and ETag, and every cache in front of the server would fetch it again.
+bool HoldsBytes(const FileListOperations& operations, const std::string& path, const std::string& bytes) {
+    uint64_t length = 0;
+    std::string held;
+    return operations.inspectPath(path, &length) == PathKind::kFile && length == bytes.size() &&
+           operations.readFile(path, &held) && held == bytes;
+}
+
+struct MapToWrite {
+    std::string path;
+    std::string bytes;
+};
+
 }  // namespace
 
 int RunMake(const std::vector<std::string>& args,
@@ -40,7 +58,7 @@ int RunMake(const std::vector<std::string>& args,
     std::vector<WalkedFile> listed;
     std::map<std::string, std::string> pathOfFoldedPath;
     for (const WalkedFile& file : walk.files) {
-        if (IsListFile(file.path))
+        if (IsListFile(file.path) || IsBlockMapPath(file.path))
             continue;
         const std::string refusal = DescribeRefusedPath(file.path);
         if (!refusal.empty()) {
@@ -73,8 +91,25 @@ int RunMake(const std::vector<std::string>& args,
         totalLength += file.length;
     ProgressLine progress = StartProgress(operations, err, totalLength);
     std::vector<FileListEntry> entries;
+    // Maps are kept up to date only beside a list that is written; they wait until everything
+    // that can fail before the list is written has passed.
+    const bool writesMaps = hasOutput;
+    std::vector<MapToWrite> mapsToWrite;
+    size_t unchangedMaps = 0;
     for (const WalkedFile& file : listed) {
-        const std::string md5 = ComputeMd5WithProgress(operations, JoinPath(folder, file.path), &progress);
+        const std::string path = JoinPath(folder, file.path);
+        std::string md5;
+        BlockMap map;
+        if (!writesMaps || !GetsBlockMap(file.length)) {
+            md5 = ComputeMd5WithProgress(operations, path, &progress);
+        } else if (MakeBlockMapOfFile(operations, path, file.length, &progress, &map)) {
+            md5 = map.md5;
+            MapToWrite made{path + kBlockMapSuffix, FormatBlockMap(map)};
+            if (HoldsBytes(operations, made.path, made.bytes))
+                ++unchangedMaps;
+            else
+                mapsToWrite.push_back(std::move(made));
+        }
         if (md5.empty()) {
             ClearProgress(&progress);
             err << "vardenhal-filelist: cannot read " << EscapeForDisplay(file.path) << "\n";
@@ -94,6 +129,12 @@ int RunMake(const std::vector<std::string>& args,
         err << "vardenhal-filelist: cannot compress the manifest\n";
         return kExitError;
     }
+    for (const MapToWrite& map : mapsToWrite) {
+        if (!operations.replaceFile(map.path, map.bytes)) {
+            err << "vardenhal-filelist: cannot write " << EscapeForDisplay(map.path) << "\n";
+            return kExitError;
+        }
+    }
     if (!hasOutput) {
         out << manifest << std::flush;
         if (!out) {
@@ -111,5 +152,12 @@ int RunMake(const std::vector<std::string>& args,
     if (!keyPath.empty() && !WriteSignatureFile(operations, outputPath, signatureFile, err))
         return kExitError;
     err << "listed " << entries.size() << " file(s), " << totalLength << " bytes\n";
+    if (!mapsToWrite.empty() || unchangedMaps > 0)
+        err << "block maps: " << mapsToWrite.size() << " written, " << unchangedMaps << " unchanged\n";
+    std::set<std::string> listedPaths;
+    for (const FileListEntry& entry : entries)
+        listedPaths.insert(entry.path);
+    for (const UnusedBlockMap& unused : FindUnusedBlockMaps(walk.files, listedPaths))
+        err << "not used: " << EscapeForDisplay(unused.path) << ": " << unused.reason << "; delete it\n";
     return kExitClean;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/filelist/commands.h"
+#include "tools/filelist/delta_estimate.h"
 #include "tools/filelist/manifest_rules.h"
 #include "update/local/entry_paths.h"
 #include "update/list/manifest.h"
@@ -39,7 +40,8 @@ struct Plan {
     bool lastExisted = false;
     std::string stopReason;
     size_t downloadCount = 0;
-    uint64_t downloadLength = 0;
+    size_t deltaCount = 0;
+    uint64_t downloadLength = 0;  // a delta counts the bytes it moves
 
     // The manifest path of a local path the run built; false when the launcher could never find
     // such a file (a byte above 0x7F widens to a character that no UTF-8 name holds).
@@ -60,13 +62,13 @@ struct Plan {
         return fetched == servedPathOfFetched.end() ? nullptr : &fetched->second;
     }
 
-    PathKind Inspect(const std::wstring& localPath, std::string* clientPath) {
+    PathKind Inspect(const std::wstring& localPath, std::string* clientPath, uint64_t* length = nullptr) {
         std::string relative;
         if (!RelativePathOf(localPath, &relative))
             return PathKind::kMissing;
         *clientPath = JoinPath(clientFolder, relative);
-        uint64_t length = 0;
-        return operations.inspectPath(*clientPath, &length);
+        uint64_t ignored = 0;
+        return operations.inspectPath(*clientPath, length ? length : &ignored);
     }
 
     bool Exists(const std::wstring& localPath) {
@@ -96,12 +98,13 @@ struct Plan {
         return FileDigest(lastDigest);
     }
 
-    DownloadOutcome Download(const std::string& address, const std::wstring& localPath) {
+    DownloadOutcome Download(const std::string& address, const std::wstring& localPath, const std::string& md5) {
         const std::string path = address.substr(BuildFileBaseAddress(kPlanRoot).size());
         const std::string shownPath = EscapeForDisplay(path);
         std::string clientPath;
         const bool fetchedBefore = FetchedFile(path) != nullptr;
-        const PathKind local = Inspect(localPath, &clientPath);
+        uint64_t localLength = 0;
+        const PathKind local = Inspect(localPath, &clientPath, &localLength);
         if (!fetchedBefore && local != PathKind::kMissing && local != PathKind::kFile) {
             stopReason = "a folder stands where " + shownPath + " would be written, so its download fails";
             return DownloadOutcome::kCannotWrite;
@@ -113,12 +116,21 @@ struct Plan {
                          ", so its download fails";
             return DownloadOutcome::kFailed;
         }
-        ClearProgress(&progress);
         const char* why = !lastExisted ? "missing" : (lastDigest.empty() ? "unreadable" : "differs");
-        out << "download " << shownPath << " (" << servedLength << " bytes, " << why << ")\n";
+        // A file fetched earlier in this run, or one that could not be read, comes whole.
+        uint64_t deltaBytes = 0;
+        const bool delta = !fetchedBefore && local == PathKind::kFile && lastExisted && !lastDigest.empty() &&
+                           EstimateDeltaBytes(operations, servedPath, servedLength, md5, clientPath, localLength,
+                                              &progress, &deltaBytes);
+        ClearProgress(&progress);
+        out << "download " << shownPath << " (" << servedLength << " bytes, " << why;
+        if (delta)
+            out << ", as a delta: about " << deltaBytes << " bytes";
+        out << ")\n";
         servedPathOfFetched[FoldLetterCase(path)] = servedPath;
         ++downloadCount;
-        downloadLength += servedLength;
+        deltaCount += delta ? 1 : 0;
+        downloadLength += delta ? deltaBytes : servedLength;
         return DownloadOutcome::kStored;
     }
 };
@@ -164,10 +176,10 @@ int RunPlan(const std::vector<std::string>& args,
     };
     // Nothing is written: what a download would fetch is noted, and putting it in place is
     // always possible.
-    run.startFetch = [&plan](const std::string& address, const std::wstring& localPath, const std::string&,
+    run.startFetch = [&plan](const std::string& address, const std::wstring& localPath, const std::string& md5,
                              FetchProgress&, const std::atomic<bool>&) -> FetchStep {
-        return [&plan, address, localPath](DownloadOutcome* outcome) {
-            *outcome = plan.Download(address, localPath);
+        return [&plan, address, localPath, md5](DownloadOutcome* outcome) {
+            *outcome = plan.Download(address, localPath, md5);
             if (*outcome == DownloadOutcome::kStored)
                 *outcome = DownloadOutcome::kFetched;
             return true;
@@ -183,8 +195,10 @@ int RunPlan(const std::vector<std::string>& args,
     const bool complete = RunUpdate(kPlanFolder, {kPlanRoot}, run);
     ClearProgress(&plan.progress);
 
-    out << plan.downloadCount << " of " << entries.size() << " file(s) to download, " << plan.downloadLength
-        << " bytes";
+    out << plan.downloadCount << " of " << entries.size() << " file(s) to download";
+    if (plan.deltaCount > 0)
+        out << " (" << plan.deltaCount << " as a delta)";
+    out << ", " << plan.downloadLength << " bytes";
     if (plan.downloadLength >= kMebibyte)
         out << " (" << plan.downloadLength / kMebibyte << " MiB)";
     out << "\n";
