@@ -1154,18 +1154,22 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
         otherDigest =
             oldMap.substr(0, oldMap.find("md5 ")) + goodMap.substr(md5, 37) + oldMap.substr(oldMap.find("md5 ") + 37);
     }
+    // A version that differs from the old file where the listed one does, and in one more place.
+    std::string another = new_;
+    another.replace(15u << 20, 50000, std::string(50000, 'a'));
     const struct {
         const char* name;
         std::string map;    // "" for none
         const char* fault;  // on the file itself, "" for none
+        bool refused;       // the map is refused before any part is asked for
     } cases[] = {
-        {"no map", "", ""},
-        {"a map of another version", MapOf(old_), ""},
-        {"a map cut short", goodMap.substr(0, goodMap.size() - 5), ""},
-        {"a damaged header", "vardenhal-blockmap 2" + goodMap.substr(20), ""},
-        {"a server that ignores Range", goodMap, "no-ranges"},
-        {"a part that comes back wrong", goodMap, "bad-part"},
-        {"an assembled file that fails the listed digest", otherDigest, ""},
+        {"no map", "", "", true},
+        {"a map of another version", MapOf(another), "", true},
+        {"a map cut short", goodMap.substr(0, goodMap.size() - 5), "", true},
+        {"a damaged header", "vardenhal-blockmap 2" + goodMap.substr(20), "", true},
+        {"a server that ignores Range", goodMap, "no-ranges", false},
+        {"a part that comes back wrong", goodMap, "bad-part", false},
+        {"an assembled file that fails the listed digest", otherDigest, "", false},
     };
     for (const auto& c : cases) {
         DeleteFileW((served_ + L".blockmap").c_str());
@@ -1181,9 +1185,15 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
         EXPECT_EQ(collected.back(), L"finished 1") << c.name;
         EXPECT_TRUE(ReadBytes(local_) == new_) << c.name;
         size_t whole = 0;
-        for (const std::string& line : FileRequests(logged))
+        size_t parts = 0;
+        for (const std::string& line : FileRequests(logged)) {
             whole += line.find(" range=") == std::string::npos && line.find(" status=200") != std::string::npos;
+            parts += line.find(" range=") != std::string::npos;
+        }
         EXPECT_EQ(whole, 1u) << c.name << "\n" << TestServerLogSince(logged);
+        if (c.refused) {
+            EXPECT_EQ(parts, 0u) << c.name << "\n" << TestServerLogSince(logged);
+        }
     }
 }
 
