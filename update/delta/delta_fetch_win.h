@@ -45,8 +45,6 @@ public:
     DeltaFetch& operator=(const DeltaFetch&) = delete;
 
     bool Step(DownloadOutcome* outcome);
-    // Whether it went on as the fetch of the whole file.
-    bool FellBack() const { return phase_ == Phase::kWhole; }
 
 private:
     enum class Phase { kMap, kSearch, kParts, kCheck, kWhole, kEnded };
