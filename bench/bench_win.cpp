@@ -13,6 +13,11 @@
 //   bench_win paint RUNS                              start-up steps, full paint, hover tick
 //   bench_win startup EXE RUNS                        process start to the first painted pixel
 //   bench_win processstart RUNS                       start and exit of this harness
+//   bench_win search OLD MAP RUNS                     SearchHeldBlocks over OLD with MAP, as a patch
+//                                                     reads it, against ComputeFileMd5 of OLD
+//   bench_win study OLD NEW LABEL                     the bytes a patch of OLD to NEW moves, for block
+//                                                     sizes of 4, 8 and 16 KiB and strong digests of
+//                                                     4, 8 and 16 bytes
 //   bench_win noop                                    exits at once (Wine's own process start)
 #include <windows.h>
 #include <gdiplus.h>
@@ -39,6 +44,8 @@
 #include "ui/launcher_resources_win.h"
 #include "ui/main_window_input_win.h"
 #include "ui/main_window_paint_win.h"
+#include "update/delta/block_map.h"
+#include "update/delta/block_search.h"
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
 #include "update/transfer/http_transfer_win.h"
@@ -576,10 +583,123 @@ int BenchProcessStart(const std::wstring& self, int runs) {
     return 0;
 }
 
+// Up to `length` bytes at `offset`, as a patch reads its old file: ReadFile at an offset.
+size_t ReadFileAt(HANDLE file, uint64_t offset, uint8_t* into, size_t length) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(file, into, static_cast<DWORD>(length), &read, &at))
+        return 0;
+    return read;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string* text) {
+    ScopedFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const uint64_t length = LengthOf(path);
+    if (!file.IsValid() || length > (64u << 20))
+        return false;
+    text->resize(static_cast<size_t>(length));
+    return length == 0 || ReadFileAt(file.Get(), 0, reinterpret_cast<uint8_t*>(&(*text)[0]), text->size()) == length;
+}
+
+// One search of `oldPath` for the blocks of `map`, the file opened as a patch opens it. The blocks
+// found are counted and not written anywhere: the figure is the search's own. False when it
+// failed; `*held` the bytes found, `*missing` those a patch would still fetch.
+bool SearchOldFile(const std::wstring& oldPath, const BlockMap& map, uint64_t* held, uint64_t* missing) {
+    ScopedFile old(CreateFileW(oldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER length = {};
+    if (!old.IsValid() || !GetFileSizeEx(old.Get(), &length))
+        return false;
+    *held = 0;
+    BlockSearchIo io;
+    io.read = [&old](uint64_t offset, uint8_t* into, size_t count) {
+        return ReadFileAt(old.Get(), offset, into, count);
+    };
+    io.onHeld = [held](size_t, const uint8_t*, size_t count) {
+        *held += count;
+        return true;
+    };
+    std::vector<int64_t> sources;
+    if (!SearchHeldBlocks(map, static_cast<uint64_t>(length.QuadPart), io, &sources))
+        return false;
+    *missing = SpanBytes(MissingSpans(map, sources));
+    return true;
+}
+
+// The search of a patch against the digest of the same file, both over a file already in the
+// page cache (a first digest, not reported, reads it in), alternating run by run.
+int BenchSearch(const std::wstring& oldPath, const std::wstring& mapPath, int runs) {
+    std::string text;
+    BlockMap map;
+    if (!ReadWholeFile(mapPath, &text) || !ParseBlockMap(text, &map)) {
+        std::fprintf(stderr, "bench_win search: the map cannot be read\n");
+        return 1;
+    }
+    if (ComputeFileMd5(oldPath).empty())
+        return 1;
+    for (int run = 0; run < runs; ++run) {
+        double start = Now();
+        const std::string digest = ComputeFileMd5(oldPath);
+        Report("search_md5", Now() - start);
+        uint64_t held = 0;
+        uint64_t missing = 0;
+        start = Now();
+        const bool searched = SearchOldFile(oldPath, map, &held, &missing);
+        Report("search", Now() - start);
+        if (digest.empty() || !searched)
+            return 1;
+        Report("search_held_bytes", static_cast<double>(held));
+        Report("search_missing_bytes", static_cast<double>(missing));
+    }
+    return 0;
+}
+
+// For each block size and strong digest length, a map of NEW made as the operators' tool makes
+// one (all of them in one read of NEW) and the search of OLD with it: the map's bytes and the
+// bytes of the ranges a patch would still fetch.
+int BenchStudy(const std::wstring& oldPath, const std::wstring& newPath, const std::string& label) {
+    const uint32_t blockSizes[] = {4096, 8192, 16384};
+    const uint32_t strongLengths[] = {4, 8, 16};
+    const uint64_t length = LengthOf(newPath);
+    std::vector<std::unique_ptr<BlockMapMaker>> makers;
+    for (uint32_t blockSize : blockSizes)
+        for (uint32_t strongBytes : strongLengths)
+            makers.emplace_back(new BlockMapMaker(length, blockSize, strongBytes));
+    ScopedFile file(CreateFileW(newPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid())
+        return 1;
+    std::vector<uint8_t> block(1 << 20);
+    uint64_t offset = 0;
+    for (size_t read; (read = ReadFileAt(file.Get(), offset, block.data(), block.size())) > 0; offset += read)
+        for (auto& maker : makers)
+            maker->Feed(block.data(), read);
+    for (const auto& maker : makers) {
+        BlockMap map;
+        BlockMap parsed;
+        // The map as the launcher would read it from the server.
+        if (!maker->Finish(&map) || !ParseBlockMap(FormatBlockMap(map), &parsed)) {
+            std::fprintf(stderr, "bench_win study: no map for block size %u\n", maker->made.blockSize);
+            return 1;
+        }
+        uint64_t held = 0;
+        uint64_t missing = 0;
+        if (!SearchOldFile(oldPath, parsed, &held, &missing))
+            return 1;
+        const std::string name =
+            "study_" + label + "_" + std::to_string(map.blockSize / 1024) + "k_s" + std::to_string(map.strongBytes);
+        Report((name + "_map").c_str(), static_cast<double>(FormatBlockMap(map).size()));
+        Report((name + "_missing").c_str(), static_cast<double>(missing));
+    }
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_win md5|update|download|rawdownload|downloadlist|rawdownloadlist|bareloop|perfile|"
-                 "paint|startup|processstart|noop ...\n");
+                 "paint|startup|processstart|search|study|noop ...\n");
     return 2;
 }
 
@@ -614,6 +734,10 @@ int main(int argc, char** argv) {
         return BenchPaint(std::atoi(argv[2]));
     if (command == "startup" && argc == 4)
         return BenchStartup(Widen(argv[2]), std::atoi(argv[3]));
+    if (command == "search" && argc == 5)
+        return BenchSearch(Widen(argv[2]), Widen(argv[3]), std::atoi(argv[4]));
+    if (command == "study" && argc == 5)
+        return BenchStudy(Widen(argv[2]), Widen(argv[3]), argv[4]);
     if (command == "processstart" && argc == 3) {
         wchar_t self[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, self, MAX_PATH);

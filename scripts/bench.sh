@@ -10,6 +10,8 @@
 #                         build/bench/results.txt, the report of just those rows to
 #                         build/bench/partial.md; docs/benchmarks.md is left alone. Unset: every row.
 # Rows 8 put scripts/delay_proxy.py in front of nginx's TLS port: a player far from the server.
+# Rows 10 patch a 200,000,000-byte file from its old version through its block map; nginx logs
+# each request of their root, and their bytes are counted from that log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -27,6 +29,9 @@ nginx_http_port=47645
 # Rows 8: the proxy's one-way delay, so twice this is the far player's round trip.
 far_delay_ms=25
 far_proxy_line="scripts/delay_proxy.py --target $nginx_tls_port --delay-ms $far_delay_ms"
+# Row 10c: the same far player on a line of this many Mbit/s, shared by all the launcher's connections.
+patch_rate_mbit=50
+patch_proxy_line="$far_proxy_line --rate-mbit $patch_rate_mbit"
 started=$(date +%s)
 
 log() { printf '\n==> %s\n' "$*" >&2; }
@@ -68,6 +73,7 @@ wanted() {
 declare -A row_fn=(
     [1]=row_1 [2a]=row_2a_5 [2a-cold]=row_2a_cold [2a-full]=row_2a_5 [2b]=row_2b [3a]=row_3ab [3b]=row_3ab [3c]=row_3c [3d]=row_3d [4]=row_4
     [5]=row_2a_5 [6]=row_6 [7]=row_7 [8a]=row_8abc [8b]=row_8abc [8c]=row_8abc [8d]=row_8d [9a]=row_9ab [9b]=row_9ab
+    [10a]=row_10a [10b]=row_10b [10c]=row_10c [10d]=row_10d [10e]=row_10e [10f]=row_10f
 )
 for key in $every_row; do [ -n "${row_fn[$key]:-}" ] || die "no function measures row $key"; done
 
@@ -82,7 +88,7 @@ if [ -z "${VARDENHAL_WOW64_INSIDE:-}" ]; then
         die "configure"
     cmake --build "$build" -j 2 --target bench_win VardenhalUpdater >/dev/null || die "build"
 
-    if wanted 6; then
+    if wanted 6 10a 10b 10c 10d 10e 10f; then
         log "native operators' tool (Release)"
         cmake -S . -B "$top/build/bench-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null || die "configure native"
         cmake --build "$top/build/bench-native" -j 2 --target vardenhal-filelist >/dev/null || die "build native"
@@ -118,7 +124,7 @@ cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     # The test data is several GiB: never leave it behind.
     rm -rf "$work/served" "$work/data" "$work/client" "$work/small" "$work/dl" "$work/tiny" "$work/far-client" "$work/list-client" "$work/many-client" \
-        "$work/far-curl"
+        "$work/far-curl" "$work/patch-client"
 }
 trap cleanup EXIT
 
@@ -194,6 +200,8 @@ error_log $work/nginx/error.log;
 events { worker_connections 1024; }
 http {
     access_log off;
+    # Rows 10: each request's answer, with the bytes sent for it (head and body) and its range.
+    log_format patch '\$status \$request_method \$uri \$bytes_sent \$body_bytes_sent "\$http_range"';
     default_type application/octet-stream;
     sendfile on;
     keepalive_requests 100000;
@@ -211,6 +219,8 @@ http {
         root $work/served;
         # The list's gzip copy, where row 9 makes one, to a client that takes gzip.
         location = /updater/filelist.txt { gzip_static on; }
+        # Rows 10's own root: only its requests are logged, so the other rows pay nothing for it.
+        location /p10/ { access_log $work/nginx/patch.log patch; }
     }
 }
 EOF
@@ -601,6 +611,196 @@ row_9ab() {
     rm -rf "$work/list-client"
 }
 
+# --- rows 10: patching a large file through its block map ------------------------------------
+# The old file and its two new versions (scripts/bench_data.py patch) in patch_data; the served
+# root $nginx_tls/p10, whose updater/ holds patch/big.bin (one of the new versions), the map the
+# operators' tool writes beside it, a small patch/note.txt and the list; the launcher's folder
+# patch_client holds patch/big.bin in its old version before each run.
+patch_data="$work/data/patch"
+patch_served="$work/served/p10/updater"
+patch_client="$work/patch-client"
+patch_log="$work/nginx/patch.log"
+patch_serving=
+need_patch() {
+    [ -f "$patch_data/old.bin" ] && return
+    log "rows 10: the 200,000,000-byte file and its two new versions"
+    python3 scripts/bench_data.py patch "$patch_data"
+    mkdir -p "$patch_served/patch" "$patch_client/patch"
+    echo "note 0" >"$patch_served/patch/note.txt"
+    cp "$patch_served/patch/note.txt" "$patch_client/patch/note.txt"
+    : >>"$patch_log"
+}
+# Serves the version $1 (new-a or new-b) as patch/big.bin, its map and the list made by the
+# operators' tool, as a release is made.
+serve_patch() {
+    need_patch
+    [ "$patch_serving" = "$1" ] && return
+    cp "$patch_data/$1.bin" "$patch_served/patch/big.bin"
+    "$filelist" make "$patch_served" -o "$patch_served/filelist.txt" >/dev/null 2>"$work/filelist-make.log" ||
+        die "the operators' tool did not make the list of rows 10: $(cat "$work/filelist-make.log")"
+    [ -s "$patch_served/patch/big.bin.blockmap" ] || die "the operators' tool wrote no block map for rows 10"
+    patch_serving="$1"
+}
+# The old version back in the launcher's folder, a new copy (new dates, so the launcher reads it).
+place_old() { cp "$patch_data/old.bin" "$patch_client/patch/big.bin"; }
+# One whole update run over patch_client from the root $1; its RESULT lines are added to $work/$2.txt
+# and nginx's log lines of the run go to $work/$2-N.log (N counts the runs of $2). Dies unless
+# the run completed with the served big file in place.
+patch_run() {
+    local root="$1" key="$2" before n=1
+    before=$(wc -l <"$patch_log")
+    bench update "$(winpath "$patch_client")" "$root" 1 >>"$work/$key.txt" || die "an update run of $key did not complete"
+    # nginx writes a request's line once it has sent the last byte: the client may be a step ahead.
+    sleep 0.5
+    while [ -e "$work/$key-$n.log" ]; do n=$((n + 1)); done
+    tail -n +$((before + 1)) "$patch_log" >"$work/$key-$n.log"
+    cmp -s "$patch_client/patch/big.bin" "$patch_served/patch/big.bin" ||
+        die "after an update run of $key the launcher's big file is not the served one"
+}
+# What a run's log ($1) shows for the big file and its map: "KEY VALUE" lines.
+#   bytes, body     bytes sent for the big file and its map, head and body / body alone
+#   map, map_status requests for the map, the status of the last
+#   ranges, whole   requests for the big file answered 206 / answered otherwise (the whole file)
+#   other           bytes sent for anything else (the list, the note)
+patch_traffic() {
+    awk '
+        $3 ~ /\/patch\/big\.bin\.blockmap$/ { map++; map_status = $1; bytes += $4; body += $5; next }
+        $3 ~ /\/patch\/big\.bin$/ { if ($1 == 206) ranges++; else whole++; bytes += $4; body += $5; next }
+        { other += $4 }
+        END {
+            printf "bytes %d\nbody %d\nmap %d\nmap_status %s\nranges %d\nwhole %d\nother %d\n",
+                bytes, body, map, map_status == "" ? "-" : map_status, ranges, whole, other
+        }' "$1"
+}
+traffic_of() { patch_traffic "$1" | awk -v key="$2" '$1 == key { print $2 }'; }
+# One line for the report on what the run of the log $1 asked for.
+describe_run() {
+    patch_traffic "$1" | awk '{ v[$1] = $2 } END {
+        printf "%d map request%s (%s), %d range request%s of the big file (206), %d for the whole of it, %d bytes sent for both\n",
+            v["map"], v["map"] == 1 ? "" : "s", v["map_status"], v["ranges"], v["ranges"] == 1 ? "" : "s", v["whole"], v["bytes"] }'
+}
+# A run that should have patched: one map fetched, ranges only. Anything else (the launcher fell
+# back to the whole file) is said in the report and on standard error; its bytes are recorded as
+# they are.
+check_patched() {  # key log
+    local map ranges whole status
+    map=$(traffic_of "$2" map)
+    status=$(traffic_of "$2" map_status)
+    ranges=$(traffic_of "$2" ranges)
+    whole=$(traffic_of "$2" whole)
+    if [ "$map" != 1 ] || [ "$status" != 200 ] || [ "$ranges" = 0 ] || [ "$whole" != 0 ]; then
+        echo "bench: $1 did not patch: $(describe_run "$2")" >&2
+        meta "patch_fault_$1" "a run did not patch: $(describe_run "$2")"
+    fi
+}
+# 10a, 10b: runs from nginx straight, each from the old file, the version $1 served; the medians of
+# the bytes sent for the big file and its map, and of the run's time, as patch_*_$2.
+patch_bytes_row() {  # version key
+    local version="$1" key="$2" i field
+    serve_patch "$version"
+    rm -f "$work/patch-$key.txt" "$work/patch-$key"-*.log
+    for i in $(seq "$runs"); do
+        place_old
+        patch_run "$nginx_tls/p10" "patch-$key"
+        check_patched "10$key" "$work/patch-$key-$i.log"
+    done
+    for field in bytes body ranges whole; do
+        record "patch_${field}_$key" "$(for i in $(seq "$runs"); do traffic_of "$work/patch-$key-$i.log" "$field"; done | median)"
+    done
+    record "patch_length_$key" "$(stat -c %s "$patch_served/patch/big.bin")"
+    record "patch_map_$key" "$(stat -c %s "$patch_served/patch/big.bin.blockmap")"
+    record_result "patch_time_$key" update <"$work/patch-$key.txt"
+    meta "patch_runs_$key" "$(describe_run "$work/patch-$key-1.log")"
+}
+row_10a() {
+    log "10a. patching 20 changed regions of a 200,000,000-byte file, nginx HTTPS"
+    patch_bytes_row new-a a
+}
+row_10b() {
+    log "10b. patching 2,000 small edits of a 200,000,000-byte file, nginx HTTPS"
+    patch_bytes_row new-b b
+}
+row_10c() {
+    log "10c. the patch of 10a at a $((2 * far_delay_ms)) ms round trip on a $patch_rate_mbit Mbit/s line, against the whole file"
+    serve_patch new-a
+    start_proxy rate $((900 + 120 * runs)) $patch_proxy_line
+    local root i
+    root="https://localhost:$(cat "$work/rate.port")/p10"
+    curl -sf "$root/updater/patch/note.txt" >/dev/null || die "nginx does not answer through the rate-limited proxy"
+    rm -f "$work/patch-far.txt" "$work/patch-far"-*.log "$work/patch-whole.txt" "$work/patch-whole"-*.log
+    for i in $(seq "$runs"); do
+        place_old
+        patch_run "$root" patch-far
+        check_patched 10c "$work/patch-far-$i.log"
+    done
+    record_result patch_far update <"$work/patch-far.txt"
+    meta patch_runs_far "$(describe_run "$work/patch-far-1.log")"
+    # The same file with no map beside it: the launcher fetches it whole, once (35 s or so).
+    mv "$patch_served/patch/big.bin.blockmap" "$work/big.bin.blockmap.away"
+    place_old
+    patch_run "$root" patch-whole
+    mv "$work/big.bin.blockmap.away" "$patch_served/patch/big.bin.blockmap"
+    [ "$(traffic_of "$work/patch-whole-1.log" whole)" = 1 ] && [ "$(traffic_of "$work/patch-whole-1.log" ranges)" = 0 ] ||
+        die "the whole-file run of 10c did not fetch the whole file: $(describe_run "$work/patch-whole-1.log")"
+    record_result patch_far_whole update <"$work/patch-whole.txt"
+    meta patch_runs_whole "$(describe_run "$work/patch-whole-1.log")"
+    # 10b's change on the same line, one run, for the report alone: each of its ranges is a request.
+    serve_patch new-b
+    rm -f "$work/patch-far-b.txt" "$work/patch-far-b"-*.log
+    place_old
+    patch_run "$root" patch-far-b
+    check_patched 10c-b "$work/patch-far-b-1.log"
+    record_result patch_far_b update <"$work/patch-far-b.txt"
+    meta patch_runs_far_b "$(describe_run "$work/patch-far-b-1.log")"
+    stop_proxy
+}
+row_10d() {
+    log "10d. the search of the old file against ComputeFileMd5 of it, 10a's map"
+    serve_patch new-a
+    warm "$patch_data/old.bin"
+    bench search "$(winpath "$patch_data/old.bin")" "$(winpath "$patch_served/patch/big.bin.blockmap")" "$runs" \
+        >"$work/search.txt" || die "the search of row 10d failed"
+    local name
+    for name in search search_md5 search_held_bytes search_missing_bytes; do
+        record_result "$name" "$name" <"$work/search.txt"
+    done
+}
+row_10e() {
+    log "10e. the map's size, and the block-size study"
+    local version
+    for version in new-a new-b; do
+        serve_patch "$version"
+        record "map_bytes_${version#new-}" "$(stat -c %s "$patch_served/patch/big.bin.blockmap")"
+        record "map_file_bytes_${version#new-}" "$(stat -c %s "$patch_served/patch/big.bin")"
+        bench study "$(winpath "$patch_data/old.bin")" "$(winpath "$patch_data/$version.bin")" "${version#new-}" \
+            >"$work/study-$version.txt" || die "the block-size study failed on $version"
+        grep '^RESULT study_' "$work/study-$version.txt" | while read -r _ name value; do record "$name" "$value"; done
+    done
+}
+# 10f: a release that changes only the note: the launcher, its big file up to date (after a run
+# that patched it), fetches the new list and the note, and nothing of the big file.
+row_10f() {
+    log "10f. a new list where only a small file changed, the big file up to date"
+    serve_patch new-a
+    place_old
+    rm -f "$work/patch-setup.txt" "$work/patch-setup"-*.log "$work/patch-list.txt" "$work/patch-list"-*.log
+    patch_run "$nginx_tls/p10" patch-setup
+    local i
+    for i in $(seq "$runs"); do
+        echo "note $i $(date +%s%N)" >"$patch_served/patch/note.txt"
+        "$filelist" make "$patch_served" -o "$patch_served/filelist.txt" >/dev/null 2>"$work/filelist-make.log" ||
+            die "the operators' tool did not make the list of 10f: $(cat "$work/filelist-make.log")"
+        patch_run "$nginx_tls/p10" patch-list
+        cmp -s "$patch_client/patch/note.txt" "$patch_served/patch/note.txt" || die "10f: the changed note was not fetched"
+    done
+    # The most over the runs: either figure should be nought every time.
+    record list_only_map_requests "$(for i in $(seq "$runs"); do traffic_of "$work/patch-list-$i.log" map; done | sort -g | tail -n 1)"
+    record list_only_big_bytes "$(for i in $(seq "$runs"); do
+        awk '$3 ~ /\/patch\/big\.bin$/ { n += $4 } END { print n + 0 }' "$work/patch-list-$i.log"; done | sort -g | tail -n 1)"
+    record list_only_other_bytes "$(for i in $(seq "$runs"); do traffic_of "$work/patch-list-$i.log" other; done | median)"
+    record_result list_only_time update <"$work/patch-list.txt"
+}
+
 # Each function runs once, in the place of its first row, if any of its rows is wanted. The shared
 # data goes once the last row that may read it has had its turn.
 declare -A to_run=()
@@ -614,6 +814,7 @@ for row in $every_row; do
     case "$row" in
     3d) rm -rf "$work/dl" "$work/served/$path_big" ;;
     6) rm -rf "$work/client" ;;
+    10f) rm -rf "$patch_data" "$work/served/p10" "$patch_client" ;;
     esac
 done
 
@@ -639,6 +840,8 @@ meta nginx_http_port "$nginx_http_port"
 meta far_delay_ms "$far_delay_ms"
 meta far_rtt_ms "$((2 * far_delay_ms))"
 meta far_proxy "$far_proxy_line"
+meta patch_proxy "$patch_proxy_line"
+meta patch_rate_mbit "$patch_rate_mbit"
 # shellcheck disable=SC2086 # the rows are words
 python3 scripts/bench_report.py "$results" $rows >"$out.new" || die "the report could not be written"
 mv "$out.new" "$out"

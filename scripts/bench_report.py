@@ -7,7 +7,9 @@
 The rows of the report are the data below: a name, how ours and the comparison read, the ratio
 and the target. A row's key is its name up to the first dot. A ratio is the comparison's time over
 ours (higher is better for us), unless its text says "x ... time" or "x the sum": then it is ours
-over the comparison's (lower is better)."""
+over the comparison's (lower is better); one that says "of the file" is bytes over the file's bytes
+(lower is better)."""
+import re
 import sys
 
 # bench_report.py --keys: the rows' keys in their order, for bench.sh's BENCH_ROWS.
@@ -41,6 +43,20 @@ def mib(key):
 def size(key):
     value = r[key]
     return "{:,.0f} bytes".format(value) if value < 10000 else "%.1f KiB" % (value / 1024)
+
+
+def count(value):
+    return "{:,.0f}".format(value)
+
+
+def patch_bytes(key):
+    return "%s bytes (%.2f MB: the map %s, %s range requests, the answers' heads %s)" % (
+        count(r["patch_bytes_" + key]), r["patch_bytes_" + key] / 1e6, count(r["patch_map_" + key]),
+        count(r["patch_ranges_" + key]), count(r["patch_bytes_" + key] - r["patch_body_" + key]))
+
+
+def with_commas(text):
+    return re.sub(r"\d{4,}", lambda m: count(int(m.group())), text)
 
 
 # name, ours, comparison, ratio (a number, or None), how the ratio reads, target, whether it is met.
@@ -166,6 +182,39 @@ ROWS = [
      lambda: "plain: " + size("list_changed_plain_bytes"),
      lambda: r["list_changed_gzip_bytes"] / r["list_changed_plain_bytes"], "%.2f x plain's bytes", "<= 0.55 x plain's",
      lambda x: x <= 0.55),
+    ("10a. patch of a 200,000,000-byte file, 20 regions changed (10,000,000 bytes, 7 of them inserted), "
+     "whole update run, nginx HTTPS",
+     lambda: "received for the file and its map: " + patch_bytes("a"),
+     lambda: "the new file: %s bytes" % count(r["patch_length_a"]),
+     lambda: r["patch_bytes_a"] / r["patch_length_a"], "%.4f of the file", "<= 0.06", lambda x: x <= 0.06),
+    ("10b. patch of a 200,000,000-byte file, 2,000 edits of 262 or 263 bytes (524,288 bytes), whole update run, "
+     "nginx HTTPS",
+     lambda: "received for the file and its map: " + patch_bytes("b"),
+     lambda: "the new file: %s bytes" % count(r["patch_length_b"]),
+     lambda: r["patch_bytes_b"] / r["patch_length_b"], "%.4f of the file", "<= 0.08", lambda x: x <= 0.08),
+    ("10c. the patch of 10a at a {far_rtt_ms} ms round trip on a {patch_rate_mbit} Mbit/s line, nginx HTTPS",
+     lambda: "whole update run, patched: " + s("patch_far"),
+     lambda: "the same run with no map served (the whole file, one run): " + s("patch_far_whole"),
+     lambda: r["patch_far"] / r["patch_far_whole"], "%.2f x the whole file's time", "<= 0.2 x the whole file's",
+     lambda x: x <= 0.2),
+    ("10c. the patch of 10b on the same line (one run; no target)",
+     lambda: "whole update run, patched: " + s("patch_far_b"),
+     lambda: "the whole-file run above (10a's file, 203,669,689 bytes): " + s("patch_far_whole"),
+     lambda: r["patch_far_b"] / r["patch_far_whole"], "%.2f x the whole file's time", "(none)", None),
+    ("10d. the search of the 200,000,000-byte old file for 10a's blocks, page cache warm",
+     lambda: "SearchHeldBlocks: %s (%.0f MB/s)" % (s("search"), 200 / r["search"]),
+     lambda: "ComputeFileMd5 of the same file: %s (%.0f MB/s)" % (s("search_md5"), 200 / r["search_md5"]),
+     lambda: r["search"] / r["search_md5"], "%.2f x the digest's time", "<= 2 x the digest's", lambda x: x <= 2),
+    ("10e. the block map of 10a's new file",
+     lambda: "%s bytes" % count(r["map_bytes_a"]),
+     lambda: "the file: %s bytes" % count(r["map_file_bytes_a"]),
+     lambda: r["map_bytes_a"] / r["map_file_bytes_a"], "%.4f of the file", "<= 0.01", lambda x: x <= 0.01),
+    ("10f. a new list where only a small file changed, the 200,000,000-byte file up to date, nginx HTTPS",
+     lambda: "map requests: %s; bytes sent of the big file: %s" % (
+         count(r["list_only_map_requests"]), count(r["list_only_big_bytes"])),
+     lambda: "the list and the changed file: %s bytes; whole update run %s" % (
+         count(r["list_only_other_bytes"]), s("list_only_time")),
+     None, "-", "0 and 0", lambda x: r["list_only_map_requests"] == 0 and r["list_only_big_bytes"] == 0),
 ]
 
 
@@ -221,7 +270,8 @@ for name, ours, comparison, ratio, ratio_text, target, met in ROWS:
     p("| %s | %s | %s | %s | %s | %s |" % ((name.format(**meta),) + cells[:3] + (target,) + cells[3:]))
 p("")
 p("Ratios are the comparison's time over ours (higher is better for us), except those that say")
-p("\"x ... time\" or \"x the sum\": those are our time over the comparison's (lower is better).\n")
+p("\"x ... time\" or \"x the sum\": those are our time over the comparison's (lower is better), and those")
+p("that say \"of the file\": those are bytes over the file's bytes (lower is better).\n")
 
 if shown("2b"):
     p("### Where an up-to-date check of small files goes (per file; steps timed over 2,000 of the 20,000 files)\n")
@@ -271,6 +321,69 @@ if shown("8a", "8b", "8c"):
       "way after it is accepted (the TCP handshake a far server costs). At that round trip, one round trip a file "
       "is %.1f s for the 300 files. Peak working set of the harness during the update run of 8a: %.1f MiB.\n" %
       (meta["far_proxy"], meta["far_delay_ms"], 300 * float(meta["far_rtt_ms"]) / 1000, r["far_peak"]))
+if shown("10a", "10b", "10c", "10d", "10e", "10f"):
+    p("### Patching a large file through its block map (rows 10)\n")
+    p("`scripts/bench_data.py patch` writes the same three files every time (a fixed seed): the old file, "
+      "200,000,000 random bytes; 10a's new version, with 20 regions of 215 to 716 KB, one in each twentieth of "
+      "the file, 10,000,000 bytes in all, 7 of them inserted (the file grows to 203,669,689 bytes and "
+      "everything after each moves) and 13 written over; 10b's, with 2,000 edits of 262 or 263 bytes written "
+      "over at scattered places, 524,288 bytes in all. `vardenhal-filelist make DIR -o DIR/filelist.txt` serves "
+      "each new version with its list and its map (4 KiB blocks, 8 strong bytes). Each run is the whole "
+      "update run (`bench_win update`) over a folder whose copy of the file is the old version, copied there "
+      "just before (so the launcher reads it and finds it differs). The bytes are counted from nginx's log "
+      "of each run (`$bytes_sent`, the answer's head and body, summed over the requests for the file and "
+      "for its map; TLS not counted), against the new file's whole length for "
+      "comparison: what the launcher fetches without the map.\n")
+    notes = [(k, meta[k]) for k in ("patch_runs_a", "patch_runs_b", "patch_runs_far", "patch_runs_whole",
+                                     "patch_runs_far_b") if k in meta]
+    labels = {"patch_runs_a": "10a", "patch_runs_b": "10b", "patch_runs_far": "10c, patched",
+              "patch_runs_whole": "10c, no map served", "patch_runs_far_b": "10c, 10b's change patched"}
+    if notes:
+        p("What nginx logged for the file in the first run of each (the launcher's own requests):\n")
+        for k, text in notes:
+            p("- %s: %s" % (labels[k], with_commas(text)))
+        p("")
+    faults = [(k, meta[k]) for k in sorted(meta) if k.startswith("patch_fault_")]
+    for k, text in faults:
+        p("**%s: %s** (the launcher gave the patch up and fetched the whole file; its bytes are counted as "
+          "they are.)\n" % (k[len("patch_fault_"):], with_commas(text)))
+    if "patch_far" in r:
+        p("10c puts `%s` in front of nginx's TLS port: each direction held %s ms, and the bytes to the launcher "
+          "on one line of %s Mbit/s that all its connections share, as one player's line is (the bytes it sends "
+          "are not limited). At that rate the whole new file alone takes %.1f s. The patched time is the median "
+          "of %s runs, the whole file's one run. Each includes the launcher's digest of the old file first. The patch "
+          "of 10b's change on the same line asks for each of its ranges in a request of its own, six at a time.\n" %
+          (meta["patch_proxy"], meta["far_delay_ms"], meta["patch_rate_mbit"],
+           r.get("patch_length_a", 203669689) * 8 / (float(meta["patch_rate_mbit"]) * 1e6), meta["runs"]))
+    if "search" in r:
+        p("10d: `bench_win search OLD MAP`, in one process: the old file opened as a patch opens it and read "
+          "with ReadFile at offsets, the blocks found counted but not written anywhere, against "
+          "ComputeFileMd5 of the same file; a digest first, not counted, reads it into the page cache. "
+          "The search found %s bytes held and left %s to fetch.\n" %
+          (count(r["search_held_bytes"]), count(r["search_missing_bytes"])))
+    if "list_only_time" in r:
+        p("10f: one run patches the file to 10a's version first; then, each run, a new note.txt and a new list "
+          "(`vardenhal-filelist make`, which leaves the unchanged map as it is) and the launcher's next start. "
+          "The figures are the most over the runs.\n")
+    if "study_a_4k_s8_map" in r:
+        p("### Block size and strong digest (the map's bytes, and the bytes a patch moves: the map and the "
+          "ranges not held)\n")
+        p("`bench_win study OLD NEW`: for each block size and strong digest length, the map of the new file "
+          "made with BlockMapMaker and the search of the old file with it (SearchHeldBlocks, MissingSpans, "
+          "SpanBytes); heads of the requests not counted. The product writes 4 KiB blocks and 8 strong bytes.\n")
+        p("| block size | strong bytes | map | 10a: ranges not held | 10a: moved | of the file | "
+          "10b: ranges not held | 10b: moved | of the file |")
+        p("| --- | --- | --- | --- | --- | --- | --- | --- | --- |")
+        for block in (4, 8, 16):
+            for strong in (4, 8, 16):
+                cells = []
+                for change in ("a", "b"):
+                    name = "study_%s_%dk_s%d_" % (change, block, strong)
+                    moved = r[name + "map"] + r[name + "missing"]
+                    cells += [count(r[name + "missing"]), count(moved), "%.4f" % (moved / r["map_file_bytes_" + change])]
+                p("| %d KiB | %d | %s | %s |" % (block, strong, count(r["study_a_%dk_s%d_map" % (block, strong)]),
+                                                 " | ".join(cells)))
+        p("")
 p("""## How to run it again
 
     make bench                # or: BENCH_RUNS=5 bash scripts/bench.sh
@@ -323,7 +436,13 @@ numbered order, and times:
   (TLS included): `bench_win update` over a folder of the 20,000 files of 2b, all up to date, so
   that only the list comes; 9a after the launcher's kept lists are deleted (the first start) and
   again (the second, which asks with If-None-Match), 9b with nothing kept and the list plain, then
-  with its `gzip -9n` copy beside it, which nginx sends through `gzip_static on;`.
+  with its `gzip -9n` copy beside it, which nginx sends through `gzip_static on;`;
+- for rows 10, `bench_win update` over a folder holding the old version of a 200,000,000-byte file
+  whose new version nginx serves with its block map, the bytes counted from nginx's access log of
+  the run (10a, 10b); the same through the proxy of rows 8 with a shared {patch_rate_mbit} Mbit/s line
+  to the launcher, against the same run with the map taken away (10c); `bench_win search` against
+  ComputeFileMd5 (10d); the map's size, and `bench_win study` over block sizes and strong digest
+  lengths (10e); and a start after a release that changed only a small file (10f).
 
 The harness times in-process with QueryPerformanceCounter, so Wine's process start is not counted
 against our code; the Linux tools are timed from outside, process start included.""".format(**meta))

@@ -3,6 +3,7 @@
 
   delay_proxy.py --target PORT [--port N] [--port-file F] [--delay-ms D] [--seconds S]
                  [--bind ADDR] [--target-host ADDR] [--no-handshake-delay] [--count-file C]
+                 [--rate-mbit R]
 
 Listens on ADDR:N (default 127.0.0.1, N 0 = any free port, written to F once it listens) and
 forwards every connection to the target (default 127.0.0.1). The bytes of each direction are
@@ -14,6 +15,11 @@ The TCP handshake with the proxy itself is local and instant, while a far server
 trip before the client may send: so a connection's first bytes reach the target no sooner than
 3 x D after the accept (the handshake's round trip, then their own way), unless
 --no-handshake-delay is given.
+
+With --rate-mbit, the bytes to the client also pass one line of R Mbit/s (10^6 bits), shared by
+all the proxy's connections as one player's line is: each slice of at most 16 KiB takes its turn
+on it once its delay is over, and is written when its time on the line has passed. The client's
+bytes to the server are not limited.
 
 With --count-file, C holds "to_client N" and "to_server M", the bytes written each way so far,
 rewritten whenever a connection ends: what a client received, TLS and all.
@@ -34,6 +40,13 @@ READ_BLOCK = 256 << 10
 QUEUE_LIMIT = 64 << 20
 # Bytes written each way, for --count-file.
 COUNTS = {"to_client": 0, "to_server": 0}
+# --rate-mbit: when the shared line to the client is next free, and the slice it carries at a time.
+LINE = {"free": 0.0}
+LINE_SLICE = 16 << 10
+# A sleep ends late by up to a millisecond or so: a slice that finds the line free that recently
+# starts where the one before ended, so the lateness does not add up, slice after slice, into a
+# slower line.
+LINE_SLACK = 0.005
 
 
 def write_counts(path):
@@ -62,8 +75,9 @@ def no_delay(writer):
 class Direction:
     """One direction of one connection: a queue of (due time, bytes), an empty block for the end."""
 
-    def __init__(self, loop, delay, earliest, counted):
+    def __init__(self, loop, delay, earliest, counted, rate=0.0):
         self.counted = counted
+        self.rate = rate  # bytes a second on the shared line, 0 for none
         self.loop = loop
         self.delay = delay
         self.earliest = earliest
@@ -101,12 +115,27 @@ class Direction:
                 if writer.can_write_eof():
                     writer.write_eof()
                 return
-            writer.write(data)
-            COUNTS[self.counted] += len(data)
-            await writer.drain()
+            if self.rate:
+                await self.write_on_line(writer, data)
+            else:
+                writer.write(data)
+                COUNTS[self.counted] += len(data)
+                await writer.drain()
             self.queued -= len(data)
             if self.queued <= QUEUE_LIMIT:
                 self.room.set()
+
+    async def write_on_line(self, writer, data):
+        for at in range(0, len(data), LINE_SLICE):
+            piece = data[at:at + LINE_SLICE]
+            # The slice's turn: after every slice already given the line, whatever its connection.
+            LINE["free"] = max(self.loop.time() - LINE_SLACK, LINE["free"]) + len(piece) / self.rate
+            wait = LINE["free"] - self.loop.time()
+            if wait > 0:
+                await asyncio.sleep(wait)
+            writer.write(piece)
+            COUNTS[self.counted] += len(piece)
+            await writer.drain()
 
 
 async def relay(client_reader, client_writer, args):
@@ -126,7 +155,7 @@ async def relay(client_reader, client_writer, args):
     no_delay(server_writer)
     earliest = accepted + 3 * delay if args.handshake_delay else 0.0
     up = Direction(loop, delay, earliest, "to_server")
-    down = Direction(loop, delay, 0.0, "to_client")
+    down = Direction(loop, delay, 0.0, "to_client", args.rate_mbit * 1e6 / 8)
     tasks = [asyncio.ensure_future(t) for t in (up.read(client_reader), up.write(server_writer),
                                                 down.read(server_reader), down.write(client_writer))]
     try:
@@ -168,9 +197,11 @@ def main():
     parser.add_argument("--seconds", type=float, default=600.0, help="exits after this long (default 600)")
     parser.add_argument("--no-handshake-delay", dest="handshake_delay", action="store_false")
     parser.add_argument("--count-file", help="the bytes written each way, rewritten as connections end")
+    parser.add_argument("--rate-mbit", type=float, default=0.0,
+                        help="the line to the client, shared by every connection, in Mbit/s (default: none)")
     args = parser.parse_args()
-    if args.delay_ms < 0 or args.seconds <= 0:
-        parser.error("--delay-ms must be at least 0 and --seconds more than 0")
+    if args.delay_ms < 0 or args.seconds <= 0 or args.rate_mbit < 0:
+        parser.error("--delay-ms and --rate-mbit must be at least 0 and --seconds more than 0")
     # The bound holds even if the loop hangs: SIGALRM's default action ends the process.
     signal.alarm(int(args.seconds) + 5)
     asyncio.run(serve(args))
