@@ -114,9 +114,7 @@ DeltaFetch::DeltaFetch(const std::string& address,
       stop_(stop),
       told_(progress ? *progress : unseen_),
       temporaryPath_(LongPathForm(TemporaryDownloadPath(localPath))) {
-    mapSink_.onAnswer = [](const Answer& answer) {
-        return answer.length <= static_cast<int64_t>(kMostBlockMapBytes);
-    };
+    mapSink_.onAnswer = [](const Answer& answer) { return answer.length <= static_cast<int64_t>(kMostBlockMapBytes); };
     mapSink_.onBlock = [this](const char* bytes, DWORD length) {
         return AppendWithinLimit(&mapText_, bytes, length, kMostBlockMapBytes);
     };
@@ -197,9 +195,11 @@ bool DeltaFetch::StepMap() {
 bool DeltaFetch::StartSearch() {
     const size_t separator = localPath_.find_last_of(L"\\/");
     const std::wstring folder = localPath_.substr(0, separator + 1);
-    // The new file's whole length, as for a download of it.
-    if (!PromiseBody(&RoomFor(*share_, folder, map_.length), static_cast<int64_t>(map_.length), limits_)) {
-        End(DownloadOutcome::kNoRoom);
+    // The new file's whole length, as for a download of it. Only the map says so: a download of
+    // the whole file judges the room by what the server says instead.
+    if (map_.length > static_cast<uint64_t>(INT64_MAX) ||
+        !PromiseBody(&RoomFor(*share_, folder, map_.length), static_cast<int64_t>(map_.length), limits_)) {
+        FallBack();
         return true;
     }
     promised_ = map_.length;
@@ -221,10 +221,7 @@ bool DeltaFetch::StartSearch() {
     LARGE_INTEGER length = {};
     length.QuadPart = static_cast<LONGLONG>(map_.length);
     if (!SetFilePointerEx(temporary_.Get(), length, nullptr, FILE_BEGIN) || !SetEndOfFile(temporary_.Get())) {
-        const DownloadOutcome failure = LocalFailure(GetLastError());
-        temporary_.Reset();
-        DeleteFileW(temporaryPath_.c_str());
-        End(failure);
+        FallBack();
         return true;
     }
     phase_ = Phase::kSearch;

@@ -1154,6 +1154,9 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
         otherDigest =
             oldMap.substr(0, oldMap.find("md5 ")) + goodMap.substr(md5, 37) + oldMap.substr(oldMap.find("md5 ") + 37);
     }
+    // A map of the listed digest that claims a file of 1 TiB in 1 MiB blocks: no disk has room.
+    std::string huge = "vardenhal-blockmap 1\nlength 1099511627776\nblock-size 1048576\nstrong-bytes 8\n" +
+                       goodMap.substr(goodMap.find("md5 "), 37) + "\n" + std::string(12u << 20, '\0');
     // A version that differs from the old file where the listed one does, and in one more place.
     std::string another = new_;
     another.replace(15u << 20, 50000, std::string(50000, 'a'));
@@ -1167,6 +1170,7 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
         {"a map of another version", MapOf(another), "", true},
         {"a map cut short", goodMap.substr(0, goodMap.size() - 5), "", true},
         {"a damaged header", "vardenhal-blockmap 2" + goodMap.substr(20), "", true},
+        {"a map that claims a file no disk has room for", huge, "", true},
         {"a server that ignores Range", goodMap, "no-ranges", false},
         {"a part that comes back wrong", goodMap, "bad-part", false},
         {"an assembled file that fails the listed digest", otherDigest, "", false},
