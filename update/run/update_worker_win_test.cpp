@@ -1223,6 +1223,43 @@ TEST_F(PatchTest, CancelWhileAPartComesKeepsTheOldFileAsItWas) {
     EXPECT_TRUE(TemporaryFilesIn(launcher_.Path() + L"\\maps").empty());
 }
 
+TEST_F(PatchTest, CancelWhileTheOldFileIsSearchedEndsWithinASecond) {
+    // 1 GiB of zeros that hold none of the new version's blocks: the search rolls over every byte.
+    const std::string small = new_.substr(0, 2u << 20);
+    WriteBytes(updaterFolder_ + L"\\filelist.txt", Serve("maps/big.dat", small));
+    ServeMap(small);
+    MakeLongFile(local_, 1ll << 30);
+    const size_t logged = TestServerLogSince().size();
+    ULONGLONG finished = 0;
+    std::thread run([&] {
+        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
+        finished = GetTickCount64();
+    });
+    // The search holds the old file open without write sharing once the map has come.
+    bool searching = WaitForLogged("/maps/big.dat.blockmap ", logged);
+    bool refused = false;
+    for (int i = 0; i < 3000 && searching && !refused; ++i) {
+        HANDLE writer = CreateFileW(local_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        refused = writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        Sleep(1);
+    }
+    const ULONGLONG pressed = GetTickCount64();
+    flags_.cancelRequested.store(true);
+    run.join();
+    DrainMessages();
+    EXPECT_TRUE(searching && refused) << TestServerLogSince(logged);
+    EXPECT_LT(finished - pressed, 1000u);
+    RecordProperty("cancel_search_ms", static_cast<int>(finished - pressed));
+    ASSERT_GE(collected.size(), 2u);
+    EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
+    EXPECT_EQ(LengthOf(local_), 1ull << 30);
+    EXPECT_TRUE(TemporaryFilesIn(launcher_.Path() + L"\\maps").empty());
+    EXPECT_EQ(CountOccurrences(TestServerLogSince(logged), " range="), 0u) << "cancelled before any part";
+}
+
 TEST(PostStatusText, TheReceiverGetsACopyAndAFailedPostFreesIt) {
     HWND window = CreateCollector();
     ASSERT_NE(window, nullptr);
