@@ -7,6 +7,7 @@
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
 #include "update/local/file_install_win.h"
+#include "update/local/local_files_win.h"
 #include "update/transfer/file_fetch_win.h"
 
 namespace {
@@ -91,12 +92,7 @@ struct DeltaFetch::Part {
 };
 
 bool IsWorthPatching(const std::wstring& localPath) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(localPath.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    const uint64_t length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return length >= kBlockMapFromBytes && !CanResumeDownload(TemporaryDownloadPath(localPath));
+    return FileLengthAt(localPath) >= kBlockMapFromBytes && !CanResumeDownload(TemporaryDownloadPath(localPath));
 }
 
 DeltaFetch::DeltaFetch(const std::string& address,
@@ -105,14 +101,14 @@ DeltaFetch::DeltaFetch(const std::string& address,
                        const TransferLimits& limits,
                        const std::shared_ptr<FetchShare>& share,
                        const TransferStop& stop,
-                       FetchProgress* progress)
+                       FetchProgress& progress)
     : address_(address),
       localPath_(localPath),
       md5_(md5),
       limits_(limits),
-      share_(share ? share : OpenFetchShare(nullptr, limits)),
+      share_(share),
       stop_(stop),
-      told_(progress ? *progress : unseen_),
+      told_(progress),
       temporaryPath_(LongPathForm(TemporaryDownloadPath(localPath))) {
     mapSink_.onAnswer = [](const Answer& answer) { return answer.length <= static_cast<int64_t>(kMostBlockMapBytes); };
     mapSink_.onBlock = [this](const char* bytes, DWORD length) {

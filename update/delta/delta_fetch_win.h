@@ -39,7 +39,7 @@ public:
                const TransferLimits& limits,
                const std::shared_ptr<FetchShare>& share,
                const TransferStop& stop,
-               FetchProgress* progress);
+               FetchProgress& progress);
     ~DeltaFetch();
     DeltaFetch(const DeltaFetch&) = delete;
     DeltaFetch& operator=(const DeltaFetch&) = delete;
@@ -70,7 +70,6 @@ private:
     TransferLimits limits_;
     std::shared_ptr<FetchShare> share_;
     TransferStop stop_;
-    FetchProgress unseen_;
     FetchProgress& told_;
     std::wstring temporaryPath_;
     Phase phase_ = Phase::kMap;

@@ -7,6 +7,10 @@
 
 bool FolderExists(const std::wstring& folder);
 
+// The length of the file at `path`, asked without opening it; 0 when there is none (a folder
+// counts as none).
+uint64_t FileLengthAt(const std::wstring& path);
+
 // Makes `folder` and every missing folder above it, outermost first; whether it is a folder now.
 // One that is there already costs one look: most are.
 bool MakeFolders(const std::wstring& folder);

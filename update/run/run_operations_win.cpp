@@ -113,7 +113,7 @@ bool RunUpdateOnThisThread(HWND window,
         // A large file already there is patched from the blocks it holds, when its map allows.
         if (IsWorthPatching(localPath)) {
             std::shared_ptr<DeltaFetch> fetch =
-                std::make_shared<DeltaFetch>(address, localPath, md5, limits, share, stops, &progress);
+                std::make_shared<DeltaFetch>(address, localPath, md5, limits, share, stops, progress);
             return [fetch](DownloadOutcome* outcome) { return fetch->Step(outcome); };
         }
         std::shared_ptr<FileFetch> fetch =

@@ -49,20 +49,13 @@ DWORD WriteWhole(HANDLE file, const char* bytes, DWORD length) {
 // A record is one short line or two; anything longer is not one of ours.
 constexpr uint64_t kMostRecordBytes = 4096;
 
-uint64_t FileLength(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // A record that parses, beside a temporary file holding exactly the bytes it names, or some
 // bytes when it names none (the launcher was closed while the transfer was under way).
 bool ReadResumeRecord(const std::wstring& temporaryPath, const std::wstring& recordPath, ResumeRecord* record) {
     std::string text;
     if (!ReadFileUpTo(recordPath, kMostRecordBytes, &text) || !ParseResumeRecord(text, record))
         return false;
-    const uint64_t length = FileLength(temporaryPath);
+    const uint64_t length = FileLengthAt(temporaryPath);
     if (record->bytes == 0)
         record->bytes = length;
     return length > 0 && length == record->bytes;
