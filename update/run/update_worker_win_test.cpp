@@ -1160,11 +1160,14 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
     // A version that differs from the old file where the listed one does, and in one more place.
     std::string another = new_;
     another.replace(15u << 20, 50000, std::string(50000, 'a'));
+    // An old file that holds none of the new one's blocks.
+    const std::string unrelated(old_.rbegin(), old_.rend());
     const struct {
         const char* name;
-        std::string map;    // "" for none
-        const char* fault;  // on the file itself, "" for none
-        bool refused;       // the map is refused before any part is asked for
+        std::string map;                     // "" for none
+        const char* fault;                   // on the file itself, "" for none
+        bool refused;                        // the map is refused before any part is asked for
+        const std::string* local = nullptr;  // the old file, when not old_
     } cases[] = {
         {"no map", "", "", true},
         {"a map of another version", MapOf(another), "", true},
@@ -1174,6 +1177,7 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
         {"a server that ignores Range", goodMap, "no-ranges", false},
         {"a part that comes back wrong", goodMap, "bad-part", false},
         {"an assembled file that fails the listed digest", otherDigest, "", false},
+        {"an old file that holds none of it", goodMap, "", true, &unrelated},
     };
     for (const auto& c : cases) {
         DeleteFileW((served_ + L".blockmap").c_str());
@@ -1182,7 +1186,7 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
         DeleteFileW((served_ + L".fault").c_str());
         if (*c.fault)
             WriteBytes(served_ + L".fault", c.fault);
-        WriteBytes(local_, old_);
+        WriteBytes(local_, c.local ? *c.local : old_);
         const size_t logged = TestServerLogSince().size();
         collected.clear();
         Run();
@@ -1221,6 +1225,33 @@ TEST_F(PatchTest, CancelWhileAPartComesKeepsTheOldFileAsItWas) {
     EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
     EXPECT_TRUE(ReadBytes(local_) == old_) << "the old file byte for byte";
     EXPECT_TRUE(TemporaryFilesIn(launcher_.Path() + L"\\maps").empty());
+}
+
+TEST_F(PatchTest, AKeptPartOfTheWholeFileIsGoneOnFromRatherThanPatched) {
+    // No map yet: the whole file comes, and CANCEL keeps the 8 MiB that came before the server held it.
+    DeleteFileW((served_ + L".blockmap").c_str());
+    WriteBytes(served_ + L".fault", "once:hold=8388608");
+    std::thread run([&] { RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_}); });
+    for (int i = 0; i < 3000 && LengthOf(TemporaryDownloadPath(local_)) < (8u << 20); ++i)
+        Sleep(10);
+    flags_.cancelRequested.store(true);
+    run.join();
+    ReleaseServedFile(served_);
+    DrainMessages();
+    ASSERT_EQ(LengthOf(TemporaryDownloadPath(local_)), 8u << 20);
+
+    ServeMap(new_);
+    flags_.cancelRequested.store(false);
+    const size_t logged = TestServerLogSince().size();
+    collected.clear();
+    Run();
+    EXPECT_EQ(collected.back(), L"finished 1");
+    EXPECT_TRUE(ReadBytes(local_) == new_);
+    const std::string log = TestServerLogSince(logged);
+    EXPECT_EQ(CountOccurrences(log, ".blockmap "), 0u) << log;
+    const std::vector<std::string> requests = FileRequests(logged);
+    ASSERT_EQ(requests.size(), 1u) << log;
+    EXPECT_NE(requests[0].find(" range=bytes=8388608- if-range="), std::string::npos) << log;
 }
 
 TEST_F(PatchTest, CancelWhileTheOldFileIsSearchedEndsWithinASecond) {

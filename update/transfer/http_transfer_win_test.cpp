@@ -16,6 +16,7 @@
 #include "test_support_win.h"
 #include "update/local/entry_paths.h"
 #include "update/local/file_digest_win.h"
+#include "update/transfer/file_fetch_win.h"
 
 namespace {
 
@@ -249,6 +250,42 @@ TEST_F(HttpTransferTest, CancelEndsATransferWithinASecondAndTheNextTryGoesOnFrom
     EXPECT_FALSE(PathExists(ResumeRecordPath(target)));
     const std::string requests = TestServerLogSince(logged);
     EXPECT_EQ(CountOccurrences(requests, "range=bytes=" + std::to_string(kept) + "- "), 1u) << requests;
+}
+
+TEST_F(HttpTransferTest, AFetchWaitsWhileTheRunsSixTransfersAreUnderWay) {
+    if (!HasTestServerLog())
+        GTEST_SKIP() << "no request log of the local server (VARDENHAL_TEST_SERVER_LOG)";
+    const std::string held = Serve("held.dat", Pattern(100000), "hold=1000");
+    const std::string next = Serve("next.dat", "next");
+    const std::shared_ptr<FetchShare> share = OpenFetchShare(nullptr, kTransferLimits);
+    share->transfers = kTransfersAtOnce - 1;  // five under way elsewhere
+    FileFetch first(held, local_.Path() + L"\\held.dat", DigestOf("held.dat"), kTransferLimits, share, TransferStop());
+    FileFetch second(next, local_.Path() + L"\\next.dat", DigestOf("next.dat"), kTransferLimits, share, TransferStop());
+    const size_t logged = TestServerLogSince().size();
+    DownloadOutcome firstEnd = DownloadOutcome::kFailed;
+    DownloadOutcome secondEnd = DownloadOutcome::kFailed;
+    EXPECT_FALSE(first.Step(&firstEnd));
+    ASSERT_TRUE(WaitForLogged("/held.dat ", logged));
+    // The sixth transfer is the held one: the next fetch asks for nothing while it lasts, however
+    // long that is (a second here).
+    uint64_t seen = 0;
+    bool secondEnded = false;
+    for (int i = 0; i < 20 && !secondEnded; ++i) {
+        secondEnded = second.Step(&secondEnd);
+        WaitForTransfers(share->session, &seen, 50);
+    }
+    EXPECT_FALSE(secondEnded);
+    EXPECT_EQ(share->transfers, kTransfersAtOnce);
+    ReleaseServedFile(ServedPath("held.dat"));
+    bool firstEnded = false;
+    for (int i = 0; i < 600 && !(firstEnded && secondEnded); ++i) {
+        firstEnded = firstEnded || first.Step(&firstEnd);
+        secondEnded = secondEnded || second.Step(&secondEnd);
+        WaitForTransfers(share->session, &seen, 100);
+    }
+    EXPECT_EQ(firstEnd, DownloadOutcome::kFetched);
+    EXPECT_EQ(secondEnd, DownloadOutcome::kFetched);
+    EXPECT_EQ(share->transfers, kTransfersAtOnce - 1) << "both gave their transfer back";
 }
 
 TEST_F(HttpTransferTest, CancelEndsABodyThatComesFasterThanItIsStored) {
