@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -158,6 +159,21 @@ protected:
     void Run(const std::string& publicKey = std::string()) {
         RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_}, kTransferLimits, publicKey);
         DrainMessages();
+    }
+    // Runs the update on a thread of its own until `ready` has seen the moment come, presses CANCEL
+    // and waits for the run's end; the milliseconds from the press to the end.
+    ULONGLONG CancelRunWhen(const std::function<void()>& ready) {
+        ULONGLONG finished = 0;
+        std::thread run([&] {
+            RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
+            finished = GetTickCount64();
+        });
+        ready();
+        const ULONGLONG pressed = GetTickCount64();
+        flags_.cancelRequested.store(true);
+        run.join();
+        DrainMessages();
+        return finished - pressed;
     }
     // Serves the list, and its signature file unless that is empty.
     void ServeList(const std::string& manifest, const std::string& signatureFile) {
@@ -602,6 +618,21 @@ void MakeLongFile(const std::wstring& path, int64_t length) {
     CloseHandle(file);
 }
 
+// Whether something in this process came to hold `path` open for reading without write sharing, as
+// a digest or a search does (a writer is refused meanwhile); false after 30 s.
+bool WaitUntilHeldForReading(const std::wstring& path) {
+    for (int i = 0; i < 30000; ++i) {
+        HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        if (writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+            return true;
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        Sleep(1);
+    }
+    return false;
+}
+
 TEST_F(UpdateWorkerTest, CancelWhileALargeLocalFileIsHashedEndsWithinASecond) {
     const std::wstring big = launcher_.Path() + L"\\big.dat";
     MakeLongFile(big, 1ll << 30);
@@ -614,30 +645,12 @@ TEST_F(UpdateWorkerTest, CancelWhileALargeLocalFileIsHashedEndsWithinASecond) {
         WriteBytes(updaterFolder_ + L"\\filelist.txt", list);
         flags_.cancelRequested.store(false);
         collected.clear();
-        ULONGLONG finished = 0;
-        std::thread run([&] {
-            RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
-            finished = GetTickCount64();
-        });
-        // The digest holds the file open without write sharing: a writer is refused while it reads.
         bool reading = false;
-        for (int i = 0; i < 3000 && !reading; ++i) {
-            HANDLE writer =
-                CreateFileW(big.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-            reading = writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
-            if (writer != INVALID_HANDLE_VALUE)
-                CloseHandle(writer);
-            Sleep(1);
-        }
+        const ULONGLONG endMs = CancelRunWhen([&] { reading = WaitUntilHeldForReading(big); });
         EXPECT_TRUE(reading) << list;
-        const ULONGLONG pressed = GetTickCount64();
-        flags_.cancelRequested.store(true);
-        run.join();
-        DrainMessages();
-        EXPECT_LT(finished - pressed, 1000u) << list;
+        EXPECT_LT(endMs, 1000u) << list;
         RecordProperty(list.size() > bigLine.size() ? "cancel_hash_ahead_ms" : "cancel_hash_ms",
-                       static_cast<int>(finished - pressed));
+                       static_cast<int>(endMs));
         ASSERT_GE(collected.size(), 2u) << list;
         EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.") << list;
     }
@@ -1208,19 +1221,12 @@ TEST_F(PatchTest, AnyFaultOfTheMapOrItsPartsEndsWithTheWholeFileFetchedOnce) {
 TEST_F(PatchTest, CancelWhileAPartComesKeepsTheOldFileAsItWas) {
     WriteBytes(served_ + L".fault", "hold=1000");
     const size_t logged = TestServerLogSince().size();
-    ULONGLONG finished = 0;
-    std::thread run([&] {
-        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
-        finished = GetTickCount64();
-    });
-    const bool held = WaitForLogged("/maps/big.dat VardenhalUpdater https range=bytes=", logged);
-    const ULONGLONG pressed = GetTickCount64();
-    flags_.cancelRequested.store(true);
-    run.join();
+    bool held = false;
+    const ULONGLONG endMs =
+        CancelRunWhen([&] { held = WaitForLogged("/maps/big.dat VardenhalUpdater https range=bytes=", logged); });
     ReleaseServedFile(served_);
-    DrainMessages();
     ASSERT_TRUE(held) << TestServerLogSince(logged);
-    EXPECT_LT(finished - pressed, 2000u);
+    EXPECT_LT(endMs, 2000u);
     ASSERT_GE(collected.size(), 2u);
     EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
     EXPECT_TRUE(ReadBytes(local_) == old_) << "the old file byte for byte";
@@ -1231,13 +1237,11 @@ TEST_F(PatchTest, AKeptPartOfTheWholeFileIsGoneOnFromRatherThanPatched) {
     // No map yet: the whole file comes, and CANCEL keeps the 8 MiB that came before the server held it.
     DeleteFileW((served_ + L".blockmap").c_str());
     WriteBytes(served_ + L".fault", "once:hold=8388608");
-    std::thread run([&] { RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_}); });
-    for (int i = 0; i < 3000 && LengthOf(TemporaryDownloadPath(local_)) < (8u << 20); ++i)
-        Sleep(10);
-    flags_.cancelRequested.store(true);
-    run.join();
+    CancelRunWhen([&] {
+        for (int i = 0; i < 3000 && LengthOf(TemporaryDownloadPath(local_)) < (8u << 20); ++i)
+            Sleep(10);
+    });
     ReleaseServedFile(served_);
-    DrainMessages();
     ASSERT_EQ(LengthOf(TemporaryDownloadPath(local_)), 8u << 20);
 
     ServeMap(new_);
@@ -1261,29 +1265,13 @@ TEST_F(PatchTest, CancelWhileTheOldFileIsSearchedEndsWithinASecond) {
     ServeMap(small);
     MakeLongFile(local_, 1ll << 30);
     const size_t logged = TestServerLogSince().size();
-    ULONGLONG finished = 0;
-    std::thread run([&] {
-        RunUpdateForWindow(window_, flags_, launcher_.Path(), {serverRoot_});
-        finished = GetTickCount64();
-    });
     // The search holds the old file open without write sharing once the map has come.
-    bool searching = WaitForLogged("/maps/big.dat.blockmap ", logged);
-    bool refused = false;
-    for (int i = 0; i < 3000 && searching && !refused; ++i) {
-        HANDLE writer = CreateFileW(local_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        refused = writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
-        if (writer != INVALID_HANDLE_VALUE)
-            CloseHandle(writer);
-        Sleep(1);
-    }
-    const ULONGLONG pressed = GetTickCount64();
-    flags_.cancelRequested.store(true);
-    run.join();
-    DrainMessages();
-    EXPECT_TRUE(searching && refused) << TestServerLogSince(logged);
-    EXPECT_LT(finished - pressed, 1000u);
-    RecordProperty("cancel_search_ms", static_cast<int>(finished - pressed));
+    bool searching = false;
+    const ULONGLONG endMs = CancelRunWhen(
+        [&] { searching = WaitForLogged("/maps/big.dat.blockmap ", logged) && WaitUntilHeldForReading(local_); });
+    EXPECT_TRUE(searching) << TestServerLogSince(logged);
+    EXPECT_LT(endMs, 1000u);
+    RecordProperty("cancel_search_ms", static_cast<int>(endMs));
     ASSERT_GE(collected.size(), 2u);
     EXPECT_EQ(collected[collected.size() - 2], L"status Update cancelled.");
     EXPECT_EQ(LengthOf(local_), 1ull << 30);
